@@ -1,0 +1,47 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de">
+<context>
+    <name>Localizable</name>
+    <message>
+        <source>SAVE</source>
+        <translation>Aufnahme gespeichert</translation>
+    </message>
+    <message>
+        <source>NORECORD</source>
+        <translation>Noch keine Aufnahmen. Tippe auf die Aufnahmetaste und spiele los.</translation>
+    </message>
+    <message>
+        <source>TAPTO</source>
+        <translation>Tippen zum Benennen</translation>
+    </message>
+    <message>
+        <source>CHOOSE</source>
+        <translation>Wähle aus %1 Instrumenten</translation>
+    </message>
+    <message>
+        <source>LANG</source>
+        <translation>de</translation>
+    </message>
+    <message>
+        <source>RATE</source>
+        <translation>Wenn dir das Spielen Freude macht, nimmst du dir einen Moment für eine Bewertung? Danke!</translation>
+    </message>
+    <message>
+        <source>RATETITLE</source>
+        <translation>%1 bewerten</translation>
+    </message>
+    <message>
+        <source>RATECANCEL</source>
+        <translation>Nein, danke</translation>
+    </message>
+    <message>
+        <source>RATEBTN</source>
+        <translation>%1 bewerten</translation>
+    </message>
+    <message>
+        <source>RATELATER</source>
+        <translation>Später erinnern</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,47 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en">
+<context>
+    <name>Localizable</name>
+    <message>
+        <source>SAVE</source>
+        <translation>Recording saved</translation>
+    </message>
+    <message>
+        <source>NORECORD</source>
+        <translation>No recordings yet. Tap the record button and play to make one.</translation>
+    </message>
+    <message>
+        <source>TAPTO</source>
+        <translation>Tap to name</translation>
+    </message>
+    <message>
+        <source>CHOOSE</source>
+        <translation>Choose from %1 instruments</translation>
+    </message>
+    <message>
+        <source>LANG</source>
+        <translation>en</translation>
+    </message>
+    <message>
+        <source>RATE</source>
+        <translation>If you enjoy playing, would you take a moment to rate it? Thanks for your support!</translation>
+    </message>
+    <message>
+        <source>RATETITLE</source>
+        <translation>Rate %1</translation>
+    </message>
+    <message>
+        <source>RATECANCEL</source>
+        <translation>No, thanks</translation>
+    </message>
+    <message>
+        <source>RATEBTN</source>
+        <translation>Rate %1</translation>
+    </message>
+    <message>
+        <source>RATELATER</source>
+        <translation>Remind me later</translation>
+    </message>
+</context>
+</TS>

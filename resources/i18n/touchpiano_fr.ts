@@ -1,0 +1,47 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="fr">
+<context>
+    <name>Localizable</name>
+    <message>
+        <source>SAVE</source>
+        <translation>Enregistrement sauvegardé</translation>
+    </message>
+    <message>
+        <source>NORECORD</source>
+        <translation>Aucun enregistrement. Touchez le bouton d'enregistrement et jouez.</translation>
+    </message>
+    <message>
+        <source>TAPTO</source>
+        <translation>Touchez pour nommer</translation>
+    </message>
+    <message>
+        <source>CHOOSE</source>
+        <translation>Choisissez parmi %1 instruments</translation>
+    </message>
+    <message>
+        <source>LANG</source>
+        <translation>fr</translation>
+    </message>
+    <message>
+        <source>RATE</source>
+        <translation>Si vous aimez jouer, prendriez-vous un instant pour le noter ? Merci de votre soutien !</translation>
+    </message>
+    <message>
+        <source>RATETITLE</source>
+        <translation>Noter %1</translation>
+    </message>
+    <message>
+        <source>RATECANCEL</source>
+        <translation>Non merci</translation>
+    </message>
+    <message>
+        <source>RATEBTN</source>
+        <translation>Noter %1</translation>
+    </message>
+    <message>
+        <source>RATELATER</source>
+        <translation>Me le rappeler plus tard</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,12 @@
+#include "KPAppPaths.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+QString KPAppPaths::applicationSupportDirectory()
+{
+    const QString path = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (!QDir().mkpath(path))
+        qWarning("KPAppPaths: Could not create %s", qPrintable(path));
+    return path;
+}

@@ -1,0 +1,33 @@
+#include "KPLocalization.h"
+
+#include <QCoreApplication>
+#include <QTranslator>
+
+namespace {
+constexpr auto kContext = "Localizable";
+
+QTranslator& translator()
+{
+    static QTranslator instance;
+    return instance;
+}
+} // namespace
+
+QString KPLocalization::string(const char* key)
+{
+    const QString text = QCoreApplication::translate(kContext, key);
+    // An untranslated key comes back as itself: that is "no text".
+    return text == QLatin1String(key) ? QString() : text;
+}
+
+bool KPLocalization::install(const QLocale& locale)
+{
+    QCoreApplication::removeTranslator(&translator());
+    const bool loaded =
+        translator().load(locale, QStringLiteral("touchpiano"), QStringLiteral("_"),
+                          QStringLiteral(":/i18n")) ||
+        translator().load(QStringLiteral(":/i18n/touchpiano_en"));
+    if (loaded)
+        QCoreApplication::installTranslator(&translator());
+    return loaded;
+}
