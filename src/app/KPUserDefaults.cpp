@@ -2,7 +2,9 @@
 
 KPUserDefaults& KPUserDefaults::standard()
 {
-    static KPUserDefaults instance(std::make_unique<QSettings>());
+    static KPUserDefaults instance(std::make_unique<QSettings>(
+        QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("touchpiano"),
+        QStringLiteral("touchpiano")));
     return instance;
 }
 
