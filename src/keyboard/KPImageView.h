@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QPixmap>
+#include <QWidget>
+
+// A picture at the origin of its parent, drawn with an alpha. Changing the alpha only repaints
+// the picture's own area, so a key press costs one small repaint and no layout.
+class KPImageView : public QWidget
+{
+public:
+    // Takes the image's size (in points) at the origin; a null image gives an empty view.
+    explicit KPImageView(const QPixmap& image, QWidget* parent = nullptr);
+
+    const QPixmap& image() const { return m_image; }
+    qreal alpha() const { return m_alpha; }
+    void setAlpha(qreal alpha);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QPixmap m_image;
+    qreal m_alpha = 1.0;
+};

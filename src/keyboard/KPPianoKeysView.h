@@ -1,0 +1,105 @@
+#pragma once
+
+#include "KPKeyboardLayout.h"
+
+#include <QList>
+#include <QScrollArea>
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+class KPPianoKey;
+class KPPianoKeysViewDelegate;
+class QMouseEvent;
+class QTouchEvent;
+
+// The keyboard: a strip of 84 keys, seven octaves from C1 to B7, in a scroll area that the
+// user cannot scroll; changeOctave moves it one octave at a time. It turns touches into key
+// presses and releases, shows them on the keys and reports them by key index to its delegate.
+//
+// Touches arrive as QTouchEvent on the strip itself (the scroll area's widget). A mouse is one
+// touch: with Qt::AA_SynthesizeTouchForUnhandledMouseEvents Qt makes the touches, so mouse
+// events are left unhandled, except the second click of a double click, which Qt does not turn
+// into a touch and which is therefore played here as one. Which key a finger holds is stored
+// nowhere: every decision uses the point's current and previous location only.
+class KPPianoKeysView : public QScrollArea
+{
+public:
+    // A touch point in content coordinates, where it is and where it was at the last event.
+    struct Touch
+    {
+        QPointF location;
+        QPointF previousLocation;
+    };
+    using Touches = std::span<const Touch>;
+
+    static constexpr uint32_t keyCount() { return KPKeyboardLayout::keyCount; }
+
+    // Builds the keyboard in `frame` and shows C3 at the left edge.
+    explicit KPPianoKeysView(const QRect& frame, QWidget* parent = nullptr);
+
+    uint32_t currentOctave() const { return m_currentOctave; }
+    // Not owned; nothing is sent while it is null.
+    KPPianoKeysViewDelegate* keysDelegate() const { return m_keysDelegate; }
+    void setKeysDelegate(KPPianoKeysViewDelegate* delegate) { m_keysDelegate = delegate; }
+    // Position in the list = key index.
+    const QList<KPPianoKey*>& keyCollection() const { return m_keyCollection; }
+
+    static uint32_t midiIndexForKey(uint32_t key);
+    static QString labelForKey(uint32_t whiteKey);
+    // The "wav" resource named after the key's note without octave ("c", "c#", ...); empty
+    // when the resources have none.
+    static QString soundPathForKey(uint32_t key);
+    static uint32_t alignmentValueForOctaveKey(uint32_t position);
+
+    // 0: one octave towards higher notes, 1: one octave towards lower notes; any other
+    // direction leaves the keyboard where it is.
+    void changeOctave(uint32_t direction);
+
+    // The key under a point in content coordinates (the strip's own), black keys first.
+    KPPianoKey* keyForLocation(QPointF point) const;
+    std::optional<uint32_t> keyIndexForLocation(QPointF point) const;
+
+    // The part of the strip shown at the view's top left corner.
+    QPoint contentOffset() const;
+    // Seven octaves of white keys.
+    float contentWidth() const { return KPKeyboardLayout::contentWidth(m_whiteKeyWidth); }
+
+protected:
+    // `touchesInEvent`: how many fingers the event holds for this view, including those that
+    // did not change.
+    void touchesBegan(Touches touches, qsizetype touchesInEvent);
+    void touchesMoved(Touches touches, qsizetype touchesInEvent);
+    void touchesEnded(Touches touches, qsizetype touchesInEvent);
+    void touchesCancelled(Touches touches, qsizetype touchesInEvent);
+
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
+
+private:
+    void handleTouchEvent(const QTouchEvent& event);
+    bool handleDoubleClickMouse(QMouseEvent* event);
+    void pressKey(uint32_t key);
+    void releaseKey(uint32_t key);
+    void releaseAllKeys();
+    void setContentOffset(QPoint offset);
+    void applyContentOffset();
+    void fitStripToView();
+
+    QWidget* m_strip;
+    QList<KPPianoKey*> m_keyCollection;
+    KPKeyboardLayout::KeyFrames m_keyFrames;
+    float m_whiteKeyWidth = 0;
+    uint32_t m_currentOctave = 0;
+    KPPianoKeysViewDelegate* m_keysDelegate = nullptr;
+    // The offset changeOctave asked for; put back after a resize, which may have clamped the
+    // scroll bars while the view was hidden or smaller.
+    QPoint m_contentOffset;
+    // The second click of a double click, while its button is down: where the mouse was last.
+    std::optional<QPointF> m_doubleClickTouch;
+};

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdint>
+
+// Receives what the keyboard plays, by key index (0 to 83). The recordings manager replays
+// recordings through the same three calls.
+class KPPianoKeysViewDelegate
+{
+public:
+    virtual ~KPPianoKeysViewDelegate() = default;
+
+    virtual void playKey(uint32_t key) = 0;
+    virtual void stopKey(uint32_t key) = 0;
+    virtual void stopAll() = 0;
+};
