@@ -1,0 +1,74 @@
+#pragma once
+
+#include "KPUserDefaults.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class KPViewController;
+class KPWindow;
+class QGuiApplication;
+
+// The application delegate: the launch sequence, the lifecycle events, and which kind of
+// device this is.
+class KPAppDelegate : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit KPAppDelegate(KPUserDefaults& defaults = KPUserDefaults::standard(),
+                           QObject* parent = nullptr);
+    ~KPAppDelegate() override;
+
+    // The delegate of the running application; null before one is made.
+    static KPAppDelegate* shared();
+
+    // Maps the toolkit's application states and quitting onto the lifecycle events below.
+    void observe(QGuiApplication& application);
+
+    bool didFinishLaunching();
+    void applicationDidBecomeActive();
+    void applicationWillEnterForeground();
+    void applicationDidEnterBackground();
+    void applicationWillTerminate();
+
+    virtual void registerDefaultsFromSettingsBundle();
+    virtual void initializeCrashReporter();
+    virtual void fetchAppInfo();
+
+    bool isPhone() const;
+    bool isPad() const;
+
+    KPWindow* window() const { return m_window.get(); }
+    KPViewController* viewController() const { return m_viewController.get(); }
+    QString appID() const { return m_appID; }
+    QString adWhirlIphoneID() const { return m_adWhirlIphoneID; }
+    QString adMobIpadID() const { return m_adMobIpadID; }
+    void setAppID(const QString& id) { m_appID = id; }
+    void setAdWhirlIphoneID(const QString& id) { m_adWhirlIphoneID = id; }
+    void setAdMobIpadID(const QString& id) { m_adMobIpadID = id; }
+
+signals:
+    // The application stops running (suspended) and runs again: sound is interrupted meanwhile.
+    void interruptionBegan();
+    void interruptionEnded();
+
+protected:
+    virtual void createWindow();
+    virtual void createViewController();
+    virtual void makeKeyAndVisible();
+
+private:
+    void applicationStateChanged(Qt::ApplicationState state);
+
+    KPUserDefaults& m_defaults;
+    std::unique_ptr<KPViewController> m_viewController;
+    std::unique_ptr<KPWindow> m_window;
+    QString m_appID;
+    QString m_adWhirlIphoneID;
+    QString m_adMobIpadID;
+    Qt::ApplicationState m_state = Qt::ApplicationActive;
+    bool m_terminated = false;
+};

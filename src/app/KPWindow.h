@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+class KPViewController;
+
+// The application's one window: fixed in landscape at the idiom's size in points, showing its
+// root view controller's view.
+class KPWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit KPWindow(const QSize& size, QWidget* parent = nullptr);
+
+    void setRootViewController(KPViewController* controller);
+    KPViewController* rootViewController() const { return m_rootViewController; }
+    void makeKeyAndVisible();
+
+private:
+    QPointer<KPViewController> m_rootViewController;
+};

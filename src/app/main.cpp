@@ -1,0 +1,52 @@
+#include "KPAppDelegate.h"
+#include "KPDeviceIdiom.h"
+#include "KPLocalization.h"
+#include "KPTerminationSignals.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QScreen>
+
+#include <cstdio>
+
+int main(int argc, char* argv[])
+{
+    QApplication::setAttribute(Qt::AA_SynthesizeTouchForUnhandledMouseEvents);
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("touchpiano"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Touch Piano"));
+    QApplication::setApplicationVersion(QStringLiteral(TOUCHPIANO_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("touchpiano"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Touch Piano: a touch piano."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption idiomOption(
+        QStringLiteral("idiom"),
+        QStringLiteral("Lay out for a phone (480x320), a tablet (1024x768) or another device "
+                       "(tablet layout). Default: chosen from the screen size."),
+        QStringLiteral("phone|tablet|other"));
+    parser.addOption(idiomOption);
+    parser.process(application);
+
+    KPIdiom idiom = KPDeviceIdiom::fromScreenSize(QApplication::primaryScreen()->size());
+    if (parser.isSet(idiomOption)) {
+        const auto chosen = KPDeviceIdiom::fromName(parser.value(idiomOption));
+        if (!chosen) {
+            std::fprintf(stderr, "touchpiano: --idiom takes phone, tablet or other\n");
+            return 2;
+        }
+        idiom = *chosen;
+    }
+    KPDeviceIdiom::setCurrent(idiom);
+    KPLocalization::install();
+
+    KPAppDelegate delegate;
+    delegate.observe(application);
+    KPTerminationSignals termination;
+    QObject::connect(&termination, &KPTerminationSignals::terminationRequested, &application,
+                     &QCoreApplication::quit);
+    delegate.didFinishLaunching();
+    return application.exec();
+}

@@ -1,0 +1,427 @@
+#include "KPPianoView.h"
+
+#include "KPBundle.h"
+#include "KPDelayedCalls.h"
+#include "KPDeviceIdiom.h"
+#include "KPGridTimer.h"
+#include "KPImages.h"
+#include "KPLocalization.h"
+#include "KPPianoKeysView.h"
+#include "KPRecordingsControl.h"
+#include "KPSoundPlayer.h"
+#include "KPSystemSound.h"
+#include "KPUtils.h"
+
+#include <QGraphicsOpacityEffect>
+#include <QParallelAnimationGroup>
+#include <QPropertyAnimation>
+#include <QSequentialAnimationGroup>
+
+#include <cmath>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto kSlideDuration = 300;
+constexpr auto kBlinkInterval = 300ms;
+constexpr uint32_t kMinimumTempo = 50;
+constexpr uint32_t kMaximumTempo = 350;
+constexpr uint32_t kTempoStep = 10;
+
+// Opacity of a widget, made on first use: the toolkit's alpha.
+QGraphicsOpacityEffect* opacityOf(QWidget* widget)
+{
+    auto* effect = qobject_cast<QGraphicsOpacityEffect*>(widget->graphicsEffect());
+    if (!effect) {
+        effect = new QGraphicsOpacityEffect(widget);
+        widget->setGraphicsEffect(effect);
+    }
+    return effect;
+}
+
+QString tabletImageName(const char* name)
+{
+    return KPImages::nameWithSuffix(QLatin1String(name), QStringLiteral("@2x"),
+                                    KPDeviceIdiom::isPad());
+}
+
+} // namespace
+
+KPPianoView::KPPianoView(QWidget* parent) : QWidget(parent)
+{
+    // The case around the keyboard, in the toolbar's colour.
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, KPUtils::colorFromHex(QStringLiteral("1F2226")));
+    setPalette(palette);
+    setAutoFillBackground(true);
+}
+
+KPPianoView::~KPPianoView() = default;
+
+void KPPianoView::awakeFromNib()
+{
+    const bool tablet = KPDeviceIdiom::isPad();
+
+    m_keysView = new KPPianoKeysView(geometry(), this);
+    m_keysView->setKeysDelegate(this);
+    const int inset = tablet ? 52 : 27;
+    QRect keys = m_keysView->geometry();
+    keys.setX(inset);
+    keys.setWidth(geometry().width() - 2 * inset);
+    m_keysView->setGeometry(keys);
+    m_keysView->lower();
+
+    m_beatsPerMinute = 120;
+    updateMetronomeText();
+
+    if (m_settingsView)
+        m_settingsView->move(m_settingsView->x(), -m_settingsView->height());
+
+    if (m_buttonOverlay) {
+        // A light veil over the keyboard while a panel is shown.
+        m_buttonOverlay->setAutoFillBackground(true);
+        QPalette veil = m_buttonOverlay->palette();
+        veil.setColor(QPalette::Window, QColor(0, 0, 0, 70));
+        m_buttonOverlay->setPalette(veil);
+    }
+    setOverlayAlpha(0);
+
+    setRecordingsControl(m_recordings);
+}
+
+void KPPianoView::setRecordingsControl(KPRecordingsControl* recordings)
+{
+    m_recordings = recordings;
+    if (m_recordings)
+        m_recordings->setKeysDelegate(this);
+    for (KPButton* button : {m_buttonRecord, m_buttonPlaylist})
+        if (button)
+            button->setEnabled(m_recordings != nullptr);
+}
+
+bool KPPianoView::isRecording() const
+{
+    return m_recordings && m_recordings->recording();
+}
+
+// Toolbar
+
+void KPPianoView::octaveSelected(QAbstractButton* sender)
+{
+    m_keysView->changeOctave(sender->property("tag").toUInt());
+}
+
+void KPPianoView::recordSelected()
+{
+    if (!m_recordings)
+        return;
+    resetActionsExcluding(Recording | Metronome);
+    if (isRecording())
+        stopRecording();
+    else
+        startRecording();
+}
+
+void KPPianoView::playlistSelected()
+{
+    if (!m_showingPlaylist) {
+        resetActionsExcluding(PlaylistPanel);
+        showPlaylist();
+    } else {
+        resetActionsExcluding(PlaylistPanel | Metronome);
+        closePlaylist();
+    }
+}
+
+void KPPianoView::settingsSelected()
+{
+    resetActionsExcluding(Metronome | SettingsPanel);
+    if (m_showingSettings)
+        closeSettings();
+    else
+        showSettings();
+}
+
+void KPPianoView::overlaySelected()
+{
+    resetActionsExcluding(Metronome);
+}
+
+void KPPianoView::resetActionsExcluding(uint32_t mask)
+{
+    if (!(mask & Recording))
+        stopRecording();
+    if (!(mask & PlaylistPanel))
+        closePlaylist();
+    if (!(mask & Metronome))
+        stopMetronome();
+    if (!(mask & SettingsPanel))
+        closeSettings();
+}
+
+// Panels
+
+void KPPianoView::showPlaylist()
+{
+    if (m_showingPlaylist)
+        return;
+    m_buttonPlaylist->setSelected(true);
+    m_showingPlaylist = true;
+    slidePanel(m_playlistView, m_playlistSlide, KPDeviceIdiom::isPad() ? 92 : 48, true);
+    KPSoundPlayer::sharedPlayer().saveSoundBank();
+}
+
+void KPPianoView::closePlaylist()
+{
+    if (!m_showingPlaylist)
+        return;
+    if (m_recordings)
+        m_recordings->stopPlayback();
+    m_buttonPlaylist->setSelected(false);
+    m_showingPlaylist = false;
+    slidePanel(m_playlistView, m_playlistSlide, m_playlistView ? -m_playlistView->height() : 0,
+               false);
+    KPSoundPlayer::sharedPlayer().restoreSoundBank();
+}
+
+void KPPianoView::showSettings()
+{
+    if (m_showingSettings)
+        return;
+    m_buttonSettings->setSelected(true);
+    m_showingSettings = true;
+    slidePanel(m_settingsView, m_settingsSlide, KPDeviceIdiom::isPad() ? 86 : 44, true);
+    m_settingsView->setShowing(true);
+}
+
+void KPPianoView::closeSettings()
+{
+    if (!m_showingSettings)
+        return;
+    m_buttonSettings->setSelected(false);
+    m_showingSettings = false;
+    slidePanel(m_settingsView, m_settingsSlide, -m_settingsView->height(), false);
+    m_settingsView->setShowing(false);
+}
+
+// Slides a panel to y (ease-out in, ease-in out) with the overlay's alpha; a new slide of the
+// same panel replaces the running one.
+void KPPianoView::slidePanel(QWidget* panel, QPointer<QAbstractAnimation>& running, int y, bool in)
+{
+    if (running)
+        running->stop();
+    auto* group = new QParallelAnimationGroup(this);
+    const QEasingCurve curve(in ? QEasingCurve::OutQuad : QEasingCurve::InQuad);
+    if (panel) {
+        auto* slide = new QPropertyAnimation(panel, "pos", group);
+        slide->setDuration(kSlideDuration);
+        slide->setEasingCurve(curve);
+        slide->setEndValue(QPoint(panel->x(), y));
+        group->addAnimation(slide);
+    }
+    if (m_buttonOverlay) {
+        auto* fade = new QPropertyAnimation(opacityOf(m_buttonOverlay), "opacity", group);
+        fade->setDuration(kSlideDuration);
+        fade->setEasingCurve(curve);
+        fade->setEndValue(in ? 1.0 : 0.0);
+        connect(fade, &QPropertyAnimation::valueChanged, this,
+                [this](const QVariant& alpha) { setOverlayAlpha(alpha.toReal()); });
+        group->addAnimation(fade);
+    }
+    running = group;
+    group->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void KPPianoView::setOverlayAlpha(qreal alpha)
+{
+    if (!m_buttonOverlay)
+        return;
+    opacityOf(m_buttonOverlay)->setOpacity(alpha);
+    // A transparent overlay takes no touches.
+    m_buttonOverlay->setAttribute(Qt::WA_TransparentForMouseEvents, alpha < 0.01);
+}
+
+// Recording
+
+void KPPianoView::setRecordImage(const char* name)
+{
+    m_buttonRecord->setImage(KPImages::named(tabletImageName(name)));
+}
+
+void KPPianoView::startRecording()
+{
+    setRecordImage("record_button_pressed_bright");
+    KPDelayedCalls::perform(this, kBlinkInterval, [this] { switchRecordingHighlight(); });
+    if (m_recordings)
+        m_recordings->startRecording();
+}
+
+void KPPianoView::switchRecordingHighlight()
+{
+    const bool highlighted = m_buttonRecord->isHighlighted();
+    setRecordImage(highlighted ? "record_button_pressed_bright" : "record_button_pressed_dull");
+    m_buttonRecord->setHighlighted(!highlighted);
+    KPDelayedCalls::perform(this, kBlinkInterval, [this] { switchRecordingHighlight(); });
+}
+
+void KPPianoView::stopRecording()
+{
+    KPDelayedCalls::cancelPreviousPerformRequests(this);
+    setRecordImage("record_button");
+    // The blink may have left the button highlighted.
+    m_buttonRecord->setHighlighted(false);
+    if (m_recordings)
+        m_recordings->stopRecording();
+}
+
+void KPPianoView::showRecordingPopup()
+{
+    const QPixmap image =
+        KPImages::named(KPDeviceIdiom::isPhone() ? QStringLiteral("notification_popup")
+                                                 : QStringLiteral("notification_popup@2x"));
+    const QSize size = image.isNull() ? QSize(0, 0) : image.deviceIndependentSize().toSize();
+
+    auto* popup = new QWidget(this);
+    popup->setAttribute(Qt::WA_TransparentForMouseEvents);
+    popup->resize(size);
+    auto* background = new QLabel(popup);
+    background->setPixmap(image);
+    background->resize(size);
+
+    auto* label = new QLabel(popup);
+    label->setGeometry(popup->rect());
+    QFont font = label->font();
+    font.setPixelSize(KPDeviceIdiom::isPad() ? 23 : 16);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, KPUtils::colorFromHex(QStringLiteral("444444")));
+    label->setPalette(palette);
+    label->setText(KPLocalization::string("SAVE"));
+    label->setAlignment(Qt::AlignCenter);
+
+    QRectF frame(QPointF(0, 0), QSizeF(size));
+    frame.moveCenter(QRectF(rect()).center());
+    popup->move(int(std::floor(frame.x())),
+                int(std::floor(frame.y())) + (KPDeviceIdiom::isPad() ? 35 : 15));
+    popup->show();
+    popup->raise();
+
+    auto* fadeOut = new QSequentialAnimationGroup(popup);
+    fadeOut->addPause(800);
+    auto* fade = new QPropertyAnimation(opacityOf(popup), "opacity", fadeOut);
+    fade->setDuration(200);
+    fade->setEndValue(0.0);
+    fadeOut->addAnimation(fade);
+    connect(fadeOut, &QAbstractAnimation::finished, popup, &QObject::deleteLater);
+    fadeOut->start();
+}
+
+// Keyboard
+
+// Key indexes past the keyboard (from a damaged recording) play nothing.
+void KPPianoView::playKey(uint32_t keyIndex)
+{
+    if (keyIndex >= KPPianoKeysView::keyCount())
+        return;
+    KPSoundPlayer::sharedPlayer().play(m_keysView->midiIndexForKey(keyIndex));
+    if (isRecording())
+        m_recordings->addRecordingAction(keyIndex, 0);
+}
+
+void KPPianoView::stopKey(uint32_t keyIndex)
+{
+    if (keyIndex >= KPPianoKeysView::keyCount())
+        return;
+    KPSoundPlayer::sharedPlayer().stop(m_keysView->midiIndexForKey(keyIndex));
+    if (isRecording())
+        m_recordings->addRecordingAction(keyIndex, 1);
+}
+
+void KPPianoView::stopAll()
+{
+    for (uint32_t key = 0; key < KPPianoKeysView::keyCount(); ++key)
+        stopKey(key);
+}
+
+// Metronome
+
+void KPPianoView::metronomeSelected()
+{
+    if (m_beating)
+        stopMetronome();
+    else
+        startMetronome();
+}
+
+void KPPianoView::startMetronome()
+{
+    if (m_beating)
+        return;
+    const float interval = 1.0f / (float(m_beatsPerMinute) / 60.0f);
+    if (m_metronomeTimer)
+        m_metronomeTimer->deleteLater();
+    m_metronomeTimer = new KPGridTimer(KPGridTimer::Seconds(double(interval)),
+                                       [this] { playBeat(); }, this);
+    m_metronomeTimer->schedule();
+    m_buttonMetronome->setSelected(true);
+    m_beating = true;
+}
+
+void KPPianoView::stopMetronome()
+{
+    if (!m_beating)
+        return;
+    m_metronomeTimer->invalidate();
+    m_metronomeTimer->deleteLater();
+    m_metronomeTimer = nullptr;
+    m_buttonMetronome->setSelected(false);
+    m_beating = false;
+}
+
+void KPPianoView::playBeat()
+{
+    KPSystemSound::shared().play(KPBundle::pathForResource(QStringLiteral("metronome"),
+                                                           QStringLiteral("mp3")));
+    emit beatPlayed();
+}
+
+void KPPianoView::restartMetronomeIfBeating()
+{
+    if (m_beating) {
+        stopMetronome();
+        startMetronome();
+    }
+}
+
+void KPPianoView::metronomeMinusSelected()
+{
+    const uint32_t tempo = m_beatsPerMinute - kTempoStep;
+    if (tempo < kMinimumTempo - kTempoStep)
+        return;
+    m_beatsPerMinute = tempo;
+    restartMetronomeIfBeating();
+    updateMetronomeText();
+    m_buttonMetronomePlus->setEnabled(true);
+    if (m_beatsPerMinute == kMinimumTempo)
+        m_buttonMetronomeMinus->setEnabled(false);
+}
+
+void KPPianoView::metronomePlusSelected()
+{
+    const uint32_t tempo = m_beatsPerMinute + kTempoStep;
+    if (tempo > kMaximumTempo + kTempoStep)
+        return;
+    m_beatsPerMinute = tempo;
+    restartMetronomeIfBeating();
+    updateMetronomeText();
+    m_buttonMetronomeMinus->setEnabled(true);
+    if (m_beatsPerMinute == kMaximumTempo)
+        m_buttonMetronomePlus->setEnabled(false);
+}
+
+void KPPianoView::updateMetronomeText()
+{
+    if (m_labelMetronome)
+        m_labelMetronome->setText(QStringLiteral("BPM: %1").arg(m_beatsPerMinute));
+}

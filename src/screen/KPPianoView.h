@@ -1,0 +1,128 @@
+#pragma once
+
+#include "KPButton.h"
+#include "KPGridTimer.h"
+#include "KPPianoKeysViewDelegate.h"
+#include "KPSettingsView.h"
+
+#include <QLabel>
+#include <QPointer>
+#include <QWidget>
+
+#include <cstdint>
+
+class KPPianoKeysView;
+class KPRecordingsControl;
+class QAbstractAnimation;
+class QAbstractButton;
+
+// The main screen: routes the keyboard to the sound player (and to the recordings while one is
+// made), answers the toolbar, slides the panels in and out, and runs the metronome.
+class KPPianoView : public QWidget, public KPPianoKeysViewDelegate
+{
+    Q_OBJECT
+    // Outlets, connected by name from the interface file.
+    Q_PROPERTY(KPButton* buttonRecord MEMBER m_buttonRecord)
+    Q_PROPERTY(KPButton* buttonPlaylist MEMBER m_buttonPlaylist)
+    Q_PROPERTY(KPButton* buttonMetronome MEMBER m_buttonMetronome)
+    Q_PROPERTY(KPButton* buttonSettings MEMBER m_buttonSettings)
+    Q_PROPERTY(KPButton* buttonMetronomeMinus MEMBER m_buttonMetronomeMinus)
+    Q_PROPERTY(KPButton* buttonMetronomePlus MEMBER m_buttonMetronomePlus)
+    Q_PROPERTY(QLabel* labelMetronome MEMBER m_labelMetronome)
+    Q_PROPERTY(KPButton* buttonOverlay MEMBER m_buttonOverlay)
+    Q_PROPERTY(KPSettingsView* settingsView MEMBER m_settingsView)
+
+public:
+    // Bits of resetActionsExcluding(): a clear bit ends that activity.
+    enum Activity : uint32_t {
+        Recording = 2,
+        PlaylistPanel = 4,
+        Metronome = 8,
+        SettingsPanel = 16,
+    };
+
+    explicit KPPianoView(QWidget* parent = nullptr);
+    ~KPPianoView() override;
+
+    Q_INVOKABLE void awakeFromNib();
+
+    void setRecordingsControl(KPRecordingsControl* recordings);
+
+    void resetActionsExcluding(uint32_t mask);
+    void showPlaylist();
+    void closePlaylist();
+    void showSettings();
+    void closeSettings();
+    void startRecording();
+    void stopRecording();
+    void switchRecordingHighlight();
+    void showRecordingPopup();
+
+    void startMetronome();
+    void stopMetronome();
+    void playBeat();
+    void updateMetronomeText();
+
+    void playKey(uint32_t keyIndex) override;
+    void stopKey(uint32_t keyIndex) override;
+    void stopAll() override;
+
+    KPPianoKeysView* keysView() const { return m_keysView; }
+    QWidget* playlistView() const { return m_playlistView; }
+    KPSettingsView* settingsView() const { return m_settingsView; }
+    bool showingPlaylist() const { return m_showingPlaylist; }
+    bool showingSettings() const { return m_showingSettings; }
+    bool beating() const { return m_beating; }
+    uint32_t beatsPerMinute() const { return m_beatsPerMinute; }
+    const KPGridTimer* metronomeTimer() const { return m_metronomeTimer; }
+    KPButton* buttonRecord() const { return m_buttonRecord; }
+    KPButton* buttonPlaylist() const { return m_buttonPlaylist; }
+    KPButton* buttonMetronome() const { return m_buttonMetronome; }
+    KPButton* buttonSettings() const { return m_buttonSettings; }
+    KPButton* buttonMetronomeMinus() const { return m_buttonMetronomeMinus; }
+    KPButton* buttonMetronomePlus() const { return m_buttonMetronomePlus; }
+    QLabel* labelMetronome() const { return m_labelMetronome; }
+    KPButton* buttonOverlay() const { return m_buttonOverlay; }
+
+public slots:
+    void octaveSelected(QAbstractButton* sender);
+    void recordSelected();
+    void playlistSelected();
+    void settingsSelected();
+    void overlaySelected();
+    void metronomeSelected();
+    void metronomeMinusSelected();
+    void metronomePlusSelected();
+
+signals:
+    // One click of the metronome was played.
+    void beatPlayed();
+
+private:
+    bool isRecording() const;
+    void setRecordImage(const char* name);
+    void slidePanel(QWidget* panel, QPointer<QAbstractAnimation>& running, int y, bool in);
+    void setOverlayAlpha(qreal alpha);
+    void restartMetronomeIfBeating();
+
+    KPPianoKeysView* m_keysView = nullptr;
+    bool m_showingPlaylist = false;
+    QWidget* m_playlistView = nullptr;
+    bool m_showingSettings = false;
+    KPSettingsView* m_settingsView = nullptr;
+    bool m_beating = false;
+    uint32_t m_beatsPerMinute = 0;
+    QPointer<KPGridTimer> m_metronomeTimer;
+    KPButton* m_buttonRecord = nullptr;
+    KPButton* m_buttonPlaylist = nullptr;
+    KPButton* m_buttonMetronome = nullptr;
+    KPButton* m_buttonSettings = nullptr;
+    KPButton* m_buttonMetronomeMinus = nullptr;
+    KPButton* m_buttonMetronomePlus = nullptr;
+    QLabel* m_labelMetronome = nullptr;
+    KPButton* m_buttonOverlay = nullptr;
+
+    KPRecordingsControl* m_recordings = nullptr;
+    QPointer<QAbstractAnimation> m_playlistSlide;
+    QPointer<QAbstractAnimation> m_settingsSlide;
+};

@@ -1,0 +1,347 @@
+#include "KPAppDelegate.h"
+#include "KPBundle.h"
+#include "KPButton.h"
+#include "KPDeviceIdiom.h"
+#include "KPPianoKeysView.h"
+#include "KPPianoView.h"
+#include "KPViewController.h"
+#include "KPWindow.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMetaProperty>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// A delegate that notes the launch steps as they run.
+class RecordingDelegate : public KPAppDelegate
+{
+public:
+    using KPAppDelegate::KPAppDelegate;
+    QStringList steps;
+
+    void registerDefaultsFromSettingsBundle() override
+    {
+        steps << QStringLiteral("defaults");
+        KPAppDelegate::registerDefaultsFromSettingsBundle();
+    }
+    void initializeCrashReporter() override { steps << QStringLiteral("crash reporter"); }
+
+protected:
+    void createWindow() override
+    {
+        steps << QStringLiteral("window");
+        KPAppDelegate::createWindow();
+    }
+    void createViewController() override
+    {
+        steps << QStringLiteral("view controller");
+        KPAppDelegate::createViewController();
+    }
+    void makeKeyAndVisible() override
+    {
+        steps << QStringLiteral("visible");
+        QVERIFY(window()->rootViewController() == viewController());
+        KPAppDelegate::makeKeyAndVisible();
+    }
+};
+
+struct TemporaryDefaults
+{
+    QTemporaryDir dir;
+    KPUserDefaults defaults{std::make_unique<QSettings>(dir.filePath(QStringLiteral("d.ini")),
+                                                        QSettings::IniFormat)};
+};
+
+QColor averageColor(const QImage& image, const QRect& area)
+{
+    qint64 r = 0, g = 0, b = 0, n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            r += c.red();
+            g += c.green();
+            b += c.blue();
+            ++n;
+        }
+    return QColor(int(r / n), int(g / n), int(b / n));
+}
+
+} // namespace
+
+class TestApp : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void launchRunsItsStepsInOrder_data();
+    void launchRunsItsStepsInOrder();
+    void settingsBundleDefaults_data();
+    void settingsBundleDefaults();
+    void onlyLandscapeIsAccepted_data();
+    void onlyLandscapeIsAccepted();
+    void adsHandOverHappensOnceWhicheverComesSecond();
+    void newsButtonOpensOneBannerAtATime();
+    void interfaceFilesWireEveryOutletAndAction_data();
+    void interfaceFilesWireEveryOutletAndAction();
+    void windowShowsTheToolbarOverTheKeyboard_data();
+    void windowShowsTheToolbarOverTheKeyboard();
+    void lifecycleEventsFollowTheApplicationState();
+};
+
+void TestApp::init()
+{
+    KPBundle::setResourceRoot(QString());
+}
+
+void TestApp::cleanup()
+{
+    KPBundle::setResourceRoot(QString());
+    KPDeviceIdiom::setCurrent(KPIdiom::Phone);
+}
+
+void TestApp::launchRunsItsStepsInOrder_data()
+{
+    QTest::addColumn<KPIdiom>("idiom");
+    QTest::addColumn<QString>("nib");
+    QTest::addColumn<QSize>("windowSize");
+    QTest::addColumn<bool>("phone");
+    QTest::addColumn<bool>("pad");
+    QTest::newRow("phone") << KPIdiom::Phone << "KPViewController_iPhone" << QSize(480, 320)
+                           << true << false;
+    QTest::newRow("tablet") << KPIdiom::Pad << "KPViewController_iPad" << QSize(1024, 768)
+                            << false << true;
+    QTest::newRow("other idiom gets the tablet file") << KPIdiom::Other << "KPViewController_iPad"
+                                                      << QSize(1024, 768) << false << false;
+}
+
+void TestApp::launchRunsItsStepsInOrder()
+{
+    QFETCH(KPIdiom, idiom);
+    QFETCH(QString, nib);
+    QFETCH(QSize, windowSize);
+    QFETCH(bool, phone);
+    QFETCH(bool, pad);
+    KPDeviceIdiom::setCurrent(idiom);
+    TemporaryDefaults store;
+    RecordingDelegate delegate(store.defaults);
+    QCOMPARE(KPAppDelegate::shared(), &delegate);
+
+    QVERIFY(delegate.didFinishLaunching());
+    QCOMPARE(delegate.steps, QStringList({"defaults", "crash reporter", "window",
+                                          "view controller", "visible"}));
+    QCOMPARE(delegate.viewController()->nibName(), nib);
+    QCOMPARE(delegate.isPhone(), phone);
+    QCOMPARE(delegate.isPad(), pad);
+    QCOMPARE(delegate.window()->size(), windowSize);
+    QVERIFY(delegate.window()->isVisible());
+    QVERIFY(delegate.viewController()->isViewLoaded());
+    // The shipped settings bundle registers its defaults without writing them.
+    QCOMPARE(store.defaults.value(QStringLiteral("version_preference")).toString(),
+             QStringLiteral("1.0.0"));
+    QVERIFY(!store.defaults.settings().contains(QStringLiteral("version_preference")));
+}
+
+void TestApp::settingsBundleDefaults_data()
+{
+    QTest::addColumn<QString>("tree");
+    QTest::addColumn<QVariantMap>("registered");
+    QTest::newRow("entries without a default or key are skipped, a later key wins")
+        << "full" << QVariantMap{{"volume", 8}, {"labels", false}};
+    QTest::newRow("no PreferenceSpecifiers") << "nospecifiers" << QVariantMap();
+    QTest::newRow("no Root.plist") << "noroot" << QVariantMap();
+    QTest::newRow("no settings bundle") << "nobundle" << QVariantMap();
+}
+
+void TestApp::settingsBundleDefaults()
+{
+    QFETCH(QString, tree);
+    QFETCH(QVariantMap, registered);
+    KPBundle::setResourceRoot(QStringLiteral(KP_TEST_DATA_DIR "/") + tree);
+    TemporaryDefaults store;
+    KPAppDelegate delegate(store.defaults);
+    delegate.registerDefaultsFromSettingsBundle();
+    const QVariantMap found = store.defaults.registeredDefaults();
+    QCOMPARE(found.keys(), registered.keys());
+    for (auto it = registered.cbegin(); it != registered.cend(); ++it)
+        QCOMPARE(found.value(it.key()).toString(), it.value().toString());
+    QVERIFY(store.defaults.settings().allKeys().isEmpty());
+}
+
+void TestApp::onlyLandscapeIsAccepted_data()
+{
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("portrait") << 1 << false;
+    QTest::newRow("upside down") << 2 << false;
+    QTest::newRow("landscape right") << 3 << true;
+    QTest::newRow("landscape left") << 4 << true;
+    QTest::newRow("unknown") << 0 << false;
+    QTest::newRow("face up") << 5 << false;
+}
+
+void TestApp::onlyLandscapeIsAccepted()
+{
+    QFETCH(int, orientation);
+    QFETCH(bool, accepted);
+    const KPViewController controller(QStringLiteral("KPViewController_iPhone"));
+    QCOMPARE(controller.shouldAutorotateToInterfaceOrientation(orientation), accepted);
+}
+
+void TestApp::adsHandOverHappensOnceWhicheverComesSecond()
+{
+    TemporaryDefaults store;
+    KPAppDelegate delegate(store.defaults);
+    {
+        // The information first: the view's loading completes the hand-over.
+        KPViewController controller(QStringLiteral("KPViewController_iPhone"));
+        controller.initializeAds();
+        QVERIFY(!controller.adsInitialized());
+        delegate.setAdWhirlIphoneID(QStringLiteral("phone-id"));
+        delegate.setAdMobIpadID(QStringLiteral("tablet-id"));
+        QTest::ignoreMessage(QtInfoMsg, "KPViewController: View loaded after HTTP request returned");
+        controller.view();
+        QVERIFY(controller.adsInitialized());
+        controller.initializeAds();
+        QVERIFY(controller.adsInitialized());
+    }
+    {
+        // The view first: the information's arrival completes it.
+        delegate.setAdMobIpadID(QString());
+        KPViewController controller(QStringLiteral("KPViewController_iPhone"));
+        controller.view();
+        QVERIFY(!controller.adsInitialized());
+        controller.initializeAds();
+        QVERIFY(controller.adsInitialized());
+    }
+}
+
+void TestApp::newsButtonOpensOneBannerAtATime()
+{
+    KPViewController controller(QStringLiteral("KPViewController_iPhone"));
+    controller.view();
+    QVERIFY(!controller.netBannerShowing());
+    controller.newsBtn()->click();
+    QVERIFY(controller.netBannerShowing());
+    controller.newsBtn()->click();
+    QVERIFY(controller.netBannerShowing());
+    controller.onExitNetAdView();
+    QVERIFY(!controller.netBannerShowing());
+    controller.newsBtn()->click();
+    QVERIFY(controller.netBannerShowing());
+}
+
+void TestApp::interfaceFilesWireEveryOutletAndAction_data()
+{
+    QTest::addColumn<KPIdiom>("idiom");
+    QTest::addColumn<QString>("nib");
+    QTest::newRow("phone") << KPIdiom::Phone << "KPViewController_iPhone";
+    QTest::newRow("tablet") << KPIdiom::Pad << "KPViewController_iPad";
+}
+
+void TestApp::interfaceFilesWireEveryOutletAndAction()
+{
+    QFETCH(KPIdiom, idiom);
+    QFETCH(QString, nib);
+    KPDeviceIdiom::setCurrent(idiom);
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("KPNibWiring|KPViewController")));
+    KPViewController controller(nib);
+    QWidget* view = controller.view();
+    auto* piano = view->findChild<KPPianoView*>();
+    QVERIFY(piano);
+    QVERIFY(controller.newsBtn());
+
+    const QMetaObject* meta = piano->metaObject();
+    for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i) {
+        const QMetaProperty outlet = meta->property(i);
+        QVERIFY2(outlet.read(piano).value<QObject*>(), outlet.name());
+    }
+    // awakeFromNib ran after the wiring: the keyboard is built, the tempo shown.
+    QVERIFY(piano->keysView());
+    QCOMPARE(piano->labelMetronome()->text(), QStringLiteral("BPM: 120"));
+    QVERIFY(!piano->buttonRecord()->image().isNull());
+
+    // Every action reaches its operation.
+    piano->buttonMetronomePlus()->click();
+    QCOMPARE(piano->beatsPerMinute(), 130u);
+    piano->buttonMetronomeMinus()->click();
+    QCOMPARE(piano->beatsPerMinute(), 120u);
+    piano->buttonMetronome()->click();
+    QVERIFY(piano->beating());
+    piano->buttonMetronome()->click();
+    QVERIFY(!piano->beating());
+    piano->buttonSettings()->click();
+    QVERIFY(piano->showingSettings());
+    piano->buttonOverlay()->click();
+    QVERIFY(!piano->showingSettings());
+    const uint32_t octave = piano->keysView()->currentOctave();
+    view->findChild<KPButton*>(QStringLiteral("buttonOctaveUp"))->click();
+    QCOMPARE(piano->keysView()->currentOctave(), octave + 1);
+    view->findChild<KPButton*>(QStringLiteral("buttonOctaveDown"))->click();
+    QCOMPARE(piano->keysView()->currentOctave(), octave);
+}
+
+void TestApp::windowShowsTheToolbarOverTheKeyboard_data()
+{
+    QTest::addColumn<KPIdiom>("idiom");
+    QTest::addColumn<int>("toolbarHeight");
+    QTest::newRow("phone") << KPIdiom::Phone << 44;
+    QTest::newRow("tablet") << KPIdiom::Pad << 86;
+}
+
+void TestApp::windowShowsTheToolbarOverTheKeyboard()
+{
+    QFETCH(KPIdiom, idiom);
+    QFETCH(int, toolbarHeight);
+    KPDeviceIdiom::setCurrent(idiom);
+    TemporaryDefaults store;
+    KPAppDelegate delegate(store.defaults);
+    delegate.didFinishLaunching();
+    QVERIFY(QTest::qWaitForWindowExposed(delegate.window()));
+
+    QImage shot = delegate.window()->grab().toImage();
+    shot.setDevicePixelRatio(1);
+    shot = shot.scaled(delegate.window()->size());
+    shot.save(QDir::temp().filePath(QStringLiteral("touchpiano-%1.png")
+                                        .arg(QTest::currentDataTag())));
+    const int width = shot.width();
+    // A dark toolbar across the top, bright white keys below it.
+    const QColor toolbar = averageColor(shot, QRect(0, 0, width, toolbarHeight - 2));
+    const QColor keys = averageColor(shot, QRect(60, shot.height() - 40, width - 120, 30));
+    QVERIFY2(toolbar.lightness() < 90, qPrintable(toolbar.name()));
+    QVERIFY2(keys.lightness() > 180, qPrintable(keys.name()));
+}
+
+void TestApp::lifecycleEventsFollowTheApplicationState()
+{
+    TemporaryDefaults store;
+    KPAppDelegate delegate(store.defaults);
+    delegate.observe(*qApp);
+    QSignalSpy began(&delegate, &KPAppDelegate::interruptionBegan);
+    QSignalSpy ended(&delegate, &KPAppDelegate::interruptionEnded);
+
+    const auto become = [](Qt::ApplicationState state) {
+        QMetaObject::invokeMethod(qApp, "applicationStateChanged",
+                                  Q_ARG(Qt::ApplicationState, state));
+    };
+    become(Qt::ApplicationActive);
+    // Losing the focus is the background, but the sound only stops while suspended.
+    become(Qt::ApplicationInactive);
+    become(Qt::ApplicationActive);
+    QCOMPARE(began.size(), 0);
+    become(Qt::ApplicationHidden);
+    become(Qt::ApplicationSuspended);
+    QCOMPARE(began.size(), 1);
+    QCOMPARE(ended.size(), 0);
+    become(Qt::ApplicationActive);
+    QCOMPARE(began.size(), 1);
+    QCOMPARE(ended.size(), 1);
+}
+
+QTEST_MAIN(TestApp)
+#include "tst_app.moc"

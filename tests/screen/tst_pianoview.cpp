@@ -1,0 +1,379 @@
+#include "KPBundle.h"
+#include "KPButton.h"
+#include "KPDelayedCalls.h"
+#include "KPDeviceIdiom.h"
+#include "KPGridTimer.h"
+#include "KPImages.h"
+#include "KPLocalization.h"
+#include "KPPianoKeysView.h"
+#include "KPPianoView.h"
+#include "KPRecordingsControl.h"
+#include "KPSettingsView.h"
+#include "KPSoundPlayer.h"
+#include "KPViewController.h"
+
+#include <QApplication>
+#include <QGraphicsOpacityEffect>
+#include <QtTest>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Stands in for the recordings manager: notes what the piano view asks of it.
+class RecordingsProbe : public KPRecordingsControl
+{
+public:
+    bool recording() const override { return isRecording; }
+    void startRecording() override { isRecording = true; }
+    void stopRecording() override
+    {
+        if (isRecording)
+            ++saved;
+        isRecording = false;
+    }
+    void addRecordingAction(uint32_t keyIndex, uint32_t state) override
+    {
+        actions.append({keyIndex, state});
+    }
+    void stopPlayback() override { ++playbackStops; }
+    void setKeysDelegate(KPPianoKeysViewDelegate* delegate) override { keysDelegate = delegate; }
+
+    bool isRecording = false;
+    int saved = 0;
+    int playbackStops = 0;
+    QList<QPair<uint32_t, uint32_t>> actions;
+    KPPianoKeysViewDelegate* keysDelegate = nullptr;
+};
+
+constexpr int Recording = 1;
+constexpr int Playlist = 2;
+constexpr int Settings = 4;
+constexpr int Metronome = 8;
+
+} // namespace
+
+class TestPianoView : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void setUpBuildsTheScreen();
+    void toolbarEndsAndKeepsActivities_data();
+    void toolbarEndsAndKeepsActivities();
+    void panelsSlideInAndOutBehindTheOverlay();
+    void newSlideReplacesTheRunningOne();
+    void playlistRestoresTheInstrumentItSaved();
+    void recordButtonBlinksWhileRecording();
+    void savedPopupShowsForOneSecond();
+    void keysReachSoundAndRecording();
+
+    void tempoStaysWithinBounds();
+    void tempoChangeRestartsARunningMetronome();
+    void firstClickComesOneIntervalAfterTheStart();
+
+private:
+    int activities() const;
+    void setActivities(int wanted);
+
+    std::unique_ptr<KPViewController> m_controller;
+    KPPianoView* m_piano = nullptr;
+    RecordingsProbe m_recordings;
+};
+
+void TestPianoView::init()
+{
+    KPDeviceIdiom::setCurrent(KPIdiom::Phone);
+    m_recordings = RecordingsProbe();
+    m_controller = std::make_unique<KPViewController>(QStringLiteral("KPViewController_iPhone"));
+    m_piano = m_controller->view()->findChild<KPPianoView*>();
+    QVERIFY(m_piano);
+    m_piano->setRecordingsControl(&m_recordings);
+}
+
+void TestPianoView::cleanup()
+{
+    m_piano->resetActionsExcluding(0);
+    m_controller.reset();
+    KPDeviceIdiom::setCurrent(KPIdiom::Phone);
+}
+
+int TestPianoView::activities() const
+{
+    return (m_recordings.isRecording ? Recording : 0) |
+           (m_piano->showingPlaylist() ? Playlist : 0) |
+           (m_piano->showingSettings() ? Settings : 0) | (m_piano->beating() ? Metronome : 0);
+}
+
+void TestPianoView::setActivities(int wanted)
+{
+    if (wanted & Playlist)
+        m_piano->showPlaylist();
+    if (wanted & Settings)
+        m_piano->showSettings();
+    if (wanted & Metronome)
+        m_piano->startMetronome();
+    if (wanted & Recording)
+        m_piano->startRecording();
+}
+
+void TestPianoView::setUpBuildsTheScreen()
+{
+    KPPianoKeysView* keys = m_piano->keysView();
+    QCOMPARE(keys->parentWidget(), m_piano);
+    QCOMPARE(m_piano->children().indexOf(keys), 0);
+    QCOMPARE(keys->geometry(), QRect(27, 0, m_piano->width() - 54, m_piano->height()));
+    QCOMPARE(keys->keysDelegate(), m_piano);
+    QCOMPARE(m_recordings.keysDelegate, m_piano);
+    QCOMPARE(m_piano->beatsPerMinute(), 120u);
+    QCOMPARE(m_piano->settingsView()->y(), -m_piano->settingsView()->height());
+    QVERIFY(m_piano->buttonOverlay()->testAttribute(Qt::WA_TransparentForMouseEvents));
+
+    // Without recordings the record and playlist buttons stay off.
+    m_piano->setRecordingsControl(nullptr);
+    QVERIFY(!m_piano->buttonRecord()->isEnabled());
+    QVERIFY(!m_piano->buttonPlaylist()->isEnabled());
+    m_piano->recordSelected();
+    QCOMPARE(KPDelayedCalls::pendingCount(m_piano), 0);
+    m_piano->setRecordingsControl(&m_recordings);
+    QVERIFY(m_piano->buttonRecord()->isEnabled());
+}
+
+void TestPianoView::toolbarEndsAndKeepsActivities_data()
+{
+    QTest::addColumn<int>("before");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("after");
+    const int all = Recording | Playlist | Settings | Metronome;
+    QTest::newRow("record starts a recording") << 0 << "record" << Recording;
+    QTest::newRow("record again ends it") << Recording << "record" << 0;
+    QTest::newRow("record closes the panels, keeps the metronome")
+        << (Playlist | Settings | Metronome) << "record" << (Recording | Metronome);
+    QTest::newRow("playlist opens, ending everything else") << (all & ~Playlist) << "playlist"
+                                                           << Playlist;
+    QTest::newRow("playlist closes, keeping the metronome") << all << "playlist" << Metronome;
+    QTest::newRow("settings opens, keeping the metronome") << (all & ~Settings) << "settings"
+                                                           << (Settings | Metronome);
+    QTest::newRow("settings closes") << (Settings | Metronome) << "settings" << Metronome;
+    QTest::newRow("overlay ends all but the metronome") << all << "overlay" << Metronome;
+    QTest::newRow("metronome touches nothing else") << all << "metronome" << (all & ~Metronome);
+    QTest::newRow("metronome starts") << Settings << "metronome" << (Settings | Metronome);
+}
+
+void TestPianoView::toolbarEndsAndKeepsActivities()
+{
+    QFETCH(int, before);
+    QFETCH(QString, button);
+    QFETCH(int, after);
+    setActivities(before);
+    QCOMPARE(activities(), before);
+    const int playbackStops = m_recordings.playbackStops;
+
+    KPButton* pressed = button == u"record"     ? m_piano->buttonRecord()
+                        : button == u"playlist" ? m_piano->buttonPlaylist()
+                        : button == u"settings" ? m_piano->buttonSettings()
+                        : button == u"overlay"  ? m_piano->buttonOverlay()
+                                                : m_piano->buttonMetronome();
+    pressed->click();
+    QCOMPARE(activities(), after);
+    QCOMPARE(m_piano->buttonPlaylist()->isSelected(), bool(after & Playlist));
+    QCOMPARE(m_piano->buttonSettings()->isSelected(), bool(after & Settings));
+    QCOMPARE(m_piano->buttonMetronome()->isSelected(), bool(after & Metronome));
+    QCOMPARE(m_piano->settingsView()->isShowing(), bool(after & Settings));
+    // Closing the playlist panel always stops playback.
+    const bool playlistClosed = (before & Playlist) && !(after & Playlist);
+    QCOMPARE(m_recordings.playbackStops - playbackStops, playlistClosed ? 1 : 0);
+    // A recording ended by any button is saved.
+    QCOMPARE(m_recordings.saved, (before & Recording) && !(after & Recording) ? 1 : 0);
+}
+
+void TestPianoView::panelsSlideInAndOutBehindTheOverlay()
+{
+    KPSettingsView* panel = m_piano->settingsView();
+    const int x = panel->x();
+    m_piano->settingsSelected();
+    QTRY_COMPARE(panel->pos(), QPoint(x, 44));
+    QVERIFY(!m_piano->buttonOverlay()->testAttribute(Qt::WA_TransparentForMouseEvents));
+    auto* alpha = qobject_cast<QGraphicsOpacityEffect*>(m_piano->buttonOverlay()->graphicsEffect());
+    QVERIFY(alpha);
+    QTRY_COMPARE(alpha->opacity(), 1.0);
+    QVERIFY(m_piano->children().indexOf(m_piano->buttonOverlay()) <
+            m_piano->children().indexOf(panel));
+
+    m_piano->overlaySelected();
+    QVERIFY(!m_piano->showingSettings());
+    QTRY_COMPARE(panel->pos(), QPoint(x, -panel->height()));
+    QTRY_COMPARE(alpha->opacity(), 0.0);
+    QVERIFY(m_piano->buttonOverlay()->testAttribute(Qt::WA_TransparentForMouseEvents));
+}
+
+void TestPianoView::newSlideReplacesTheRunningOne()
+{
+    KPSettingsView* panel = m_piano->settingsView();
+    m_piano->showSettings();
+    QTest::qWait(100);
+    m_piano->closeSettings();
+    m_piano->showSettings();
+    m_piano->closeSettings();
+    QTRY_COMPARE(panel->y(), -panel->height());
+    QTest::qWait(350);
+    QCOMPARE(panel->y(), -panel->height());
+}
+
+void TestPianoView::playlistRestoresTheInstrumentItSaved()
+{
+    KPSoundPlayer& player = KPSoundPlayer::sharedPlayer();
+    player.useSoundBank(QStringLiteral("Music Box"));
+    m_piano->playlistSelected();
+    player.useSoundBank(QStringLiteral("Banjo"));
+    m_piano->playlistSelected();
+    QCOMPARE(player.activeSoundBank().value_or(QString()), QStringLiteral("Music Box"));
+    player.useSoundBank(QStringLiteral("Grand Piano"));
+}
+
+void TestPianoView::recordButtonBlinksWhileRecording()
+{
+    const auto shows = [this](const char* image) {
+        return m_piano->buttonRecord()->image().cacheKey() ==
+               KPImages::named(QLatin1String(image)).cacheKey();
+    };
+    QVERIFY(shows("record_button"));
+    m_piano->recordSelected();
+    QVERIFY(m_recordings.isRecording);
+    QVERIFY(shows("record_button_pressed_bright"));
+    QTRY_VERIFY_WITH_TIMEOUT(shows("record_button_pressed_dull"), 400);
+    QVERIFY(m_piano->buttonRecord()->isHighlighted());
+    QTRY_VERIFY_WITH_TIMEOUT(shows("record_button_pressed_bright"), 400);
+    QVERIFY(!m_piano->buttonRecord()->isHighlighted());
+
+    m_piano->recordSelected();
+    QVERIFY(!m_recordings.isRecording);
+    QVERIFY(shows("record_button"));
+    QCOMPARE(KPDelayedCalls::pendingCount(m_piano), 0);
+    QTest::qWait(350);
+    QVERIFY(shows("record_button"));
+}
+
+void TestPianoView::savedPopupShowsForOneSecond()
+{
+    KPLocalization::install(QLocale(QLocale::English));
+    m_piano->resize(480, 320);
+    m_piano->showRecordingPopup();
+    m_piano->showRecordingPopup();
+    const auto popups = [this] {
+        QList<QWidget*> found;
+        for (QWidget* child : m_piano->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (child->findChild<QLabel*>() && child->testAttribute(Qt::WA_TransparentForMouseEvents) &&
+                child != m_piano->buttonOverlay())
+                found << child;
+        return found;
+    };
+    const QList<QWidget*> shown = popups();
+    QCOMPARE(shown.size(), 2);
+    // The newer one lies over the older.
+    QVERIFY(m_piano->children().indexOf(shown[1]) > m_piano->children().indexOf(shown[0]));
+    const QSize image = KPImages::sizeOf(QStringLiteral("notification_popup"));
+    QCOMPARE(shown[0]->size(), image);
+    QCOMPARE(shown[0]->pos(), QPoint((480 - image.width()) / 2, (320 - image.height()) / 2 + 15));
+    QStringList texts;
+    for (QLabel* label : shown[0]->findChildren<QLabel*>())
+        texts << label->text();
+    QVERIFY(texts.contains(QStringLiteral("Recording saved")));
+
+    QTest::qWait(700);
+    QCOMPARE(popups().size(), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(popups().size(), 0, 800);
+}
+
+void TestPianoView::keysReachSoundAndRecording()
+{
+    m_piano->playKey(14);
+    QVERIFY(m_recordings.actions.isEmpty());
+    m_piano->startRecording();
+    m_piano->playKey(14);
+    m_piano->stopKey(14);
+    QCOMPARE(m_recordings.actions,
+             (QList<QPair<uint32_t, uint32_t>>{{14u, 0u}, {14u, 1u}}));
+    // Every key gets a release when all fingers lift.
+    m_piano->stopAll();
+    QCOMPARE(m_recordings.actions.size(), 2 + 84);
+    for (uint32_t key = 0; key < 84; ++key)
+        QCOMPARE(m_recordings.actions[2 + key], (QPair<uint32_t, uint32_t>{key, 1u}));
+    m_piano->stopRecording();
+}
+
+void TestPianoView::tempoStaysWithinBounds()
+{
+    KPButton* minus = m_piano->buttonMetronomeMinus();
+    KPButton* plus = m_piano->buttonMetronomePlus();
+    QVERIFY(minus->isEnabled());
+    QVERIFY(plus->isEnabled());
+    for (int i = 0; i < 7; ++i)
+        minus->click();
+    QCOMPARE(m_piano->beatsPerMinute(), 50u);
+    QCOMPARE(m_piano->labelMetronome()->text(), QStringLiteral("BPM: 50"));
+    QVERIFY(!minus->isEnabled());
+    // One step past the end is refused even when asked directly; two are too.
+    m_piano->metronomeMinusSelected();
+    QCOMPARE(m_piano->beatsPerMinute(), 40u);
+    m_piano->metronomeMinusSelected();
+    QCOMPARE(m_piano->beatsPerMinute(), 40u);
+    m_piano->metronomePlusSelected();
+    plus->click();
+    QCOMPARE(m_piano->beatsPerMinute(), 60u);
+    QVERIFY(minus->isEnabled());
+
+    for (int i = 0; i < 29; ++i)
+        plus->click();
+    QCOMPARE(m_piano->beatsPerMinute(), 350u);
+    QVERIFY(!plus->isEnabled());
+    QCOMPARE(m_piano->labelMetronome()->text(), QStringLiteral("BPM: 350"));
+    m_piano->metronomePlusSelected();
+    m_piano->metronomePlusSelected();
+    QCOMPARE(m_piano->beatsPerMinute(), 360u);
+}
+
+void TestPianoView::tempoChangeRestartsARunningMetronome()
+{
+    // Stopped: only the number changes; the start uses it.
+    m_piano->metronomePlusSelected();
+    QVERIFY(!m_piano->metronomeTimer());
+    m_piano->metronomeSelected();
+    QCOMPARE(m_piano->metronomeTimer()->interval().count(), double(1.0f / (130.0f / 60.0f)));
+
+    const auto pressed = KPGridTimer::Clock::now();
+    m_piano->metronomeMinusSelected();
+    QVERIFY(m_piano->beating());
+    const KPGridTimer* timer = m_piano->metronomeTimer();
+    QCOMPARE(timer->interval().count(), 0.5);
+    const double due = std::chrono::duration<double>(timer->fireDate() - pressed).count();
+    QVERIFY2(due >= 0.5 && due < 0.52, qPrintable(QString::number(due)));
+}
+
+void TestPianoView::firstClickComesOneIntervalAfterTheStart()
+{
+    for (int i = 0; i < 23; ++i)
+        m_piano->metronomePlusSelected();
+    QSignalSpy beats(m_piano, &KPPianoView::beatPlayed);
+    QElapsedTimer clock;
+    clock.start();
+    QList<qint64> at;
+    connect(m_piano, &KPPianoView::beatPlayed, this, [&] { at << clock.nsecsElapsed(); });
+    m_piano->startMetronome();
+    QTRY_COMPARE_WITH_TIMEOUT(beats.size(), 3, 2000);
+    m_piano->stopMetronome();
+    const double interval = 1.0 / (350.0 / 60.0);
+    for (int i = 0; i < 3; ++i) {
+        const double seconds = at[i] / 1e9;
+        QVERIFY2(seconds >= (i + 1) * interval - 0.001 && seconds < (i + 1) * interval + 0.03,
+                 qPrintable(QString::number(seconds)));
+    }
+    QTest::qWait(250);
+    QCOMPARE(beats.size(), 3);
+}
+
+QTEST_MAIN(TestPianoView)
+#include "tst_pianoview.moc"
