@@ -1,0 +1,6 @@
+#include "KPAudioDevice.h"
+
+KPALContextPtr KPAudioDevice::createContext()
+{
+    return KPALContextPtr(alcCreateContext(get(), nullptr), KPDestroyALContext);
+}

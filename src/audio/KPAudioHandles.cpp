@@ -1,0 +1,10 @@
+#include "KPAudioHandles.h"
+
+void KPDestroyALContext(ALCcontext* context)
+{
+    if (!context)
+        return;
+    if (alcGetCurrentContext() == context)
+        alcMakeContextCurrent(nullptr);
+    alcDestroyContext(context);
+}

@@ -1,0 +1,127 @@
+#include "KPSoundPlayer.h"
+
+#include <chrono>
+
+namespace {
+constexpr std::chrono::milliseconds kFadeInterval(100);
+constexpr double kFadeStep = 0.2;
+constexpr float kSilentGain = 0.05f;
+} // namespace
+
+KPSoundPlayer& KPSoundPlayer::sharedPlayer()
+{
+    static KPSoundPlayer player;
+    return player;
+}
+
+KPSoundPlayer::KPSoundPlayer(std::unique_ptr<KPAudioOutput> output) : m_sampler(std::move(output))
+{
+    for (const char* name :
+         {"Grand Piano", "Music Box", "Ahh Choir", "Electric Piano", "Accordion", "Banjo"})
+        m_soundBanks.append(QStringList{QString::fromLatin1(name)});
+    useSoundBank(QStringLiteral("Grand Piano"));
+}
+
+KPSoundPlayer::~KPSoundPlayer()
+{
+    stopAllFadeTimers();
+}
+
+void KPSoundPlayer::TimerDisposer::operator()(KPGridTimer* timer) const
+{
+    timer->invalidate();
+    timer->deleteLater();
+}
+
+const KPGridTimer* KPSoundPlayer::fadeTimer(uint32_t note) const
+{
+    return note < kNoteCount ? m_fadeTimers[note].get() : nullptr;
+}
+
+void KPSoundPlayer::useSoundBank(const QString& name)
+{
+    if (m_activeSoundBank == name)
+        return;
+    stopAllFadeTimers();
+    initializeFadeTimers();
+    m_sampler.setSoundBank(name);
+    m_activeSoundBank = name;
+}
+
+// A press cuts off any earlier sounding or fading instance of the note before it sounds again.
+void KPSoundPlayer::play(uint32_t note)
+{
+    if (note >= kNoteCount)
+        return;
+    stopFadeTimer(note);
+    m_sampler.changeNoteGain(int(note), 1.0f);
+    m_sampler.noteOn(int(note), 1.0f);
+}
+
+void KPSoundPlayer::stop(uint32_t note)
+{
+    if (note >= kNoteCount)
+        return;
+    startFadeTimer(note);
+}
+
+void KPSoundPlayer::saveSoundBank()
+{
+    m_previousSoundBank = m_activeSoundBank;
+}
+
+void KPSoundPlayer::restoreSoundBank()
+{
+    if (!m_previousSoundBank)
+        return;
+    useSoundBank(*m_previousSoundBank);
+    m_previousSoundBank.reset();
+}
+
+// Lowers the gain by 0.2 per firing; at 0.05 or below the fade ends and the note stops.
+void KPSoundPlayer::fadeSound(uint32_t index)
+{
+    const float gain = m_sampler.currentNoteGain(int(index));
+    if (gain > kSilentGain)
+        m_sampler.changeNoteGain(int(index), float(double(gain) - kFadeStep));
+    else
+        stopFadeTimer(index);
+}
+
+void KPSoundPlayer::startFadeTimer(uint32_t note)
+{
+    if (m_fadeTimers[note])
+        m_fadeTimers[note]->schedule();
+}
+
+// The fresh timer's grid starts now, normally at the key's press.
+void KPSoundPlayer::stopFadeTimer(uint32_t note)
+{
+    if (m_fadeTimers[note])
+        m_fadeTimers[note]->invalidate();
+    m_fadeTimers[note] = makeFadeTimerForIndex(note);
+    m_sampler.noteOff(int(note));
+}
+
+void KPSoundPlayer::stopAllFadeTimers()
+{
+    if (!m_hasFadeTimers)
+        return;
+    for (FadeTimer& timer : m_fadeTimers) {
+        if (timer)
+            timer->invalidate();
+    }
+}
+
+KPSoundPlayer::FadeTimer KPSoundPlayer::makeFadeTimerForIndex(uint32_t note)
+{
+    return FadeTimer(
+        std::make_unique<KPGridTimer>(kFadeInterval, [this, note] { fadeSound(note); }).release());
+}
+
+void KPSoundPlayer::initializeFadeTimers()
+{
+    for (uint32_t note = 0; note < kNoteCount; ++note)
+        m_fadeTimers[note] = makeFadeTimerForIndex(note);
+    m_hasFadeTimers = true;
+}

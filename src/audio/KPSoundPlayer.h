@@ -1,0 +1,70 @@
+#pragma once
+
+#include "KPAudioOutput.h"
+#include "KPSampler.h"
+
+#include <KPGridTimer.h>
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+// The process's sound service: the six instruments, the active one, and key presses and releases
+// turned into notes. A press starts the note at full gain; a release fades it out on the note's
+// own timer, 0.2 of gain every 0.1 s, and stops it. Main thread only.
+class KPSoundPlayer
+{
+public:
+    static constexpr int kNoteCount = KPSampler::kNoteCount;
+
+    // The one player of the program, made (and "Grand Piano" loaded) at the first call.
+    static KPSoundPlayer& sharedPlayer();
+
+    // Loads "Grand Piano". Without an output the program's default one is used.
+    explicit KPSoundPlayer(std::unique_ptr<KPAudioOutput> output = nullptr);
+    ~KPSoundPlayer();
+    KPSoundPlayer(const KPSoundPlayer&) = delete;
+    KPSoundPlayer& operator=(const KPSoundPlayer&) = delete;
+
+    void useSoundBank(const QString& name);
+    // MIDI note numbers 0 to 127; others are ignored.
+    void play(uint32_t note);
+    void stop(uint32_t note);
+    void saveSoundBank();
+    void restoreSoundBank();
+
+    // Each entry's first element is the instrument's name, which is also its sound bank's name.
+    const QList<QStringList>& soundBanks() const { return m_soundBanks; }
+    const std::optional<QString>& activeSoundBank() const { return m_activeSoundBank; }
+    const std::optional<QString>& previousSoundBank() const { return m_previousSoundBank; }
+    const KPGridTimer* fadeTimer(uint32_t note) const;
+    KPSampler& sampler() { return m_sampler; }
+
+private:
+    struct TimerDisposer
+    {
+        // A timer may be replaced from inside its own firing.
+        void operator()(KPGridTimer* timer) const;
+    };
+    using FadeTimer = std::unique_ptr<KPGridTimer, TimerDisposer>;
+
+    void fadeSound(uint32_t index);
+    void startFadeTimer(uint32_t note);
+    void stopFadeTimer(uint32_t note);
+    void stopAllFadeTimers();
+    [[nodiscard]] FadeTimer makeFadeTimerForIndex(uint32_t note);
+    void initializeFadeTimers();
+
+    KPSampler m_sampler;
+    QList<QStringList> m_soundBanks;
+    // Empty until the first instrument is chosen, then one timer per note.
+    std::array<FadeTimer, kNoteCount> m_fadeTimers;
+    bool m_hasFadeTimers = false;
+    std::optional<QString> m_activeSoundBank;
+    std::optional<QString> m_previousSoundBank;
+};

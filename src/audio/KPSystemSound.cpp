@@ -1,0 +1,124 @@
+#include "KPSystemSound.h"
+
+#include "KPAudioFileDecoder.h"
+
+#define AL_ALEXT_PROTOTYPES
+#include <AL/alext.h>
+
+#include <QDebug>
+
+namespace {
+
+// How often finished sounds are looked for while any plays.
+constexpr int kCompletionCheckMilliseconds = 20;
+
+// Our context for this thread's OpenAL calls while it lives; the thread's earlier one after.
+class ThreadContextScope
+{
+public:
+    explicit ThreadContextScope(ALCcontext* context) : m_previous(alcGetThreadContext())
+    {
+        alcSetThreadContext(context);
+    }
+    ~ThreadContextScope() { alcSetThreadContext(m_previous); }
+    ThreadContextScope(const ThreadContextScope&) = delete;
+    ThreadContextScope& operator=(const ThreadContextScope&) = delete;
+
+private:
+    ALCcontext* m_previous;
+};
+
+} // namespace
+
+KPSystemSound& KPSystemSound::shared()
+{
+    static KPSystemSound sound;
+    return sound;
+}
+
+KPSystemSound::KPSystemSound(std::unique_ptr<KPAudioOutput> output, QObject* parent)
+    : QObject(parent), m_output(output ? std::move(output) : KPAudioOutput::makeDefault())
+{
+    m_completionCheck.setInterval(kCompletionCheckMilliseconds);
+    connect(&m_completionCheck, &QTimer::timeout, this, &KPSystemSound::disposeFinishedSounds);
+}
+
+KPSystemSound::~KPSystemSound()
+{
+    if (m_context) {
+        ThreadContextScope scope(m_context.get());
+        m_sounds.clear();
+    }
+    m_context.reset();
+    m_device.reset();
+}
+
+bool KPSystemSound::openOutput()
+{
+    if (m_context)
+        return true;
+    if (m_outputFailed)
+        return false;
+    if (!alcIsExtensionPresent(nullptr, "ALC_EXT_thread_local_context")) {
+        qWarning("KPSystemSound: OpenAL has no thread-local contexts, sounds stay silent");
+        m_outputFailed = true;
+        return false;
+    }
+    m_device = m_output->openDevice(kSampleRate);
+    if (m_device)
+        m_context = m_device->createContext();
+    if (!m_context) {
+        m_device.reset();
+        m_outputFailed = true;
+        return false;
+    }
+    return true;
+}
+
+void KPSystemSound::play(const QString& path)
+{
+    if (path.isEmpty() || !openOutput())
+        return;
+
+    int64_t size = 0;
+    ALenum format = AL_NONE;
+    ALsizei frequency = 0;
+    KPSampleData data = LoadAudioFileData(path, size, format, frequency);
+    if (!data)
+        return;
+
+    ThreadContextScope scope(m_context.get());
+    alGetError();
+    Sound& sound = m_sounds.emplace_back();
+    sound.buffer = KPALBuffer::generate();
+    sound.source = KPALSource::generate();
+    alBufferData(sound.buffer.id(), format, data.get(), ALsizei(size), frequency);
+    data.reset();
+    alSourcei(sound.source.id(), AL_BUFFER, ALint(sound.buffer.id()));
+    alSourcePlay(sound.source.id());
+    if (const ALenum error = alGetError(); error != AL_NO_ERROR) {
+        qWarning("KPSystemSound: Error playing sound: %x", error);
+        m_sounds.pop_back();
+        return;
+    }
+    if (!m_completionCheck.isActive())
+        m_completionCheck.start();
+}
+
+void KPSystemSound::disposeFinishedSounds()
+{
+    size_t finished = 0;
+    if (m_context) {
+        ThreadContextScope scope(m_context.get());
+        finished = m_sounds.remove_if([](const Sound& sound) {
+            ALint state = AL_STOPPED;
+            alGetSourcei(sound.source.id(), AL_SOURCE_STATE, &state);
+            return state != AL_PLAYING;
+        });
+    }
+    if (m_sounds.empty())
+        m_completionCheck.stop();
+    // Outside our context: whoever listens may use the instrument's.
+    for (size_t i = 0; i < finished; ++i)
+        emit soundFinished();
+}

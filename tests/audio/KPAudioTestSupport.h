@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <sndfile.h>
+
+#include <vector>
+
+#include <KPLoopbackOutput.h>
+#include <KPSampler.h>
+
+#include <memory>
+
+namespace KPAudioTest {
+
+struct Tone
+{
+    double frequency = 440.0;
+    double seconds = 1.0;
+    double amplitude = 0.5;
+    // Amplitude of the second harmonic, relative to the fundamental.
+    double secondHarmonic = 0.0;
+    int sampleRate = 44100;
+    // Gain of the tone in each channel; its size is the channel count.
+    std::vector<double> channelGains{1.0};
+    int format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+};
+
+// Writes the tone with libsndfile; false when that fails.
+bool writeTone(const QString& path, const Tone& tone);
+// The tone's value in a channel at a frame, as written before quantisation.
+double toneValue(const Tone& tone, int channel, long frame);
+
+// Root-mean-square level of one channel of interleaved stereo, from frame `from` on.
+double level(const std::vector<float>& stereo, int channel, size_t from = 0,
+             size_t frames = size_t(-1));
+// The frequency of the periodic sound near `expected` (within about half a semitone), measured
+// on the left and right channels mixed, from frame `from` on; 0 when nothing periodic is there.
+double estimatePitch(const std::vector<float>& stereo, int sampleRate, double expected,
+                     size_t from = 0, size_t frames = size_t(-1));
+// The frequency of the strongest spectral peak within 60 cents of `expected` (for a note, its
+// fundamental partial); 0 when the strongest lies at the edge of that range.
+double fundamentalPartial(const std::vector<float>& stereo, int sampleRate, double expected,
+                          size_t from = 0, size_t frames = size_t(-1));
+// How many cents `measured` lies above `expected`.
+double cents(double measured, double expected);
+// The amplitude of one frequency in the left and right channels mixed.
+double amplitudeAt(const std::vector<float>& stereo, int sampleRate, double frequency,
+                   size_t from = 0);
+
+// Renders `seconds` of the device's mix.
+std::vector<float> render(KPLoopbackDevice* device, double seconds);
+
+// A sampler on a loopback output the test renders.
+struct SamplerRig
+{
+    KPLoopbackOutput* output = nullptr;
+    std::unique_ptr<KPSampler> sampler;
+
+    KPLoopbackDevice* device() const { return output->device(); }
+    std::vector<float> render(double seconds) const;
+    // The OpenAL state of a voice's source.
+    int state(int voice) const;
+};
+// With the bank loaded when one is named.
+SamplerRig makeSamplerRig(const QString& bank = QString());
+
+// Collects what is printed on standard output (C stdio) while it lives.
+class StdoutCapture
+{
+public:
+    StdoutCapture();
+    ~StdoutCapture();
+    QString text();
+
+private:
+    int m_saved = -1;
+    int m_file = -1;
+    QString m_text;
+    bool m_done = false;
+};
+
+// A resource folder of fixture banks (the property lists in the test data folder) and the tones
+// they name, made the main bundle for the life of the object.
+class FixtureResources
+{
+public:
+    FixtureResources();
+    ~FixtureResources();
+    bool isValid() const { return m_valid; }
+    QString path(const QString& fileName) const { return m_dir.filePath(fileName); }
+
+private:
+    QTemporaryDir m_dir;
+    bool m_valid = false;
+};
+
+} // namespace KPAudioTest
