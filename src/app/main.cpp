@@ -1,4 +1,6 @@
 #include "KPAppDelegate.h"
+#include "KPAudioOutput.h"
+#include "KPAudioSession.h"
 #include "KPDeviceIdiom.h"
 #include "KPLocalization.h"
 #include "KPTerminationSignals.h"
@@ -11,6 +13,8 @@
 
 int main(int argc, char* argv[])
 {
+    // Before anything opens OpenAL: our short output buffer, unless the user has a configuration.
+    KPAudioOutput::useShippedConfiguration();
     QApplication::setAttribute(Qt::AA_SynthesizeTouchForUnhandledMouseEvents);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("touchpiano"));
@@ -44,6 +48,10 @@ int main(int argc, char* argv[])
 
     KPAppDelegate delegate;
     delegate.observe(application);
+    QObject::connect(&delegate, &KPAppDelegate::interruptionBegan,
+                     [] { KPAudioSession::sharedSession().beginInterruption(); });
+    QObject::connect(&delegate, &KPAppDelegate::interruptionEnded,
+                     [] { KPAudioSession::sharedSession().endInterruption(); });
     KPTerminationSignals termination;
     QObject::connect(&termination, &KPTerminationSignals::terminationRequested, &application,
                      &QCoreApplication::quit);
