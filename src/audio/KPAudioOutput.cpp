@@ -5,9 +5,26 @@
 #include <QDir>
 #include <QFileInfo>
 
+namespace {
+
+KPAudioOutput::Factory& defaultFactory()
+{
+    static KPAudioOutput::Factory factory;
+    return factory;
+}
+
+} // namespace
+
 std::unique_ptr<KPAudioOutput> KPAudioOutput::makeDefault()
 {
+    if (defaultFactory())
+        return defaultFactory()();
     return std::make_unique<KPDefaultAudioOutput>();
+}
+
+void KPAudioOutput::setDefaultFactory(Factory factory)
+{
+    defaultFactory() = std::move(factory);
 }
 
 QString KPAudioOutput::shippedConfigurationPath()

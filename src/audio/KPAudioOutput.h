@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 // Where the sound goes. The sampler and the system sounds ask their output for a device each time
@@ -20,6 +21,10 @@ public:
 
     // The output the program uses: the default device, or a silent one when there is none.
     [[nodiscard]] static std::unique_ptr<KPAudioOutput> makeDefault();
+    // Makes makeDefault() answer with the factory's outputs instead (tests and benchmarks that
+    // listen to the shared players); an empty factory restores the default device.
+    using Factory = std::function<std::unique_ptr<KPAudioOutput>()>;
+    static void setDefaultFactory(Factory factory);
 
     // Points OpenAL Soft at the configuration shipped with the program (a short buffer for a
     // quick response to touches) unless the user has a configuration of their own: ALSOFT_CONF,

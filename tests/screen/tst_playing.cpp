@@ -1,0 +1,189 @@
+#include "KPAppDelegate.h"
+#include "KPAudioOutput.h"
+#include "KPAudioTestSupport.h"
+#include "KPDeviceIdiom.h"
+#include "KPLoopbackOutput.h"
+#include "KPPianoKey.h"
+#include "KPPianoKeysView.h"
+#include "KPPianoView.h"
+#include "KPSoundPlayer.h"
+#include "KPViewController.h"
+#include "KPWindow.h"
+
+#include <QApplication>
+#include <QPointingDevice>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <AL/al.h>
+#include <cmath>
+
+using namespace KPAudioTest;
+
+namespace {
+
+double frequencyOf(uint32_t midi)
+{
+    return 440.0 * std::pow(2.0, (int(midi) - 69) / 12.0);
+}
+
+} // namespace
+
+// Playing the shown window with touches, listening to what comes out.
+class TestPlaying : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+
+    void touchedKeySoundsItsNote();
+    void slideSoundsEachKeyInTurnAndFadesTheOnesLeft();
+    void liftingEveryFingerSilencesEverything();
+
+private:
+    QPoint pointOnKey(uint32_t key) const;
+    std::vector<float> listen(double seconds) const;
+    int soundingVoices() const;
+
+    QTemporaryDir m_home;
+    std::unique_ptr<KPUserDefaults> m_defaults;
+    std::unique_ptr<KPAppDelegate> m_delegate;
+    KPLoopbackOutput* m_output = nullptr;
+    KPPianoView* m_piano = nullptr;
+    QPointingDevice* m_touchScreen = nullptr;
+};
+
+void TestPlaying::initTestCase()
+{
+    KPAudioOutput::setDefaultFactory([this] {
+        auto output = std::make_unique<KPLoopbackOutput>();
+        if (!m_output)
+            m_output = output.get();
+        return output;
+    });
+    KPSoundPlayer::sharedPlayer();
+    QVERIFY(m_output && m_output->device());
+
+    KPDeviceIdiom::setCurrent(KPIdiom::Phone);
+    m_defaults = std::make_unique<KPUserDefaults>(std::make_unique<QSettings>(
+        m_home.filePath(QStringLiteral("defaults.ini")), QSettings::IniFormat));
+    m_delegate = std::make_unique<KPAppDelegate>(*m_defaults);
+    m_delegate->didFinishLaunching();
+    QVERIFY(QTest::qWaitForWindowExposed(m_delegate->window()));
+    m_piano = m_delegate->window()->findChild<KPPianoView*>();
+    QVERIFY(m_piano);
+    m_touchScreen = QTest::createTouchDevice();
+}
+
+void TestPlaying::cleanupTestCase()
+{
+    m_delegate.reset();
+}
+
+void TestPlaying::init()
+{
+    // Whatever sounded before has ended.
+    listen(0.7);
+    QTRY_COMPARE_WITH_TIMEOUT(soundingVoices(), 0, 1500);
+}
+
+// Low on a white key, below the black keys, in window coordinates.
+QPoint TestPlaying::pointOnKey(uint32_t key) const
+{
+    const KPPianoKey* pianoKey = m_piano->keysView()->keyCollection()[qsizetype(key)];
+    return pianoKey->mapTo(m_delegate->window(),
+                           QPoint(pianoKey->width() / 2, pianoKey->height() - 40));
+}
+
+std::vector<float> TestPlaying::listen(double seconds) const
+{
+    return render(m_output->device(), seconds);
+}
+
+int TestPlaying::soundingVoices() const
+{
+    const KPSampler& sampler = KPSoundPlayer::sharedPlayer().sampler();
+    int sounding = 0;
+    for (int voice = 0; voice < KPSampler::kSourceCount; ++voice) {
+        ALint state = 0;
+        alGetSourcei(sampler.source(voice).sourceId(), AL_SOURCE_STATE, &state);
+        sounding += state == AL_PLAYING;
+    }
+    return sounding;
+}
+
+void TestPlaying::touchedKeySoundsItsNote()
+{
+    const uint32_t c4 = 21;
+    QWidget* window = m_delegate->window();
+    QTest::touchEvent(window, m_touchScreen).press(0, pointOnKey(c4), window);
+    const std::vector<float> heard = listen(0.3);
+    QTest::touchEvent(window, m_touchScreen).release(0, pointOnKey(c4), window);
+
+    // A sampled piano's partials are slightly stretched: the note is told by its fundamental,
+    // far closer to C4 than to either neighbour (100 cents away).
+    const double pitch = fundamentalPartial(heard, m_output->device()->sampleRate(),
+                                            frequencyOf(60), 4410);
+    QVERIFY2(std::abs(cents(pitch, frequencyOf(60))) < 20, qPrintable(QString::number(pitch)));
+    QVERIFY(level(heard, 0) > 0.01);
+}
+
+void TestPlaying::slideSoundsEachKeyInTurnAndFadesTheOnesLeft()
+{
+    QWidget* window = m_delegate->window();
+    KPSampler& sampler = KPSoundPlayer::sharedPlayer().sampler();
+    const int rate = m_output->device()->sampleRate();
+    const uint32_t keys[] = {21, 22, 23}; // C4, D4, E4
+    const uint32_t notes[] = {60, 62, 64};
+
+    auto slide = QTest::touchEvent(window, m_touchScreen, false);
+    for (int step = 0; step < 3; ++step) {
+        const double before = amplitudeAt(listen(0.05), rate, frequencyOf(notes[step]));
+        if (step == 0)
+            slide.press(0, pointOnKey(keys[0]), window);
+        else
+            slide.move(0, pointOnKey(keys[step]), window);
+        slide.commit();
+        const std::vector<float> heard = listen(0.15);
+        const double now = amplitudeAt(heard, rate, frequencyOf(notes[step]), 2205);
+        QVERIFY2(now > 4 * before + 1e-3, qPrintable(QStringLiteral("step %1: %2 after %3")
+                                                         .arg(step)
+                                                         .arg(now)
+                                                         .arg(before)));
+        QCOMPARE(sampler.currentNoteGain(int(notes[step])), 1.0f);
+        if (step > 0) {
+            // The key left is fading: its first step came at once, since it was held 0.1 s.
+            QVERIFY(sampler.currentNoteGain(int(notes[step - 1])) < 1.0f);
+        }
+        QTest::qWait(120);
+    }
+    // Every key left has stopped; the one held sounds on.
+    QTRY_VERIFY_WITH_TIMEOUT(soundingVoices() == 1, 600);
+    QCOMPARE(sampler.currentNoteGain(64), 1.0f);
+    slide.release(0, pointOnKey(keys[2]), window).commit();
+}
+
+void TestPlaying::liftingEveryFingerSilencesEverything()
+{
+    QWidget* window = m_delegate->window();
+    auto chord = QTest::touchEvent(window, m_touchScreen, false);
+    chord.press(0, pointOnKey(20), window)
+        .press(1, pointOnKey(22), window)
+        .press(2, pointOnKey(24), window);
+    chord.commit();
+    QTest::qWait(150);
+    QCOMPARE(soundingVoices(), 3);
+    chord.release(0, pointOnKey(20), window)
+        .release(1, pointOnKey(22), window)
+        .release(2, pointOnKey(24), window);
+    chord.commit();
+    QTest::qWait(600);
+    QCOMPARE(soundingVoices(), 0);
+    QVERIFY(level(listen(0.1), 0) < 1e-4);
+}
+
+QTEST_MAIN(TestPlaying)
+#include "tst_playing.moc"
