@@ -75,9 +75,7 @@ bool KPAppDelegate::didFinishLaunching()
     return true;
 }
 
-void KPAppDelegate::applicationDidBecomeActive()
-{
-}
+void KPAppDelegate::applicationDidBecomeActive() {}
 
 void KPAppDelegate::applicationWillEnterForeground()
 {
@@ -99,17 +97,16 @@ void KPAppDelegate::applicationWillTerminate()
 
 void KPAppDelegate::registerDefaultsFromSettingsBundle()
 {
-    const QString bundle = KPBundle::pathForResource(QStringLiteral("Settings"),
-                                                     QStringLiteral("bundle"));
+    const QString bundle =
+        KPBundle::pathForResource(QStringLiteral("Settings"), QStringLiteral("bundle"));
     if (bundle.isEmpty())
         return;
     QVariantMap defaults;
     const KPPlistPtr root =
         KPPropertyList::readFile(QDir(bundle).filePath(QStringLiteral("Root.plist")));
-    const plist_t specifiers =
-        root && plist_get_node_type(root.get()) == PLIST_DICT
-            ? plist_dict_get_item(root.get(), "PreferenceSpecifiers")
-            : nullptr;
+    const plist_t specifiers = root && plist_get_node_type(root.get()) == PLIST_DICT
+                                   ? plist_dict_get_item(root.get(), "PreferenceSpecifiers")
+                                   : nullptr;
     if (specifiers && plist_get_node_type(specifiers) == PLIST_ARRAY) {
         const uint32_t count = plist_array_get_size(specifiers);
         for (uint32_t i = 0; i < count; ++i) {

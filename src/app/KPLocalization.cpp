@@ -23,10 +23,9 @@ QString KPLocalization::string(const char* key)
 bool KPLocalization::install(const QLocale& locale)
 {
     QCoreApplication::removeTranslator(&translator());
-    const bool loaded =
-        translator().load(locale, QStringLiteral("touchpiano"), QStringLiteral("_"),
-                          QStringLiteral(":/i18n")) ||
-        translator().load(QStringLiteral(":/i18n/touchpiano_en"));
+    const bool loaded = translator().load(locale, QStringLiteral("touchpiano"), QStringLiteral("_"),
+                                          QStringLiteral(":/i18n")) ||
+                        translator().load(QStringLiteral(":/i18n/touchpiano_en"));
     if (loaded)
         QCoreApplication::installTranslator(&translator());
     return loaded;

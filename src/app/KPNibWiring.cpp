@@ -106,8 +106,7 @@ void KPNibWiring::connectActions(const QList<QWidget*>& objects, QObject* owner)
             if (action.parameterCount() == 0)
                 action.invoke(target, Qt::DirectConnection);
             else
-                action.invoke(target, Qt::DirectConnection,
-                              Q_ARG(QAbstractButton*, button));
+                action.invoke(target, Qt::DirectConnection, Q_ARG(QAbstractButton*, button));
         });
     }
 }

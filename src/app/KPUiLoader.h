@@ -10,6 +10,5 @@ class KPUiLoader : public QUiLoader
 public:
     using QUiLoader::QUiLoader;
 
-    QWidget* createWidget(const QString& className, QWidget* parent,
-                          const QString& name) override;
+    QWidget* createWidget(const QString& className, QWidget* parent, const QString& name) override;
 };

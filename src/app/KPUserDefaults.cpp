@@ -2,16 +2,15 @@
 
 KPUserDefaults& KPUserDefaults::standard()
 {
-    static KPUserDefaults instance(std::make_unique<QSettings>(
-        QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("touchpiano"),
-        QStringLiteral("touchpiano")));
+    static KPUserDefaults instance(
+        std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                    QStringLiteral("touchpiano"), QStringLiteral("touchpiano")));
     return instance;
 }
 
 KPUserDefaults::KPUserDefaults(std::unique_ptr<QSettings> settings)
     : m_settings(std::move(settings))
-{
-}
+{}
 
 void KPUserDefaults::registerDefaults(const QVariantMap& defaults)
 {

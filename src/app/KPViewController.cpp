@@ -9,8 +9,7 @@
 
 KPViewController::KPViewController(const QString& nibName, QObject* parent)
     : QObject(parent), m_nibName(nibName)
-{
-}
+{}
 
 KPViewController::~KPViewController()
 {
@@ -48,8 +47,7 @@ void KPViewController::viewDidLoad()
 {
     m_viewLoaded = true;
     const KPAppDelegate* delegate = KPAppDelegate::shared();
-    if (delegate && !delegate->adWhirlIphoneID().isEmpty() &&
-        !delegate->adMobIpadID().isEmpty()) {
+    if (delegate && !delegate->adWhirlIphoneID().isEmpty() && !delegate->adMobIpadID().isEmpty()) {
         qInfo("KPViewController: View loaded after HTTP request returned");
         initializeAds();
     }

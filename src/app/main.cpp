@@ -3,11 +3,13 @@
 #include "KPAudioSession.h"
 #include "KPDeviceIdiom.h"
 #include "KPLocalization.h"
+#include "KPSoundPlayer.h"
 #include "KPTerminationSignals.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QScreen>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -56,5 +58,7 @@ int main(int argc, char* argv[])
     QObject::connect(&termination, &KPTerminationSignals::terminationRequested, &application,
                      &QCoreApplication::quit);
     delegate.didFinishLaunching();
+    // Open the sound device and load the piano while the window appears, not at the first touch.
+    QTimer::singleShot(0, [] { KPSoundPlayer::sharedPlayer(); });
     return application.exec();
 }

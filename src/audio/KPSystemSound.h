@@ -31,6 +31,8 @@ public:
 
     // A file that is missing or can't be decoded gives silence.
     void play(const QString& path);
+    // Opens the output now rather than at the first sound, so that sound starts on time.
+    void prepare() { openOutput(); }
 
     // Sounds playing or finished but not yet disposed of.
     int liveSoundCount() const { return int(m_sounds.size()); }

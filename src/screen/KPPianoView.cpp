@@ -81,6 +81,7 @@ void KPPianoView::awakeFromNib()
     if (m_buttonOverlay) {
         // A light veil over the keyboard while a panel is shown.
         m_buttonOverlay->setAutoFillBackground(true);
+        m_buttonOverlay->setBackgroundRole(QPalette::Window);
         QPalette veil = m_buttonOverlay->palette();
         veil.setColor(QPalette::Window, QColor(0, 0, 0, 70));
         m_buttonOverlay->setPalette(veil);
@@ -361,9 +362,11 @@ void KPPianoView::startMetronome()
     const float interval = 1.0f / (float(m_beatsPerMinute) / 60.0f);
     if (m_metronomeTimer)
         m_metronomeTimer->deleteLater();
-    m_metronomeTimer = new KPGridTimer(KPGridTimer::Seconds(double(interval)),
-                                       [this] { playBeat(); }, this);
+    m_metronomeTimer = new KPGridTimer(
+        KPGridTimer::Seconds(double(interval)), [this] { playBeat(); }, this);
     m_metronomeTimer->schedule();
+    // The click's output opens now, an interval before the first click needs it.
+    KPSystemSound::shared().prepare();
     m_buttonMetronome->setSelected(true);
     m_beating = true;
 }
@@ -381,8 +384,8 @@ void KPPianoView::stopMetronome()
 
 void KPPianoView::playBeat()
 {
-    KPSystemSound::shared().play(KPBundle::pathForResource(QStringLiteral("metronome"),
-                                                           QStringLiteral("mp3")));
+    KPSystemSound::shared().play(
+        KPBundle::pathForResource(QStringLiteral("metronome"), QStringLiteral("mp3")));
     emit beatPlayed();
 }
 

@@ -1,8 +1,6 @@
 #include "KPSettingsView.h"
 
-KPSettingsView::KPSettingsView(QWidget* parent) : QWidget(parent)
-{
-}
+KPSettingsView::KPSettingsView(QWidget* parent) : QWidget(parent) {}
 
 void KPSettingsView::setShowing(bool showing)
 {

@@ -2,8 +2,7 @@
 
 KPSmartTableViewCell::KPSmartTableViewCell(const QString& cellIdentifier, QWidget* parent)
     : QWidget(parent), m_reuseIdentifier(cellIdentifier)
-{
-}
+{}
 
 void KPSmartTableViewCell::setBackgroundColor(const QColor& color)
 {

@@ -15,15 +15,13 @@ public:
 
     QString reuseIdentifier() const { return m_reuseIdentifier; }
 
-    template <typename Cell>
-    static QString cellIdentifier()
+    template <typename Cell> static QString cellIdentifier()
     {
         return QString::fromLatin1(Cell::staticMetaObject.className());
     }
 
     // A free cell of the class from the table, else a new one with a white background.
-    template <typename Cell>
-    static Cell* cellForTableView(KPTableView* tableView)
+    template <typename Cell> static Cell* cellForTableView(KPTableView* tableView)
     {
         const QString identifier = cellIdentifier<Cell>();
         if (auto* reused = qobject_cast<Cell*>(tableView->dequeueReusableCell(identifier)))

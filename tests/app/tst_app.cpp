@@ -51,8 +51,8 @@ protected:
 struct TemporaryDefaults
 {
     QTemporaryDir dir;
-    KPUserDefaults defaults{std::make_unique<QSettings>(dir.filePath(QStringLiteral("d.ini")),
-                                                        QSettings::IniFormat)};
+    KPUserDefaults defaults{
+        std::make_unique<QSettings>(dir.filePath(QStringLiteral("d.ini")), QSettings::IniFormat)};
 };
 
 QColor averageColor(const QImage& image, const QRect& area)
@@ -112,12 +112,12 @@ void TestApp::launchRunsItsStepsInOrder_data()
     QTest::addColumn<QSize>("windowSize");
     QTest::addColumn<bool>("phone");
     QTest::addColumn<bool>("pad");
-    QTest::newRow("phone") << KPIdiom::Phone << "KPViewController_iPhone" << QSize(480, 320)
-                           << true << false;
-    QTest::newRow("tablet") << KPIdiom::Pad << "KPViewController_iPad" << QSize(1024, 768)
-                            << false << true;
-    QTest::newRow("other idiom gets the tablet file") << KPIdiom::Other << "KPViewController_iPad"
-                                                      << QSize(1024, 768) << false << false;
+    QTest::newRow("phone") << KPIdiom::Phone << "KPViewController_iPhone" << QSize(480, 320) << true
+                           << false;
+    QTest::newRow("tablet") << KPIdiom::Pad << "KPViewController_iPad" << QSize(1024, 768) << false
+                            << true;
+    QTest::newRow("other idiom gets the tablet file")
+        << KPIdiom::Other << "KPViewController_iPad" << QSize(1024, 768) << false << false;
 }
 
 void TestApp::launchRunsItsStepsInOrder()
@@ -133,8 +133,8 @@ void TestApp::launchRunsItsStepsInOrder()
     QCOMPARE(KPAppDelegate::shared(), &delegate);
 
     QVERIFY(delegate.didFinishLaunching());
-    QCOMPARE(delegate.steps, QStringList({"defaults", "crash reporter", "window",
-                                          "view controller", "visible"}));
+    QCOMPARE(delegate.steps,
+             QStringList({"defaults", "crash reporter", "window", "view controller", "visible"}));
     QCOMPARE(delegate.viewController()->nibName(), nib);
     QCOMPARE(delegate.isPhone(), phone);
     QCOMPARE(delegate.isPad(), pad);
@@ -204,7 +204,8 @@ void TestApp::adsHandOverHappensOnceWhicheverComesSecond()
         QVERIFY(!controller.adsInitialized());
         delegate.setAdWhirlIphoneID(QStringLiteral("phone-id"));
         delegate.setAdMobIpadID(QStringLiteral("tablet-id"));
-        QTest::ignoreMessage(QtInfoMsg, "KPViewController: View loaded after HTTP request returned");
+        QTest::ignoreMessage(QtInfoMsg,
+                             "KPViewController: View loaded after HTTP request returned");
         controller.view();
         QVERIFY(controller.adsInitialized());
         controller.initializeAds();
@@ -307,8 +308,8 @@ void TestApp::windowShowsTheToolbarOverTheKeyboard()
     QImage shot = delegate.window()->grab().toImage();
     shot.setDevicePixelRatio(1);
     shot = shot.scaled(delegate.window()->size());
-    shot.save(QDir::temp().filePath(QStringLiteral("touchpiano-%1.png")
-                                        .arg(QTest::currentDataTag())));
+    shot.save(
+        QDir::temp().filePath(QStringLiteral("touchpiano-%1.png").arg(QTest::currentDataTag())));
     const int width = shot.width();
     // A dark toolbar across the top, bright white keys below it.
     const QColor toolbar = averageColor(shot, QRect(0, 0, width, toolbarHeight - 2));

@@ -218,7 +218,9 @@ void TestPlatform::integerValueReadsNumbersAndNumericStrings()
     const auto root = KPPropertyList::readFile(QStringLiteral(KP_TEST_DATA_DIR "/values.plist"));
     QVERIFY(root);
     QCOMPARE(plist_get_node_type(root.get()), PLIST_ARRAY);
-    const auto item = [&](uint32_t i) { return plist_array_get_item(root.get(), i); };
+    const auto item = [&](uint32_t i) {
+        return plist_array_get_item(root.get(), i);
+    };
     QCOMPARE(KPPropertyList::integerValue(item(0)), 44100);
     QCOMPARE(KPPropertyList::integerValue(item(1)), 22050); // a string holding a number
     QCOMPARE(KPPropertyList::integerValue(item(2)), -5);    // negative, kept unsigned by libplist
@@ -250,10 +252,14 @@ void TestPlatform::localizedTextsExistInEveryLanguage_data()
 {
     QTest::addColumn<QString>("language");
     QTest::addColumn<QString>("lang");
-    QTest::newRow("English") << "en_US" << "en";
-    QTest::newRow("German") << "de_DE" << "de";
-    QTest::newRow("French") << "fr_FR" << "fr";
-    QTest::newRow("unknown language falls back to English") << "ja_JP" << "en";
+    QTest::newRow("English") << "en_US"
+                             << "en";
+    QTest::newRow("German") << "de_DE"
+                            << "de";
+    QTest::newRow("French") << "fr_FR"
+                            << "fr";
+    QTest::newRow("unknown language falls back to English") << "ja_JP"
+                                                            << "en";
 }
 
 void TestPlatform::localizedTextsExistInEveryLanguage()

@@ -152,11 +152,11 @@ void TestPianoView::toolbarEndsAndKeepsActivities_data()
     QTest::newRow("record again ends it") << Recording << "record" << 0;
     QTest::newRow("record closes the panels, keeps the metronome")
         << (Playlist | Settings | Metronome) << "record" << (Recording | Metronome);
-    QTest::newRow("playlist opens, ending everything else") << (all & ~Playlist) << "playlist"
-                                                           << Playlist;
+    QTest::newRow("playlist opens, ending everything else")
+        << (all & ~Playlist) << "playlist" << Playlist;
     QTest::newRow("playlist closes, keeping the metronome") << all << "playlist" << Metronome;
-    QTest::newRow("settings opens, keeping the metronome") << (all & ~Settings) << "settings"
-                                                           << (Settings | Metronome);
+    QTest::newRow("settings opens, keeping the metronome")
+        << (all & ~Settings) << "settings" << (Settings | Metronome);
     QTest::newRow("settings closes") << (Settings | Metronome) << "settings" << Metronome;
     QTest::newRow("overlay ends all but the metronome") << all << "overlay" << Metronome;
     QTest::newRow("metronome touches nothing else") << all << "metronome" << (all & ~Metronome);
@@ -266,7 +266,8 @@ void TestPianoView::savedPopupShowsForOneSecond()
     const auto popups = [this] {
         QList<QWidget*> found;
         for (QWidget* child : m_piano->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-            if (child->findChild<QLabel*>() && child->testAttribute(Qt::WA_TransparentForMouseEvents) &&
+            if (child->findChild<QLabel*>() &&
+                child->testAttribute(Qt::WA_TransparentForMouseEvents) &&
                 child != m_piano->buttonOverlay())
                 found << child;
         return found;
@@ -295,8 +296,7 @@ void TestPianoView::keysReachSoundAndRecording()
     m_piano->startRecording();
     m_piano->playKey(14);
     m_piano->stopKey(14);
-    QCOMPARE(m_recordings.actions,
-             (QList<QPair<uint32_t, uint32_t>>{{14u, 0u}, {14u, 1u}}));
+    QCOMPARE(m_recordings.actions, (QList<QPair<uint32_t, uint32_t>>{{14u, 0u}, {14u, 1u}}));
     // Every key gets a release when all fingers lift.
     m_piano->stopAll();
     QCOMPARE(m_recordings.actions.size(), 2 + 84);

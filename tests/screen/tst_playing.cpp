@@ -125,8 +125,8 @@ void TestPlaying::touchedKeySoundsItsNote()
 
     // A sampled piano's partials are slightly stretched: the note is told by its fundamental,
     // far closer to C4 than to either neighbour (100 cents away).
-    const double pitch = fundamentalPartial(heard, m_output->device()->sampleRate(),
-                                            frequencyOf(60), 4410);
+    const double pitch =
+        fundamentalPartial(heard, m_output->device()->sampleRate(), frequencyOf(60), 4410);
     QVERIFY2(std::abs(cents(pitch, frequencyOf(60))) < 20, qPrintable(QString::number(pitch)));
     QVERIFY(level(heard, 0) > 0.01);
 }
@@ -149,10 +149,8 @@ void TestPlaying::slideSoundsEachKeyInTurnAndFadesTheOnesLeft()
         slide.commit();
         const std::vector<float> heard = listen(0.15);
         const double now = amplitudeAt(heard, rate, frequencyOf(notes[step]), 2205);
-        QVERIFY2(now > 4 * before + 1e-3, qPrintable(QStringLiteral("step %1: %2 after %3")
-                                                         .arg(step)
-                                                         .arg(now)
-                                                         .arg(before)));
+        QVERIFY2(now > 4 * before + 1e-3,
+                 qPrintable(QStringLiteral("step %1: %2 after %3").arg(step).arg(now).arg(before)));
         QCOMPARE(sampler.currentNoteGain(int(notes[step])), 1.0f);
         if (step > 0) {
             // The key left is fading: its first step came at once, since it was held 0.1 s.

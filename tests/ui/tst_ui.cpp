@@ -43,14 +43,16 @@ void TestUi::colorFromHex_data()
     QTest::newRow("six digits") << "444444" << grey;
     QTest::newRow("behind a hash") << "#444444" << grey;
     QTest::newRow("blanks and a line break around") << "  #444444\n" << grey;
-    QTest::newRow("lower case") << "3b3b3b" << QColor::fromRgbF(59 / 255.0f, 59 / 255.0f, 59 / 255.0f);
+    QTest::newRow("lower case") << "3b3b3b"
+                                << QColor::fromRgbF(59 / 255.0f, 59 / 255.0f, 59 / 255.0f);
     QTest::newRow("each component apart") << "FF8000" << QColor::fromRgbF(1.0f, 128 / 255.0f, 0.0f);
     QTest::newRow("hash and three digits") << "#444" << black;
     QTest::newRow("hash and five digits") << "#44444" << black;
     QTest::newRow("seven digits without hash") << "4444444" << black;
     QTest::newRow("0x prefix") << "0x444444" << black;
     QTest::newRow("empty") << "" << black;
-    QTest::newRow("pair without a digit reads as zero") << "GG4444" << QColor::fromRgbF(0.0f, 68 / 255.0f, 68 / 255.0f);
+    QTest::newRow("pair without a digit reads as zero")
+        << "GG4444" << QColor::fromRgbF(0.0f, 68 / 255.0f, 68 / 255.0f);
 }
 
 void TestUi::colorFromHex()
@@ -66,9 +68,12 @@ void TestUi::trimmedString_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("trimmed");
-    QTest::newRow("blanks and line breaks around") << " \n My song \t\n" << "My song";
-    QTest::newRow("blanks inside kept") << "My  song" << "My  song";
-    QTest::newRow("blanks only") << "   \n " << "";
+    QTest::newRow("blanks and line breaks around") << " \n My song \t\n"
+                                                   << "My song";
+    QTest::newRow("blanks inside kept") << "My  song"
+                                        << "My  song";
+    QTest::newRow("blanks only") << "   \n "
+                                 << "";
 }
 
 void TestUi::trimmedString()

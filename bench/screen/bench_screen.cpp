@@ -1,0 +1,242 @@
+// Piano screen figures, on the real widgets: how long a touch takes to become a playing voice,
+// how exactly the metronome keeps time, and a ten-finger glissando (no stuck notes, slowest event).
+
+#include <KPButton.h>
+#include <KPDeviceIdiom.h>
+#include <KPPianoKey.h>
+#include <KPPianoKeysView.h>
+#include <KPPianoView.h>
+#include <KPSampler.h>
+#include <KPSoundPlayer.h>
+#include <KPViewController.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPointingDevice>
+#include <QTest>
+#include <QTimer>
+
+#include <AL/al.h>
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <numeric>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The phone screen, shown, with the instrument loaded.
+struct Screen
+{
+    Screen()
+    {
+        KPDeviceIdiom::setCurrent(KPIdiom::Phone);
+        controller = std::make_unique<KPViewController>(QStringLiteral("KPViewController_iPhone"));
+        window = controller->view();
+        window->resize(480, 320);
+        window->show();
+        (void)QTest::qWaitForWindowExposed(window);
+        piano = window->findChild<KPPianoView*>();
+        KPSoundPlayer::sharedPlayer();
+        touchScreen = QTest::createTouchDevice();
+    }
+
+    // Low on a white key, below the black keys.
+    QPoint pointOnKey(uint32_t key) const
+    {
+        const KPPianoKey* pianoKey = piano->keysView()->keyCollection()[qsizetype(key)];
+        return pianoKey->mapTo(window, QPoint(pianoKey->width() / 2, pianoKey->height() - 40));
+    }
+
+    int soundingVoices() const
+    {
+        const KPSampler& sampler = KPSoundPlayer::sharedPlayer().sampler();
+        int sounding = 0;
+        for (int voice = 0; voice < KPSampler::kSourceCount; ++voice) {
+            ALint state = 0;
+            alGetSourcei(sampler.source(voice).sourceId(), AL_SOURCE_STATE, &state);
+            sounding += state == AL_PLAYING;
+        }
+        return sounding;
+    }
+
+    int pressedKeys() const
+    {
+        const auto& keys = piano->keysView()->keyCollection();
+        return int(std::count_if(keys.begin(), keys.end(),
+                                 [](const KPPianoKey* key) { return key->state() != 0; }));
+    }
+
+    std::unique_ptr<KPViewController> controller;
+    QWidget* window = nullptr;
+    KPPianoView* piano = nullptr;
+    QPointingDevice* touchScreen = nullptr;
+};
+
+// Notes when a touch reaches the keyboard strip, before the keys view's own handling.
+class ArrivalClock : public QObject
+{
+public:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::TouchBegin || event->type() == QEvent::TouchUpdate)
+            arrived = Clock::now();
+        return false;
+    }
+    Clock::time_point arrived;
+};
+
+void runEventLoopFor(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+double percentile(std::vector<double> values, double share)
+{
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, size_t(share * double(values.size())))];
+}
+
+// A touch delivered to the keys view until the note's voice has been started and every call has
+// returned, over 10,000 presses spread over the keys on screen.
+void BM_TouchToVoice(benchmark::State& state)
+{
+    Screen screen;
+    ArrivalClock arrival;
+    // Installed last, so it sees each touch first.
+    screen.piano->keysView()->widget()->installEventFilter(&arrival);
+    const uint32_t firstKey = 14; // C3, at the left edge
+    std::vector<double> micros;
+    micros.reserve(10000);
+    for (auto _ : state) {
+        micros.clear();
+        for (int press = 0; press < 10000; ++press) {
+            const QPoint point = screen.pointOnKey(firstKey + uint32_t(press % 10));
+            auto touch = QTest::touchEvent(screen.window, screen.touchScreen, false);
+            touch.press(0, point, screen.window);
+            touch.commit(false);
+            const auto done = Clock::now();
+            micros.push_back(
+                std::chrono::duration<double, std::micro>(done - arrival.arrived).count());
+            touch.release(0, point, screen.window).commit(false);
+            if (press % 64 == 0)
+                QCoreApplication::processEvents();
+        }
+    }
+    state.counters["median_us"] = percentile(micros, 0.5);
+    state.counters["p99_us"] = percentile(micros, 0.99);
+    state.counters["max_us"] = *std::max_element(micros.begin(), micros.end());
+}
+BENCHMARK(BM_TouchToVoice)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The metronome at 350 beats per minute for 60 s: each click's start against its ideal time.
+void BM_MetronomeAt350(benchmark::State& state)
+{
+    Screen screen;
+    for (int step = 0; step < 23; ++step)
+        screen.piano->metronomePlusSelected();
+    const double interval = double(1.0f / (350.0f / 60.0f));
+    std::vector<double> offsets;
+    for (auto _ : state) {
+        offsets.clear();
+        Clock::time_point started;
+        QObject::connect(screen.piano, &KPPianoView::beatPlayed, screen.piano, [&] {
+            const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+            // Against the nearest point of the beat grid: a click that is missed altogether
+            // shows as fewer clicks.
+            const double beat = std::max(1.0, std::round(seconds / interval));
+            offsets.push_back(std::abs(seconds - beat * interval) * 1000.0);
+        });
+        started = Clock::now();
+        screen.piano->startMetronome();
+        runEventLoopFor(60'000 + 100);
+        screen.piano->stopMetronome();
+    }
+    state.counters["clicks"] = double(offsets.size());
+    state.counters["first_ms"] = offsets.empty() ? -1.0 : offsets.front();
+    state.counters["mean_ms"] =
+        std::accumulate(offsets.begin(), offsets.end(), 0.0) / double(offsets.size());
+    state.counters["max_ms"] = *std::max_element(offsets.begin(), offsets.end());
+}
+BENCHMARK(BM_MetronomeAt350)->Iterations(1)->Unit(benchmark::kSecond);
+
+// Ten fingers sliding back and forth across the keyboard for 10 s while the strip moves through
+// every octave; then every finger lifts. Reports the slowest touch event (from its arrival at the
+// keys view until handled) and what still sounds.
+void BM_TenFingerGlissando(benchmark::State& state)
+{
+    Screen screen;
+    KPPianoKeysView* keys = screen.piano->keysView();
+    ArrivalClock arrival;
+    keys->widget()->installEventFilter(&arrival);
+    const QRect strip(keys->mapTo(screen.window, QPoint(0, 0)), keys->size());
+    const int fingers = 10;
+    std::vector<double> micros;
+    for (auto _ : state) {
+        micros.clear();
+        auto glissando = QTest::touchEvent(screen.window, screen.touchScreen, false);
+        const auto place = [&](int finger, double phase) {
+            // Each finger sweeps the strip's width, out of step with the others, at its own height.
+            const double sweep = 0.5 - 0.5 * std::cos(phase + finger * 0.6);
+            const int x = strip.left() + 1 + int(sweep * (strip.width() - 3));
+            const int y = strip.top() + 60 + finger * (strip.height() - 80) / fingers;
+            return QPoint(x, y);
+        };
+        for (int finger = 0; finger < fingers; ++finger)
+            glissando.press(finger, place(finger, 0), screen.window);
+        glissando.commit(false);
+
+        QElapsedTimer running;
+        running.start();
+        int frame = 0;
+        uint32_t direction = 0;
+        while (running.elapsed() < 10'000) {
+            const double phase = running.elapsed() / 1000.0 * 2.0;
+            for (int finger = 0; finger < fingers; ++finger)
+                glissando.move(finger, place(finger, phase), screen.window);
+            glissando.commit(false);
+            const auto done = Clock::now();
+            micros.push_back(
+                std::chrono::duration<double, std::micro>(done - arrival.arrived).count());
+            if (++frame % 60 == 0) {
+                // Through every octave and back.
+                if (keys->currentOctave() == 6)
+                    direction = 1;
+                else if (keys->currentOctave() == 0)
+                    direction = 0;
+                keys->changeOctave(direction);
+            }
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 8);
+            QThread::msleep(8);
+        }
+        for (int finger = 0; finger < fingers; ++finger)
+            glissando.release(finger, place(finger, running.elapsed() / 1000.0 * 2.0),
+                              screen.window);
+        glissando.commit(false);
+        runEventLoopFor(600);
+    }
+    state.counters["events"] = double(micros.size());
+    state.counters["median_event_us"] = percentile(micros, 0.5);
+    state.counters["max_event_us"] = *std::max_element(micros.begin(), micros.end());
+    state.counters["voices_sounding_after"] = screen.soundingVoices();
+    state.counters["keys_down_after"] = screen.pressedKeys();
+}
+BENCHMARK(BM_TenFingerGlissando)->Iterations(1)->Unit(benchmark::kSecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
