@@ -231,6 +231,19 @@ void KPSampler::freeSources()
     }
 }
 
+int KPSampler::playingVoiceCount() const
+{
+    if (!m_initialized)
+        return 0;
+    int playing = 0;
+    for (const SourceEntry& entry : m_sources) {
+        ALint state = AL_INITIAL;
+        alGetSourcei(entry.sourceId(), AL_SOURCE_STATE, &state);
+        playing += state == AL_PLAYING;
+    }
+    return playing;
+}
+
 // A free voice is one that is neither playing nor queued; the lowest index wins.
 // With none free, steal the voice given its note earliest (lowest index on a tie).
 int KPSampler::findAvailableSource()

@@ -75,6 +75,8 @@ public:
     void noteOff(int note);
     void allNotesOff();
     float currentNoteGain(int note);
+    // Voices whose source is playing now.
+    int playingVoiceCount() const;
     void changeNoteGain(int note, float gain);
 
     bool loopNotes() const { return m_loopNotes; }
