@@ -1,12 +1,12 @@
 // Sound engine figures: bank loading against plain decoding, mixing cost of a full voice pool,
 // the time a key press takes to reach OpenAL, and the memory a loaded bank keeps.
 
-#include <KPAudioFileDecoder.h>
-#include <KPBundle.h>
-#include <KPLoopbackOutput.h>
-#include <KPSampler.h>
-#include <KPSoundBankFile.h>
-#include <KPSoundPlayer.h>
+#include "audio/KPAudioFileDecoder.h"
+#include "audio/KPLoopbackOutput.h"
+#include "audio/KPSampler.h"
+#include "audio/KPSoundBankFile.h"
+#include "audio/KPSoundPlayer.h"
+#include "platform/KPBundle.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,14 +1,14 @@
 // Piano screen figures, on the real widgets: how long a touch takes to become a playing voice,
 // how exactly the metronome keeps time, and a ten-finger glissando (no stuck notes, slowest event).
 
-#include <KPButton.h>
-#include <KPDeviceIdiom.h>
-#include <KPPianoKey.h>
-#include <KPPianoKeysView.h>
-#include <KPPianoView.h>
-#include <KPSampler.h>
-#include <KPSoundPlayer.h>
-#include <KPViewController.h>
+#include "app/KPViewController.h"
+#include "audio/KPSampler.h"
+#include "audio/KPSoundPlayer.h"
+#include "keyboard/KPPianoKey.h"
+#include "keyboard/KPPianoKeysView.h"
+#include "platform/KPDeviceIdiom.h"
+#include "screen/KPPianoView.h"
+#include "ui/KPButton.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

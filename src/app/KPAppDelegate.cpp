@@ -1,10 +1,8 @@
-#include "KPAppDelegate.h"
+#include "app/KPAppDelegate.h"
 
-#include "KPBundle.h"
-#include "KPDeviceIdiom.h"
-#include "KPPropertyList.h"
-#include "KPViewController.h"
-#include "KPWindow.h"
+#include "app/KPViewController.h"
+#include "app/KPWindow.h"
+#include "platform/KPDeviceIdiom.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -97,29 +95,7 @@ void KPAppDelegate::applicationWillTerminate()
 
 void KPAppDelegate::registerDefaultsFromSettingsBundle()
 {
-    const QString bundle =
-        KPBundle::pathForResource(QStringLiteral("Settings"), QStringLiteral("bundle"));
-    if (bundle.isEmpty())
-        return;
-    QVariantMap defaults;
-    const KPPlistPtr root =
-        KPPropertyList::readFile(QDir(bundle).filePath(QStringLiteral("Root.plist")));
-    const plist_t specifiers = root && plist_get_node_type(root.get()) == PLIST_DICT
-                                   ? plist_dict_get_item(root.get(), "PreferenceSpecifiers")
-                                   : nullptr;
-    if (specifiers && plist_get_node_type(specifiers) == PLIST_ARRAY) {
-        const uint32_t count = plist_array_get_size(specifiers);
-        for (uint32_t i = 0; i < count; ++i) {
-            const plist_t entry = plist_array_get_item(specifiers, i);
-            if (plist_get_node_type(entry) != PLIST_DICT)
-                continue;
-            const auto key = KPPropertyList::stringValue(plist_dict_get_item(entry, "Key"));
-            const plist_t value = plist_dict_get_item(entry, "DefaultValue");
-            if (key && value)
-                defaults.insert(*key, KPPropertyList::toVariant(value));
-        }
-    }
-    m_defaults.registerDefaults(defaults);
+    m_defaults.registerDefaultsFromSettingsBundle();
 }
 
 void KPAppDelegate::initializeCrashReporter()

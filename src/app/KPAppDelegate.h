@@ -1,6 +1,6 @@
 #pragma once
 
-#include "KPUserDefaults.h"
+#include "platform/KPUserDefaults.h"
 
 #include <QObject>
 #include <QString>

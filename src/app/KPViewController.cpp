@@ -1,11 +1,45 @@
-#include "KPViewController.h"
+#include "app/KPViewController.h"
 
-#include "KPAppDelegate.h"
-#include "KPBundle.h"
-#include "KPNibWiring.h"
-#include "KPUiLoader.h"
+#include "app/KPAppDelegate.h"
+#include "platform/KPBundle.h"
+#include "platform/KPNibWiring.h"
+#include "platform/KPUiLoader.h"
+#include "screen/KPPianoView.h"
+#include "settings/KPSettingsView.h"
+#include "ui/KPButton.h"
+#include "ui/KPImages.h"
 
 #include <QFile>
+#include <QLabel>
+
+namespace {
+
+void registerViewClasses()
+{
+    static const bool registered = [] {
+        KPUiLoader::registerClass<KPPianoView>(QStringLiteral("KPPianoView"));
+        KPUiLoader::registerClass<KPSettingsView>(QStringLiteral("KPSettingsView"));
+        KPUiLoader::registerClass<KPButton>(QStringLiteral("KPButton"));
+        return true;
+    }();
+    Q_UNUSED(registered);
+}
+
+// A button shows its artwork over the selected plate of its size; a label shows the picture.
+void setImage(QWidget* widget, const QString& name)
+{
+    if (auto* button = qobject_cast<KPButton*>(widget)) {
+        const QString plate =
+            QStringLiteral("button_selected_plate") +
+            (name.endsWith(QLatin1String("@2x")) ? QStringLiteral("@2x") : QString());
+        button->setImage(KPImages::named(name));
+        button->setSelectedPlate(KPImages::named(plate));
+    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+        label->setPixmap(KPImages::named(name));
+    }
+}
+
+} // namespace
 
 KPViewController::KPViewController(const QString& nibName, QObject* parent)
     : QObject(parent), m_nibName(nibName)
@@ -29,6 +63,7 @@ void KPViewController::loadView()
 {
     QFile file(KPBundle::pathForResource(m_nibName, QStringLiteral("ui")));
     if (file.open(QIODevice::ReadOnly)) {
+        registerViewClasses();
         KPUiLoader loader;
         m_view = loader.load(&file);
         if (!m_view)
@@ -39,7 +74,7 @@ void KPViewController::loadView()
     }
     if (!m_view)
         m_view = new QWidget;
-    KPNibWiring::wire(m_view, this);
+    KPNibWiring::wire(m_view, this, setImage);
     viewDidLoad();
 }
 

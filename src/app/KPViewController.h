@@ -1,6 +1,6 @@
 #pragma once
 
-#include "KPButton.h"
+#include "ui/KPButton.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,7 +1,7 @@
-#include "KPWindow.h"
+#include "app/KPWindow.h"
 
-#include "KPImages.h"
-#include "KPViewController.h"
+#include "app/KPViewController.h"
+#include "ui/KPImages.h"
 
 KPWindow::KPWindow(const QSize& size, QWidget* parent) : QWidget(parent)
 {

@@ -1,10 +1,10 @@
-#include "KPAppDelegate.h"
-#include "KPAudioOutput.h"
-#include "KPAudioSession.h"
-#include "KPDeviceIdiom.h"
-#include "KPLocalization.h"
-#include "KPSoundPlayer.h"
-#include "KPTerminationSignals.h"
+#include "app/KPAppDelegate.h"
+#include "audio/KPAudioOutput.h"
+#include "audio/KPAudioSession.h"
+#include "audio/KPSoundPlayer.h"
+#include "platform/KPDeviceIdiom.h"
+#include "platform/KPLocalization.h"
+#include "platform/KPTerminationSignals.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

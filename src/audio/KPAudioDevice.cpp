@@ -1,4 +1,4 @@
-#include "KPAudioDevice.h"
+#include "audio/KPAudioDevice.h"
 
 KPALContextPtr KPAudioDevice::createContext()
 {

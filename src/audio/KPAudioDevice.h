@@ -1,6 +1,6 @@
 #pragma once
 
-#include "KPAudioHandles.h"
+#include "audio/KPAudioHandles.h"
 
 #include <AL/alc.h>
 

@@ -1,6 +1,6 @@
-#include "KPAudioFileDecoder.h"
+#include "audio/KPAudioFileDecoder.h"
 
-#include "KPAudioHandles.h"
+#include "audio/KPAudioHandles.h"
 
 #include <QFile>
 

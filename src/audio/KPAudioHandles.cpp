@@ -1,4 +1,4 @@
-#include "KPAudioHandles.h"
+#include "audio/KPAudioHandles.h"
 
 void KPDestroyALContext(ALCcontext* context)
 {

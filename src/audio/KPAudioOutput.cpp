@@ -1,6 +1,6 @@
-#include "KPAudioOutput.h"
+#include "audio/KPAudioOutput.h"
 
-#include "KPDefaultAudioOutput.h"
+#include "audio/KPDefaultAudioOutput.h"
 
 #include <QDir>
 #include <QFileInfo>

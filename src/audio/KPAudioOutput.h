@@ -1,6 +1,6 @@
 #pragma once
 
-#include "KPAudioDevice.h"
+#include "audio/KPAudioDevice.h"
 
 #include <QString>
 

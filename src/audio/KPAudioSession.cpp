@@ -1,4 +1,4 @@
-#include "KPAudioSession.h"
+#include "audio/KPAudioSession.h"
 
 KPAudioSession& KPAudioSession::sharedSession()
 {

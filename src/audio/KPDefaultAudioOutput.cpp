@@ -1,7 +1,7 @@
-#include "KPDefaultAudioOutput.h"
+#include "audio/KPDefaultAudioOutput.h"
 
-#include "KPPlaybackDevice.h"
-#include "KPSilentDevice.h"
+#include "audio/KPPlaybackDevice.h"
+#include "audio/KPSilentDevice.h"
 
 #include <QDebug>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "KPAudioOutput.h"
+#include "audio/KPAudioOutput.h"
 
 #include <AL/alc.h>
 

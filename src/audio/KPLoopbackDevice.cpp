@@ -1,6 +1,6 @@
-#include "KPLoopbackDevice.h"
+#include "audio/KPLoopbackDevice.h"
 
-#include "KPLoopbackOutput.h"
+#include "audio/KPLoopbackOutput.h"
 
 #define AL_ALEXT_PROTOTYPES
 #include <AL/alext.h>

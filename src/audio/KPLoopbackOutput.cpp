@@ -1,4 +1,4 @@
-#include "KPLoopbackOutput.h"
+#include "audio/KPLoopbackOutput.h"
 
 KPLoopbackOutput::~KPLoopbackOutput()
 {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "KPAudioOutput.h"
-#include "KPLoopbackDevice.h"
+#include "audio/KPAudioOutput.h"
+#include "audio/KPLoopbackDevice.h"
 
 // An output of loopback devices for tests and benchmarks, which render the mix themselves to
 // hear what a listener would. Must outlive the devices it opens.

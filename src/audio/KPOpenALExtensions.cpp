@@ -1,4 +1,4 @@
-#include "KPOpenALExtensions.h"
+#include "audio/KPOpenALExtensions.h"
 
 #include <AL/alc.h>
 

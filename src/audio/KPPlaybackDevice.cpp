@@ -1,4 +1,4 @@
-#include "KPPlaybackDevice.h"
+#include "audio/KPPlaybackDevice.h"
 
 #define AL_ALEXT_PROTOTYPES
 #include <AL/alext.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "KPAudioDevice.h"
+#include "audio/KPAudioDevice.h"
 
 // The system's default output, mixed by OpenAL's own thread at a rate of its choosing.
 class KPPlaybackDevice : public KPAudioDevice

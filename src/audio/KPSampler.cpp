@@ -1,10 +1,10 @@
-#include "KPSampler.h"
+#include "audio/KPSampler.h"
 
-#include "KPAudioSession.h"
-#include "KPOpenALExtensions.h"
-#include "KPSoundBankFile.h"
+#include "audio/KPAudioSession.h"
+#include "audio/KPOpenALExtensions.h"
+#include "audio/KPSoundBankFile.h"
 
-#include <KPBundle.h>
+#include "platform/KPBundle.h"
 
 #include <QDebug>
 

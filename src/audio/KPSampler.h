@@ -1,9 +1,9 @@
 #pragma once
 
-#include "KPAudioDevice.h"
-#include "KPAudioFileDecoder.h"
-#include "KPAudioHandles.h"
-#include "KPAudioOutput.h"
+#include "audio/KPAudioDevice.h"
+#include "audio/KPAudioFileDecoder.h"
+#include "audio/KPAudioHandles.h"
+#include "audio/KPAudioOutput.h"
 
 #include <QString>
 

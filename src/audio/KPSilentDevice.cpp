@@ -1,4 +1,4 @@
-#include "KPSilentDevice.h"
+#include "audio/KPSilentDevice.h"
 
 #include <chrono>
 #include <vector>

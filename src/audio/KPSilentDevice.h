@@ -1,6 +1,6 @@
 #pragma once
 
-#include "KPLoopbackDevice.h"
+#include "audio/KPLoopbackDevice.h"
 
 #include <memory>
 #include <thread>

@@ -1,6 +1,6 @@
-#include "KPSoundBankFile.h"
+#include "audio/KPSoundBankFile.h"
 
-#include <KPPropertyList.h>
+#include "platform/KPPropertyList.h"
 
 #include <algorithm>
 #include <limits>

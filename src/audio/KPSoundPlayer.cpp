@@ -1,4 +1,4 @@
-#include "KPSoundPlayer.h"
+#include "audio/KPSoundPlayer.h"
 
 #include <chrono>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "KPAudioOutput.h"
-#include "KPSampler.h"
+#include "audio/KPAudioOutput.h"
+#include "audio/KPSampler.h"
 
-#include <KPGridTimer.h>
+#include "platform/KPGridTimer.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "KPSystemSound.h"
+#include "audio/KPSystemSound.h"
 
-#include "KPAudioFileDecoder.h"
+#include "audio/KPAudioFileDecoder.h"
 
 #define AL_ALEXT_PROTOTYPES
 #include <AL/alext.h>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "KPAudioHandles.h"
-#include "KPAudioOutput.h"
+#include "audio/KPAudioHandles.h"
+#include "audio/KPAudioOutput.h"
 
 #include <QObject>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "KPImageView.h"
+#include "keyboard/KPImageView.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "KPKeyboardLayout.h"
+#include "keyboard/KPKeyboardLayout.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "KPPianoKey.h"
+#include "keyboard/KPPianoKey.h"
 
-#include "KPDelayedCalls.h"
-#include "KPDeviceIdiom.h"
-#include "KPImages.h"
-#include "KPImageView.h"
-#include "KPUtils.h"
+#include "keyboard/KPImageView.h"
+#include "platform/KPDelayedCalls.h"
+#include "platform/KPDeviceIdiom.h"
+#include "ui/KPImages.h"
+#include "ui/KPUtils.h"
 
 #include <QApplication>
 #include <QGraphicsOpacityEffect>

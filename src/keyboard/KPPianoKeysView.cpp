@@ -1,8 +1,8 @@
-#include "KPPianoKeysView.h"
+#include "keyboard/KPPianoKeysView.h"
 
-#include "KPBundle.h"
-#include "KPPianoKey.h"
-#include "KPPianoKeysViewDelegate.h"
+#include "keyboard/KPPianoKey.h"
+#include "keyboard/KPPianoKeysViewDelegate.h"
+#include "platform/KPBundle.h"
 
 #include <QKeyEvent>
 #include <QLabel>

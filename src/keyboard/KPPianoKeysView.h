@@ -1,6 +1,6 @@
 #pragma once
 
-#include "KPKeyboardLayout.h"
+#include "keyboard/KPKeyboardLayout.h"
 
 #include <QList>
 #include <QScrollArea>

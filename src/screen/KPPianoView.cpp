@@ -1,16 +1,16 @@
-#include "KPPianoView.h"
+#include "screen/KPPianoView.h"
 
-#include "KPBundle.h"
-#include "KPDelayedCalls.h"
-#include "KPDeviceIdiom.h"
-#include "KPGridTimer.h"
-#include "KPImages.h"
-#include "KPLocalization.h"
-#include "KPPianoKeysView.h"
-#include "KPRecordingsControl.h"
-#include "KPSoundPlayer.h"
-#include "KPSystemSound.h"
-#include "KPUtils.h"
+#include "audio/KPSoundPlayer.h"
+#include "audio/KPSystemSound.h"
+#include "keyboard/KPPianoKeysView.h"
+#include "platform/KPBundle.h"
+#include "platform/KPDelayedCalls.h"
+#include "platform/KPDeviceIdiom.h"
+#include "platform/KPGridTimer.h"
+#include "platform/KPLocalization.h"
+#include "screen/KPRecordingsControl.h"
+#include "ui/KPImages.h"
+#include "ui/KPUtils.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QParallelAnimationGroup>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "KPButton.h"
-#include "KPGridTimer.h"
-#include "KPPianoKeysViewDelegate.h"
-#include "KPSettingsView.h"
+#include "keyboard/KPPianoKeysViewDelegate.h"
+#include "platform/KPGridTimer.h"
+#include "settings/KPSettingsView.h"
+#include "ui/KPButton.h"
 
 #include <QLabel>
 #include <QPointer>

@@ -1,4 +1,4 @@
-#include "KPSettingsView.h"
+#include "settings/KPSettingsView.h"
 
 KPSettingsView::KPSettingsView(QWidget* parent) : QWidget(parent) {}
 

@@ -1,4 +1,4 @@
-#include "KPButton.h"
+#include "ui/KPButton.h"
 
 #include <QPainter>
 

@@ -1,6 +1,6 @@
-#include "KPImages.h"
+#include "ui/KPImages.h"
 
-#include "KPBundle.h"
+#include "platform/KPBundle.h"
 
 #include <QGuiApplication>
 #include <QHash>

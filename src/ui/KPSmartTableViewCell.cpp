@@ -1,4 +1,4 @@
-#include "KPSmartTableViewCell.h"
+#include "ui/KPSmartTableViewCell.h"
 
 KPSmartTableViewCell::KPSmartTableViewCell(const QString& cellIdentifier, QWidget* parent)
     : QWidget(parent), m_reuseIdentifier(cellIdentifier)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "KPTableView.h"
+#include "ui/KPTableView.h"
 
 #include <QWidget>
 

@@ -1,6 +1,6 @@
-#include "KPTableView.h"
+#include "ui/KPTableView.h"
 
-#include "KPSmartTableViewCell.h"
+#include "ui/KPSmartTableViewCell.h"
 
 KPTableView::KPTableView(QWidget* parent) : QScrollArea(parent)
 {

@@ -1,4 +1,4 @@
-#include "KPUtils.h"
+#include "ui/KPUtils.h"
 
 namespace {
 

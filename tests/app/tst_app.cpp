@@ -1,11 +1,11 @@
-#include "KPAppDelegate.h"
-#include "KPBundle.h"
-#include "KPButton.h"
-#include "KPDeviceIdiom.h"
-#include "KPPianoKeysView.h"
-#include "KPPianoView.h"
-#include "KPViewController.h"
-#include "KPWindow.h"
+#include "app/KPAppDelegate.h"
+#include "app/KPViewController.h"
+#include "app/KPWindow.h"
+#include "keyboard/KPPianoKeysView.h"
+#include "platform/KPBundle.h"
+#include "platform/KPDeviceIdiom.h"
+#include "screen/KPPianoView.h"
+#include "ui/KPButton.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include "KPAudioTestSupport.h"
 
-#include <KPBundle.h>
+#include "platform/KPBundle.h"
 
 #include <QDir>
 #include <QFile>

@@ -7,8 +7,8 @@
 
 #include <vector>
 
-#include <KPLoopbackOutput.h>
-#include <KPSampler.h>
+#include "audio/KPLoopbackOutput.h"
+#include "audio/KPSampler.h"
 
 #include <memory>
 

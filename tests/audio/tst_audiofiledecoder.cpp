@@ -1,6 +1,6 @@
 #include "KPAudioTestSupport.h"
 
-#include <KPAudioFileDecoder.h>
+#include "audio/KPAudioFileDecoder.h"
 
 #include <QFile>
 #include <QTemporaryDir>

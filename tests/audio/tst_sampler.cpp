@@ -1,9 +1,9 @@
 #include "KPAudioTestSupport.h"
 
-#include <KPBundle.h>
-#include <KPDefaultAudioOutput.h>
-#include <KPLoopbackOutput.h>
-#include <KPSampler.h>
+#include "audio/KPDefaultAudioOutput.h"
+#include "audio/KPLoopbackOutput.h"
+#include "audio/KPSampler.h"
+#include "platform/KPBundle.h"
 
 #include <QProcess>
 #include <QThread>

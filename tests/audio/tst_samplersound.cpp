@@ -1,9 +1,9 @@
 #include "KPAudioTestSupport.h"
 
-#include <KPAudioSession.h>
-#include <KPBundle.h>
-#include <KPLoopbackOutput.h>
-#include <KPSampler.h>
+#include "audio/KPAudioSession.h"
+#include "audio/KPLoopbackOutput.h"
+#include "audio/KPSampler.h"
+#include "platform/KPBundle.h"
 
 #include <QThread>
 #include <QtTest>

@@ -1,10 +1,10 @@
 #include "KPAudioTestSupport.h"
 
-#include <KPAudioSession.h>
-#include <KPBundle.h>
-#include <KPLoopbackOutput.h>
-#include <KPSoundPlayer.h>
-#include <KPSystemSound.h>
+#include "audio/KPAudioSession.h"
+#include "audio/KPLoopbackOutput.h"
+#include "audio/KPSoundPlayer.h"
+#include "audio/KPSystemSound.h"
+#include "platform/KPBundle.h"
 
 #define AL_ALEXT_PROTOTYPES
 #include <AL/alext.h>

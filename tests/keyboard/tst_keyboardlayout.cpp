@@ -1,6 +1,6 @@
-#include "KPBundle.h"
-#include "KPKeyboardLayout.h"
-#include "KPPianoKeysView.h"
+#include "keyboard/KPKeyboardLayout.h"
+#include "keyboard/KPPianoKeysView.h"
+#include "platform/KPBundle.h"
 
 #include <QSet>
 #include <QTest>

@@ -2,11 +2,11 @@
 // mouse presses into touches.
 #define QTEST_QPA_MOUSE_HANDLING
 
-#include "KPDeviceIdiom.h"
-#include "KPKeyboardLayout.h"
-#include "KPPianoKey.h"
-#include "KPPianoKeysView.h"
-#include "KPPianoKeysViewDelegate.h"
+#include "keyboard/KPKeyboardLayout.h"
+#include "keyboard/KPPianoKey.h"
+#include "keyboard/KPPianoKeysView.h"
+#include "keyboard/KPPianoKeysViewDelegate.h"
+#include "platform/KPDeviceIdiom.h"
 
 #include <QLabel>
 #include <QPointingDevice>

@@ -1,8 +1,8 @@
-#include "KPDelayedCalls.h"
-#include "KPDeviceIdiom.h"
-#include "KPImages.h"
-#include "KPImageView.h"
-#include "KPPianoKey.h"
+#include "keyboard/KPImageView.h"
+#include "keyboard/KPPianoKey.h"
+#include "platform/KPDelayedCalls.h"
+#include "platform/KPDeviceIdiom.h"
+#include "ui/KPImages.h"
 
 #include <QElapsedTimer>
 #include <QGraphicsOpacityEffect>

@@ -1,10 +1,10 @@
-#include "KPBundle.h"
-#include "KPDelayedCalls.h"
-#include "KPDeviceIdiom.h"
-#include "KPGridTimer.h"
-#include "KPLocalization.h"
-#include "KPPropertyList.h"
-#include "KPUserDefaults.h"
+#include "platform/KPBundle.h"
+#include "platform/KPDelayedCalls.h"
+#include "platform/KPDeviceIdiom.h"
+#include "platform/KPGridTimer.h"
+#include "platform/KPLocalization.h"
+#include "platform/KPPropertyList.h"
+#include "platform/KPUserDefaults.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>

@@ -1,8 +1,8 @@
-#include "KPBundle.h"
-#include "KPImages.h"
-#include "KPSmartTableViewCell.h"
-#include "KPTableView.h"
-#include "KPUtils.h"
+#include "platform/KPBundle.h"
+#include "ui/KPImages.h"
+#include "ui/KPSmartTableViewCell.h"
+#include "ui/KPTableView.h"
+#include "ui/KPUtils.h"
 
 #include <QApplication>
 #include <QtTest>

@@ -1,4 +1,4 @@
-#include "KPDeviceIdiom.h"
+#include "platform/KPDeviceIdiom.h"
 
 namespace {
 KPIdiom g_idiom = KPIdiom::Phone;

@@ -15,6 +15,9 @@ public:
     explicit KPUserDefaults(std::unique_ptr<QSettings> settings);
 
     void registerDefaults(const QVariantMap& defaults);
+    // Registers the "DefaultValue" of every "PreferenceSpecifiers" entry of the bundled
+    // "Settings.bundle/Root.plist" under its "Key".
+    void registerDefaultsFromSettingsBundle();
     QVariantMap registeredDefaults() const { return m_registered; }
 
     QVariant value(const QString& key) const;

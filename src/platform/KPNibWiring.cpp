@@ -1,19 +1,10 @@
-#include "KPNibWiring.h"
+#include "platform/KPNibWiring.h"
 
-#include "KPButton.h"
-#include "KPImages.h"
-
-#include <QLabel>
+#include <QAbstractButton>
 #include <QMetaMethod>
 #include <QMetaProperty>
 
 namespace {
-
-QString plateFor(const QString& image)
-{
-    return QStringLiteral("button_selected_plate") +
-           (image.endsWith(QLatin1String("@2x")) ? QStringLiteral("@2x") : QString());
-}
 
 // The operation `name` of the object, taking no argument or the sending button.
 QMetaMethod actionOf(const QObject* object, const QByteArray& name)
@@ -29,7 +20,7 @@ QMetaMethod actionOf(const QObject* object, const QByteArray& name)
 
 } // namespace
 
-void KPNibWiring::wire(QWidget* root, QObject* owner)
+void KPNibWiring::wire(QWidget* root, QObject* owner, const ImageSetter& setImage)
 {
     QList<QWidget*> widgets{root};
     widgets += root->findChildren<QWidget*>();
@@ -37,27 +28,16 @@ void KPNibWiring::wire(QWidget* root, QObject* owner)
     for (QWidget* widget : std::as_const(widgets))
         objects << widget;
 
-    applyImages(widgets);
+    for (QWidget* widget : std::as_const(widgets)) {
+        const QString image = widget->property("image").toString();
+        if (!image.isEmpty())
+            setImage(widget, image);
+    }
     connectOutlets(objects, root);
     connectActions(widgets, owner);
     for (QWidget* widget : std::as_const(widgets)) {
         if (widget->metaObject()->indexOfMethod("awakeFromNib()") >= 0)
             QMetaObject::invokeMethod(widget, "awakeFromNib", Qt::DirectConnection);
-    }
-}
-
-void KPNibWiring::applyImages(const QList<QWidget*>& objects)
-{
-    for (QWidget* widget : objects) {
-        const QString name = widget->property("image").toString();
-        if (name.isEmpty())
-            continue;
-        if (auto* button = qobject_cast<KPButton*>(widget)) {
-            button->setImage(KPImages::named(name));
-            button->setSelectedPlate(KPImages::named(plateFor(name)));
-        } else if (auto* label = qobject_cast<QLabel*>(widget)) {
-            label->setPixmap(KPImages::named(name));
-        }
     }
 }
 

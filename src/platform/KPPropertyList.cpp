@@ -1,4 +1,4 @@
-#include "KPPropertyList.h"
+#include "platform/KPPropertyList.h"
 
 #include <QDateTime>
 #include <QFile>

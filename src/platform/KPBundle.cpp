@@ -1,4 +1,4 @@
-#include "KPBundle.h"
+#include "platform/KPBundle.h"
 
 #include <QCoreApplication>
 #include <QDir>

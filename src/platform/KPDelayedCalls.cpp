@@ -1,4 +1,4 @@
-#include "KPDelayedCalls.h"
+#include "platform/KPDelayedCalls.h"
 
 #include <QTimer>
 

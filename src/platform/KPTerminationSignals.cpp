@@ -1,4 +1,4 @@
-#include "KPTerminationSignals.h"
+#include "platform/KPTerminationSignals.h"
 
 #include <csignal>
 #include <sys/socket.h>

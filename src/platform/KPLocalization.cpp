@@ -1,4 +1,4 @@
-#include "KPLocalization.h"
+#include "platform/KPLocalization.h"
 
 #include <QCoreApplication>
 #include <QTranslator>

@@ -1,4 +1,4 @@
-#include "KPGridTimer.h"
+#include "platform/KPGridTimer.h"
 
 #include <cmath>
 #include <thread>

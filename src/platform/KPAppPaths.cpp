@@ -1,4 +1,4 @@
-#include "KPAppPaths.h"
+#include "platform/KPAppPaths.h"
 
 #include <QDir>
 #include <QStandardPaths>
