@@ -1,0 +1,21 @@
+#pragma once
+
+#include "recordings/KPPianoKeyAction.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// One saved recording. Its event list is a value of its own: the manager's live list can be
+// cleared and refilled without touching a saved recording. Only the name changes after saving.
+struct KPPianoRecording
+{
+    QList<KPPianoKeyAction> actions;
+    QString soundBankName;
+    QDateTime recordingDate;
+    std::optional<QString> recordingName;
+
+    friend bool operator==(const KPPianoRecording&, const KPPianoRecording&) = default;
+};
