@@ -1,0 +1,166 @@
+#include "exchange/KPRecordingMidi.h"
+#include "exchange/KPStandardMidiFile.h"
+
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// Debian's interpreter, where python3-mido is installed, whatever python3 comes first on the path.
+const QString kPython = QStringLiteral("/usr/bin/python3");
+
+KPPianoRecording threeNotes()
+{
+    KPPianoRecording recording;
+    recording.soundBankName = QStringLiteral("Banjo");
+    recording.recordingName = QStringLiteral("Little tune");
+    recording.recordingDate = QDateTime::currentDateTime();
+    // C4 (white key 21), D4 (22), and C#4 (black key 49 + 15) overlapping D4.
+    recording.actions = {
+        {21, KPRecordedKeyState::Pressed, 0.0f},  {21, KPRecordedKeyState::Released, 0.4f},
+        {22, KPRecordedKeyState::Pressed, 0.5f},  {64, KPRecordedKeyState::Pressed, 0.75f},
+        {22, KPRecordedKeyState::Released, 1.0f}, {64, KPRecordedKeyState::Released, 1.25f}};
+    return recording;
+}
+
+QByteArray bytes(std::initializer_list<int> values)
+{
+    QByteArray out;
+    for (int value : values)
+        out.append(char(value));
+    return out;
+}
+
+QByteArray chunk(const char* tag, const QByteArray& body)
+{
+    const auto size = uint32_t(body.size());
+    return QByteArray(tag, 4) +
+           bytes(
+               {int(size >> 24), int(size >> 16 & 0xFF), int(size >> 8 & 0xFF), int(size & 0xFF)}) +
+           body;
+}
+
+} // namespace
+
+class TestExchange : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void roundTripKeepsEventsWithinAMillisecond()
+    {
+        const KPPianoRecording recording = threeNotes();
+        const auto imported =
+            KPRecordingMidi::fromMidi(KPRecordingMidi::toMidi(recording), QStringLiteral("x"));
+        QVERIFY(imported);
+        QCOMPARE(imported->recording.soundBankName, QStringLiteral("Banjo"));
+        QCOMPARE(imported->recording.actions.size(), recording.actions.size());
+        for (qsizetype i = 0; i < recording.actions.size(); ++i) {
+            const KPPianoKeyAction& in = recording.actions[i];
+            const KPPianoKeyAction& out = imported->recording.actions[i];
+            QCOMPARE(out.index, in.index);
+            QCOMPARE(out.state, in.state);
+            QVERIFY2(qAbs(out.interval - in.interval) < 0.001f, qPrintable(QString::number(i)));
+        }
+    }
+
+    void independentParserReadsTheExport()
+    {
+        if (QProcess::execute(kPython, {"-c", "import mido"}) != 0)
+            QSKIP("python3-mido is not installed");
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("tune.mid"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(KPRecordingMidi::toMidi(threeNotes()));
+        file.close();
+        QProcess python;
+        python.start(kPython, {"-c",
+                               "import mido,sys\n"
+                               "f=mido.MidiFile(sys.argv[1]); t=0\n"
+                               "print(f.type, f.ticks_per_beat)\n"
+                               "for m in f:\n"
+                               "  t+=m.time\n"
+                               "  if m.type=='track_name': print('name', m.name)\n"
+                               "  if m.type=='program_change': print('program', m.program)\n"
+                               "  if m.type in ('note_on','note_off'): "
+                               "print(m.type, m.note, m.velocity, round(t*1000))\n",
+                               path});
+        QVERIFY(python.waitForFinished());
+        QCOMPARE(python.exitCode(), 0);
+        const QStringList lines =
+            QString::fromUtf8(python.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines,
+                 QStringList({"0 960", "name Little tune", "program 105", "note_on 60 127 0",
+                              "note_off 60 0 400", "note_on 62 127 500", "note_on 61 127 750",
+                              "note_off 62 0 1000", "note_off 61 0 1250"}));
+    }
+
+    void typeOneTempoChangeAndOverlapImport()
+    {
+        // 96 ticks a quarter; the tempo track halves the speed after one quarter (0.5 s).
+        const QByteArray tempoTrack = bytes({0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x60, 0xFF,
+                                             0x51, 0x03, 0x0F, 0x42, 0x40, 0x00, 0xFF, 0x2F, 0x00});
+        // Program 21 (Accordion); C4 at 0, struck again at 1 quarter while it sounds, C4 off at
+        // 2 quarters (running status, velocity-0 note on), and C0, which the keyboard lacks.
+        const QByteArray noteTrack =
+            bytes({0x00, 0xC0, 21, 0x00, 0x90, 60, 100, 0x60, 60,   90,   0x00, 12,
+                   80,   0x60, 60, 0,    0x00, 12, 0,   0x00, 0xFF, 0x2F, 0x00});
+        const QByteArray file = chunk("MThd", bytes({0, 1, 0, 2, 0, 96})) +
+                                chunk("MTrk", tempoTrack) + chunk("MTrk", noteTrack);
+        const auto imported = KPRecordingMidi::fromMidi(file, QStringLiteral("song"));
+        QVERIFY(imported);
+        QCOMPARE(imported->droppedNotes, 1);
+        QCOMPARE(imported->recording.soundBankName, QStringLiteral("Accordion"));
+        QCOMPARE(imported->recording.recordingName, QStringLiteral("song"));
+        const QList<KPPianoKeyAction> expected = {{21, KPRecordedKeyState::Pressed, 0.0f},
+                                                  {21, KPRecordedKeyState::Released, 0.5f},
+                                                  {21, KPRecordedKeyState::Pressed, 0.5f},
+                                                  {21, KPRecordedKeyState::Released, 1.5f}};
+        QCOMPARE(imported->recording.actions, expected);
+    }
+
+    void brokenFilesFailWithAReason_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        const QByteArray header = chunk("MThd", bytes({0, 0, 0, 1, 0, 96}));
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("not midi") << QByteArray("RIFF....WAVE");
+        QTest::newRow("type 2") << chunk("MThd", bytes({0, 2, 0, 1, 0, 96}));
+        QTest::newRow("track longer than file")
+            << header + QByteArray("MTrk\x7F\xFF\xFF\xFF", 8) + bytes({0, 0x90, 60, 100});
+        QTest::newRow("endless delta")
+            << header + chunk("MTrk", bytes({0xFF, 0xFF, 0xFF, 0xFF, 0x7F}));
+        QTest::newRow("data before status") << header + chunk("MTrk", bytes({0, 60, 100}));
+        QTest::newRow("no notes") << header + chunk("MTrk", bytes({0, 0xFF, 0x2F, 0}));
+    }
+
+    void brokenFilesFailWithAReason()
+    {
+        QFETCH(QByteArray, file);
+        QString error;
+        QVERIFY(!KPRecordingMidi::fromMidi(file, QStringLiteral("x"), &error));
+        QVERIFY(!error.isEmpty());
+    }
+
+    void mutatedFilesNeverCrash()
+    {
+        const QByteArray valid = KPRecordingMidi::toMidi(threeNotes());
+        QRandomGenerator random(20261207);
+        for (int round = 0; round < 3000; ++round) {
+            QByteArray file = valid;
+            for (int flips = 1 + random.bounded(8); flips > 0; --flips)
+                file[random.bounded(file.size())] = char(random.bounded(256));
+            if (random.bounded(4) == 0)
+                file.truncate(random.bounded(file.size()));
+            QString error;
+            const auto imported = KPRecordingMidi::fromMidi(file, QStringLiteral("x"), &error);
+            QVERIFY(imported || !error.isEmpty());
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestExchange)
+#include "tst_exchange.moc"
