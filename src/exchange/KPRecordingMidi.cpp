@@ -26,13 +26,18 @@ constexpr uint8_t kNoteOff = 0x80;
 constexpr uint8_t kProgramChange = 0xC0;
 constexpr uint8_t kFullVelocity = 127;
 
-std::optional<uint32_t> keyForNote(int note)
+std::optional<uint32_t> keyForNote(uint8_t note)
 {
-    for (uint32_t key = 0; key < KPKeyboardLayout::keyCount; ++key) {
-        if (int(KPKeyboardLayout::midiIndexForKey(key)) == note)
-            return key;
-    }
-    return std::nullopt;
+    static const std::array<int, 128> keys = [] {
+        std::array<int, 128> table;
+        table.fill(-1);
+        for (uint32_t key = 0; key < KPKeyboardLayout::keyCount; ++key)
+            table[KPKeyboardLayout::midiIndexForKey(key)] = int(key);
+        return table;
+    }();
+    if (note >= keys.size() || keys[note] < 0)
+        return std::nullopt;
+    return uint32_t(keys[note]);
 }
 
 } // namespace
