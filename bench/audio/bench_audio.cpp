@@ -2,7 +2,7 @@
 // the time a key press takes to reach OpenAL, and the memory a loaded bank keeps.
 
 #include "audio/KPAudioFileDecoder.h"
-#include "audio/KPLoopbackOutput.h"
+#include "audio/KPLoopbackDevice.h"
 #include "audio/KPSampler.h"
 #include "audio/KPSoundBankFile.h"
 #include "audio/KPSoundPlayer.h"
@@ -51,6 +51,11 @@ double threadSeconds()
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
+std::shared_ptr<KPAudioDevice> openLoopback()
+{
+    return KPLoopbackDevice::open();
+}
+
 long residentBytes()
 {
     long pages = 0, resident = 0;
@@ -72,7 +77,7 @@ void BM_SetSoundBank(benchmark::State& state, const char* name)
     }
     const QString other =
         bank == u"Music Box" ? QStringLiteral("Banjo") : QStringLiteral("Music Box");
-    KPSampler sampler(std::make_unique<KPLoopbackOutput>());
+    KPSampler sampler(openLoopback);
     for (auto _ : state) {
         state.PauseTiming();
         sampler.setSoundBank(other);
@@ -107,21 +112,20 @@ void BM_Render32Voices(benchmark::State& state)
         state.SkipWithError("sound bank missing");
         return;
     }
-    auto output = std::make_unique<KPLoopbackOutput>();
-    KPLoopbackOutput* loopback = output.get();
-    KPSampler sampler(std::move(output));
+    auto loopback = std::shared_ptr<KPLoopbackDevice>(KPLoopbackDevice::open());
+    KPSampler sampler([loopback] { return loopback; });
     sampler.setSoundBank(QStringLiteral("Grand Piano"));
     sampler.setLoopNotes(true);
     for (int note = 40; note < 40 + KPSampler::kSourceCount; ++note)
         sampler.noteOn(note, 1.0f);
-    const int rate = loopback->device()->sampleRate();
+    const int rate = loopback->sampleRate();
     constexpr int kChunk = 256;
     std::vector<float> buffer(kChunk * 2);
     double cpu = 0.0;
     for (auto _ : state) {
         const double start = threadSeconds();
         for (int done = 0; done < 10 * rate; done += kChunk)
-            loopback->device()->render(buffer.data(), kChunk);
+            loopback->render(buffer.data(), kChunk);
         cpu += threadSeconds() - start;
     }
     state.counters["cpu_share_percent"] = 100.0 * cpu / (10.0 * double(state.iterations()));
@@ -135,7 +139,7 @@ void BM_PlayLatency(benchmark::State& state)
         state.SkipWithError("sound bank missing");
         return;
     }
-    KPSoundPlayer player(std::make_unique<KPLoopbackOutput>());
+    KPSoundPlayer player(openLoopback);
     std::vector<double> micros;
     uint32_t note = 24;
     for (auto _ : state) {
@@ -186,7 +190,7 @@ void BM_GrandPianoMemory(benchmark::State& state)
 
     double added = 0;
     for (auto _ : state) {
-        KPSampler sampler(std::make_unique<KPLoopbackOutput>());
+        KPSampler sampler(openLoopback);
         sampler.setSoundBank(QStringLiteral("Empty"));
         const long before = residentBytes();
         sampler.setSoundBank(QStringLiteral("Grand Piano"));

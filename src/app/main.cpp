@@ -1,6 +1,6 @@
 #include "app/KPAppDelegate.h"
-#include "audio/KPAudioOutput.h"
 #include "audio/KPAudioSession.h"
+#include "audio/KPPlaybackDevice.h"
 #include "audio/KPSoundPlayer.h"
 #include "platform/KPDeviceIdiom.h"
 #include "platform/KPLocalization.h"
@@ -16,7 +16,7 @@
 int main(int argc, char* argv[])
 {
     // Before anything opens OpenAL: our short output buffer, unless the user has a configuration.
-    KPAudioOutput::useShippedConfiguration();
+    KPPlaybackDevice::useShippedConfiguration();
     QApplication::setAttribute(Qt::AA_SynthesizeTouchForUnhandledMouseEvents);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("touchpiano"));
@@ -59,6 +59,10 @@ int main(int argc, char* argv[])
                      &QCoreApplication::quit);
     delegate.didFinishLaunching();
     // Open the sound device and load the piano while the window appears, not at the first touch.
-    QTimer::singleShot(0, [] { KPSoundPlayer::sharedPlayer(); });
+    // An instrument whose samples can't be loaded ends the program: it would play nothing.
+    QTimer::singleShot(0, [] {
+        QObject::connect(&KPSoundPlayer::sharedPlayer(), &KPSoundPlayer::soundBankFailed,
+                         [] { QCoreApplication::exit(1); });
+    });
     return application.exec();
 }

@@ -1,62 +1,59 @@
 #include "audio/KPLoopbackDevice.h"
 
-#include "audio/KPLoopbackOutput.h"
-
 #define AL_ALEXT_PROTOTYPES
 #include <AL/alext.h>
 
 #include <algorithm>
+#include <chrono>
 
 namespace {
 constexpr int kMinimumRate = 8000;
 constexpr int kMaximumRate = 192000;
-constexpr int kFallbackRate = 44100;
+// One period of the shipped configuration.
+constexpr int kPeriodFrames = 256;
+
+int mixableRate(int sampleRate)
+{
+    return sampleRate < kMinimumRate || sampleRate > kMaximumRate ? KPLoopbackDevice::kDefaultRate
+                                                                  : sampleRate;
+}
+
 } // namespace
 
-ALCdevice* KPLoopbackDevice::openLoopback(int& sampleRate)
+std::unique_ptr<KPLoopbackDevice> KPLoopbackDevice::open(int sampleRate, Mixing mixing)
 {
     if (!alcIsExtensionPresent(nullptr, "ALC_SOFT_loopback"))
         return nullptr;
-    if (sampleRate < kMinimumRate || sampleRate > kMaximumRate)
-        sampleRate = kFallbackRate;
+    sampleRate = mixableRate(sampleRate);
     std::unique_ptr<ALCdevice, KPALDeviceCloser> device(alcLoopbackOpenDeviceSOFT(nullptr));
     if (!device ||
         !alcIsRenderFormatSupportedSOFT(device.get(), sampleRate, ALC_STEREO_SOFT, ALC_FLOAT_SOFT))
         return nullptr;
-    return device.release();
+    return std::make_unique<KPLoopbackDevice>(device.release(), sampleRate, mixing);
 }
 
-std::unique_ptr<KPLoopbackDevice> KPLoopbackDevice::open(int sampleRate)
-{
-    ALCdevice* device = openLoopback(sampleRate);
-    if (!device)
-        return nullptr;
-    return std::make_unique<KPLoopbackDevice>(device, sampleRate);
-}
-
-KPLoopbackDevice::KPLoopbackDevice(ALCdevice* device, int sampleRate)
+KPLoopbackDevice::KPLoopbackDevice(ALCdevice* device, int sampleRate, Mixing mixing)
     : KPAudioDevice(device), m_sampleRate(sampleRate)
-{}
-
-KPLoopbackDevice::~KPLoopbackDevice()
 {
-    if (m_owner)
-        m_owner->deviceClosed(this);
+    if (mixing == Mixing::RealTime)
+        m_mixer = std::jthread([this](std::stop_token stop) { mixInRealTime(std::move(stop)); });
 }
 
-KPALContextPtr KPLoopbackDevice::createContext()
+KPALContextPtr KPLoopbackDevice::createContext(std::optional<int> sampleRate)
 {
+    std::lock_guard lock(m_mixLock);
+    const int rate = sampleRate ? mixableRate(*sampleRate) : m_sampleRate.load();
     const ALCint attributes[] = {ALC_FORMAT_CHANNELS_SOFT,
                                  ALC_STEREO_SOFT,
                                  ALC_FORMAT_TYPE_SOFT,
                                  ALC_FLOAT_SOFT,
                                  ALC_FREQUENCY,
-                                 m_sampleRate,
+                                 rate,
                                  0};
-    std::lock_guard lock(m_mixLock);
     ALCcontext* context = alcCreateContext(get(), attributes);
     if (!context)
         return nullptr;
+    m_sampleRate = rate;
     ++m_contexts;
     return KPALContextPtr(context, [this](ALCcontext* doomed) {
         std::lock_guard destroyLock(m_mixLock);
@@ -70,7 +67,7 @@ void KPLoopbackDevice::render(float* out, int frames)
     if (frames <= 0)
         return;
     std::lock_guard lock(m_mixLock);
-    if (m_paused || m_contexts == 0)
+    if (m_mixPaused || m_contexts == 0)
         std::fill_n(out, size_t(frames) * kChannels, 0.0f);
     else
         alcRenderSamplesSOFT(get(), out, frames);
@@ -81,4 +78,22 @@ std::vector<float> KPLoopbackDevice::render(int frames)
     std::vector<float> out(size_t(std::max(frames, 0)) * kChannels);
     render(out.data(), frames);
     return out;
+}
+
+void KPLoopbackDevice::mixInRealTime(std::stop_token stop)
+{
+    using Clock = std::chrono::steady_clock;
+    std::vector<float> scratch(size_t(kPeriodFrames) * kChannels);
+    auto due = Clock::now();
+    while (!stop.stop_requested()) {
+        render(scratch.data(), kPeriodFrames);
+        const auto period = std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double>(double(kPeriodFrames) / m_sampleRate));
+        due += period;
+        const auto now = Clock::now();
+        // After a stall (a suspended process) the mix goes on from now instead of racing ahead.
+        if (due < now - 4 * period)
+            due = now;
+        std::this_thread::sleep_until(due);
+    }
 }

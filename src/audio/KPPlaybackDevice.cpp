@@ -3,18 +3,52 @@
 #define AL_ALEXT_PROTOTYPES
 #include <AL/alext.h>
 
-KPPlaybackDevice::KPPlaybackDevice(ALCdevice* device) : KPAudioDevice(device) {}
+#include <QDir>
+#include <QFileInfo>
+
+std::unique_ptr<KPPlaybackDevice> KPPlaybackDevice::open()
+{
+    ALCdevice* device = alcOpenDevice(nullptr);
+    if (!device)
+        return nullptr;
+    return std::make_unique<KPPlaybackDevice>(device);
+}
+
+// The mix runs at the rate the system's output and the configuration choose; asking for another
+// would restart the output under the contexts already on it.
+KPALContextPtr KPPlaybackDevice::createContext(std::optional<int>)
+{
+    return KPALContextPtr(alcCreateContext(get(), nullptr), KPDestroyALContext);
+}
 
 // OpenAL Soft's alcSuspendContext only holds back property changes; pausing the device is what
 // stops the sound.
-void KPPlaybackDevice::pause()
+void KPPlaybackDevice::pauseMix()
 {
     if (alcIsExtensionPresent(get(), "ALC_SOFT_pause_device"))
         alcDevicePauseSOFT(get());
 }
 
-void KPPlaybackDevice::resume()
+void KPPlaybackDevice::resumeMix()
 {
     if (alcIsExtensionPresent(get(), "ALC_SOFT_pause_device"))
         alcDeviceResumeSOFT(get());
+}
+
+QString KPPlaybackDevice::shippedConfigurationPath()
+{
+    return QStringLiteral(KP_AUDIO_CONFIGURATION);
+}
+
+bool KPPlaybackDevice::useShippedConfiguration(const QString& path)
+{
+    if (qEnvironmentVariableIsSet("ALSOFT_CONF") || !QFileInfo(path).isFile())
+        return false;
+    QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (configHome.isEmpty())
+        configHome = QDir::homePath() + QStringLiteral("/.config");
+    if (QFileInfo::exists(QDir::homePath() + QStringLiteral("/.alsoftrc")) ||
+        QFileInfo::exists(configHome + QStringLiteral("/alsoft.conf")))
+        return false;
+    return qputenv("ALSOFT_CONF", QFile::encodeName(QFileInfo(path).absoluteFilePath()));
 }

@@ -2,16 +2,12 @@
 
 #include "audio/KPAudioSession.h"
 #include "audio/KPOpenALExtensions.h"
-#include "audio/KPSoundBankFile.h"
-
-#include "platform/KPBundle.h"
 
 #include <QDebug>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
 
 namespace {
 
@@ -19,17 +15,6 @@ constexpr float kFieldHalfWidth = 50.0f;
 constexpr float kReferenceDistance = 100.0f;
 // 1 January 2001, 00:00 UTC, in seconds since 1 January 1970.
 constexpr double kReferenceDateSince1970 = 978307200.0;
-
-bool isNote(int note)
-{
-    return note >= 0 && note < KPSampler::kNoteCount;
-}
-
-// Failures while making or filling the audio leave no usable instrument: the process ends.
-[[noreturn]] void endProcess()
-{
-    std::exit(1);
-}
 
 void KPSamplerInterruptionListener(void* clientData, uint32_t interruptionState)
 {
@@ -48,10 +33,8 @@ double KPSampler::secondsSinceReferenceDate()
     return std::chrono::duration<double>(sinceEpoch).count() - kReferenceDateSince1970;
 }
 
-KPSampler::KPSampler(std::unique_ptr<KPAudioOutput> output)
-    : m_output(output ? std::move(output) : KPAudioOutput::makeDefault())
+KPSampler::KPSampler(KPAudioDeviceOpener openDevice) : m_openDevice(std::move(openDevice))
 {
-    initNotes();
     setUpAudioSession();
 }
 
@@ -61,121 +44,31 @@ KPSampler::~KPSampler()
     tearDownAudioSession();
 }
 
-// Equal temperament from A4 = note 69 = 440 Hz. Notes below 48 sit at the far left, notes from 80
-// at the far right, the ones between evenly spread.
-void KPSampler::initNotes()
-{
-    for (int n = 0; n < kNoteCount; ++n) {
-        NoteEntry& entry = m_notes[size_t(n)];
-        entry.pitch = float(440.0 * std::pow(2.0, (n - 69) / 12.0));
-        entry.bufferIndex = -1;
-        if (n < 48)
-            entry.panning = -kFieldHalfWidth;
-        else if (n < 80)
-            entry.panning = (float(n - 48) / 31.0f * 200.0f - 100.0f) * 0.5f;
-        else
-            entry.panning = kFieldHalfWidth;
-    }
-}
-
-void KPSampler::setSoundBank(const QString& name)
+bool KPSampler::setSoundBank(const QString& name)
 {
     if (name == m_soundBankName)
-        return;
+        return m_initialized;
     m_soundBankName = name;
     tearDownAudio();
-    loadSoundBank(name);
-    setUpAudio();
+    m_layout.read(name);
+    return setUpAudio();
 }
 
-// Each sample serves the notes from one above the previous sample's highest note up to its own;
-// the last one reaches note 127. Notes outside 0 to 127 are never written.
-void KPSampler::loadSoundBank(const QString& name)
-{
-    const QString path = KPBundle::pathForResource(name, QStringLiteral("plist"));
-    const std::optional<KPSoundBankFile> bank = KPSoundBankFile::read(path);
-    if (!bank) {
-        qWarning("Could not load soundbank '%s'", qUtf8Printable(path));
-        return;
-    }
-    m_sampleRate = bank->sampleRate;
-    m_numBuffers = int32_t(bank->samples.size());
-    if (m_numBuffers < 1)
-        return;
-
-    qint64 next = 0;
-    for (int j = 0; j < m_numBuffers; ++j) {
-        const KPSoundBankFile::Sample& sample = bank->samples[size_t(j)];
-        BufferEntry& entry = m_buffers[size_t(j)];
-        entry.filename = sample.filename;
-        entry.pitch = m_notes[size_t(sample.rootNote)].pitch;
-        const qint64 high =
-            j == m_numBuffers - 1 ? kNoteCount - 1 : std::min<qint64>(sample.highestNote, 127);
-        for (qint64 n = std::max<qint64>(next, 0); n <= high; ++n)
-            m_notes[size_t(n)].bufferIndex = j;
-        next = high + 1;
-    }
-}
-
-void KPSampler::initBuffers()
-{
-    for (int j = 0; j < m_numBuffers; ++j) {
-        BufferEntry& entry = m_buffers[size_t(j)];
-        alGetError();
-        entry.buffer = KPALBuffer::generate();
-        if (const ALenum error = alGetError(); error != AL_NO_ERROR) {
-            qWarning("Error generating OpenAL buffer: %x", error);
-            endProcess();
-        }
-
-        const QString path = KPBundle::pathForResource(entry.filename, QStringLiteral("wav"));
-        if (path.isEmpty()) {
-            qWarning("Could not find file '%s'",
-                     qUtf8Printable(entry.filename + QStringLiteral(".wav")));
-            endProcess();
-        }
-
-        int64_t size = 0;
-        ALenum format = AL_NONE;
-        ALsizei frequency = 0;
-        entry.data = LoadAudioFileData(path, size, format, frequency);
-        if (!entry.data) {
-            qWarning("Error loading sound");
-            endProcess();
-        }
-
-        // Without the static-data extension OpenAL copies the samples; ours go at once, so only
-        // one copy ever stays in memory.
-        if (!BufferDataStatic(entry.bufferId(), format, entry.data.get(), ALsizei(size),
-                              frequency)) {
-            alBufferData(entry.bufferId(), format, entry.data.get(), ALsizei(size), frequency);
-            entry.data.reset();
-        }
-        if (const ALenum error = alGetError(); error != AL_NO_ERROR) {
-            qWarning("Error attaching audio to buffer: %x", error);
-            endProcess();
-        }
-    }
-}
-
-// The buffer goes before its memory: OpenAL may be reading the memory in place.
-void KPSampler::freeBuffers()
-{
-    for (int j = 0; j < m_numBuffers; ++j) {
-        BufferEntry& entry = m_buffers[size_t(j)];
-        entry.buffer.reset();
-        entry.data.reset();
-    }
-}
-
-void KPSampler::setUpAudio()
+// A bank that can't be loaded leaves nothing half made behind.
+bool KPSampler::setUpAudio()
 {
     if (m_initialized)
-        return;
+        return true;
     setUpOpenAL();
-    initBuffers();
-    initSources();
+    m_bank = KPSoundBank::load(m_layout);
+    if (!m_bank || !initSources()) {
+        freeSources();
+        m_bank.reset();
+        tearDownOpenAL();
+        return false;
+    }
     m_initialized = true;
+    return true;
 }
 
 void KPSampler::tearDownAudio()
@@ -183,20 +76,22 @@ void KPSampler::tearDownAudio()
     if (!m_initialized)
         return;
     freeSources();
-    freeBuffers();
+    m_bank.reset();
     tearDownOpenAL();
     m_initialized = false;
 }
 
-// The mixer rate is asked for before the context exists. A device or context that can't be made
-// is not reported here: making the first buffer fails then.
+// The device is opened once and kept: others may play on it, and a bank switch needs only a new
+// context. The mixer rate is asked for before the context exists. A device or context that can't
+// be made is not reported here: making the first buffer or voice fails then.
 void KPSampler::setUpOpenAL()
 {
-    m_device = m_output->openDevice(m_sampleRate);
+    if (!m_device)
+        m_device = m_openDevice();
     if (!m_device)
         return;
-    SetMixerOutputRate(ALdouble(m_sampleRate));
-    m_context = m_device->createContext();
+    SetMixerOutputRate(ALdouble(m_layout.sampleRate));
+    m_context = m_device->createContext(m_layout.sampleRate);
     if (m_context)
         alcMakeContextCurrent(m_context.get());
 }
@@ -205,26 +100,28 @@ void KPSampler::tearDownOpenAL()
 {
     alcMakeContextCurrent(nullptr);
     m_context.reset();
-    m_device.reset();
 }
 
-void KPSampler::initSources()
+bool KPSampler::initSources()
 {
     for (SourceEntry& entry : m_sources) {
         alGetError();
         entry.source = KPALSource::generate();
         if (const ALenum error = alGetError(); error != AL_NO_ERROR) {
             qWarning("Error generating OpenAL source: %x", error);
-            endProcess();
+            return false;
         }
         entry.noteIndex = -1;
         entry.queued = false;
     }
+    return true;
 }
 
 void KPSampler::freeSources()
 {
     for (SourceEntry& entry : m_sources) {
+        if (!entry.source)
+            continue;
         alSourceStop(entry.sourceId());
         alSourcei(entry.sourceId(), AL_BUFFER, 0);
         entry.source.reset();
@@ -275,10 +172,8 @@ void KPSampler::queueNote(int note, float gain)
         qWarning("KPSampler is not initialized yet");
         return;
     }
-    if (!isNote(note))
-        return;
-    const NoteEntry& entry = m_notes[size_t(note)];
-    if (entry.bufferIndex == -1)
+    const int sample = m_bank->sampleForNote(note);
+    if (sample < 0)
         return;
 
     const int i = findAvailableSource();
@@ -288,9 +183,10 @@ void KPSampler::queueNote(int note, float gain)
     voice.noteIndex = note;
     voice.queued = true;
 
-    const BufferEntry& sample = m_buffers[size_t(entry.bufferIndex)];
+    const KPSoundBank::Layout& layout = m_bank->layout();
+    const KPSoundBank::NoteEntry& entry = layout.notes[size_t(note)];
     const ALuint source = voice.sourceId();
-    alSourcef(source, AL_PITCH, entry.pitch / sample.pitch);
+    alSourcef(source, AL_PITCH, entry.pitch / layout.samples[size_t(sample)].pitch);
     alSourcei(source, AL_LOOPING, m_loopNotes ? AL_TRUE : AL_FALSE);
     alSourcef(source, AL_REFERENCE_DISTANCE, kReferenceDistance);
     alSourcef(source, AL_GAIN, gain);
@@ -301,7 +197,7 @@ void KPSampler::queueNote(int note, float gain)
         std::max(0.0f, kFieldHalfWidth * kFieldHalfWidth - entry.panning * entry.panning));
     alSource3f(source, AL_POSITION, entry.panning, 0.0f, depth);
     alSourcei(source, AL_BUFFER, 0);
-    alSourcei(source, AL_BUFFER, ALint(sample.bufferId()));
+    alSourcei(source, AL_BUFFER, ALint(m_bank->bufferId(sample)));
     if (const ALenum error = alGetError(); error != AL_NO_ERROR)
         qWarning("Error attaching buffer to source: %x", error);
 }
@@ -322,69 +218,50 @@ void KPSampler::playQueuedNotes()
         qWarning("Error starting source: %x", error);
 }
 
-void KPSampler::noteOff(int note)
+// The voices whose last note is `note` (every voice without one), in index order; a failing one
+// is logged with its OpenAL error and the others go on. Before set-up nothing is done.
+template <typename Action>
+bool KPSampler::forEachVoice(std::optional<int> note, const char* failure, Action action)
 {
     if (!m_initialized) {
         qWarning("KPSampler is not initialized yet");
-        return;
+        return false;
     }
     alGetError();
     for (const SourceEntry& entry : m_sources) {
-        if (entry.noteIndex != note)
+        if (note && entry.noteIndex != *note)
             continue;
-        alSourceStop(entry.sourceId());
+        action(entry.sourceId());
         if (const ALenum error = alGetError(); error != AL_NO_ERROR)
-            qWarning("Error stopping source: %x", error);
+            qWarning(failure, error);
     }
+    return true;
+}
+
+void KPSampler::noteOff(int note)
+{
+    forEachVoice(note, "Error stopping source: %x", alSourceStop);
 }
 
 void KPSampler::allNotesOff()
 {
-    if (!m_initialized) {
-        qWarning("KPSampler is not initialized yet");
-        return;
-    }
-    alGetError();
-    for (const SourceEntry& entry : m_sources) {
-        alSourceStop(entry.sourceId());
-        if (const ALenum error = alGetError(); error != AL_NO_ERROR)
-            qWarning("Error stopping source: %x", error);
-    }
+    forEachVoice(std::nullopt, "Error stopping source: %x", alSourceStop);
 }
 
 // The gain of the highest-numbered voice of the note; 0 when no voice has it.
 float KPSampler::currentNoteGain(int note)
 {
-    if (!m_initialized) {
-        qWarning("KPSampler is not initialized yet");
-        return -1.0f;
-    }
-    alGetError();
     float result = 0.0f;
-    for (const SourceEntry& entry : m_sources) {
-        if (entry.noteIndex != note)
-            continue;
-        alGetSourcef(entry.sourceId(), AL_GAIN, &result);
-        if (const ALenum error = alGetError(); error != AL_NO_ERROR)
-            qWarning("Error getting source gain: %x", error);
-    }
+    if (!forEachVoice(note, "Error getting source gain: %x",
+                      [&](ALuint source) { alGetSourcef(source, AL_GAIN, &result); }))
+        return -1.0f;
     return result;
 }
 
 void KPSampler::changeNoteGain(int note, float gain)
 {
-    if (!m_initialized) {
-        qWarning("KPSampler is not initialized yet");
-        return;
-    }
-    alGetError();
-    for (const SourceEntry& entry : m_sources) {
-        if (entry.noteIndex != note)
-            continue;
-        alSourcef(entry.sourceId(), AL_GAIN, gain);
-        if (const ALenum error = alGetError(); error != AL_NO_ERROR)
-            qWarning("Error setting source gain: %x", error);
-    }
+    forEachVoice(note, "Error setting source gain: %x",
+                 [gain](ALuint source) { alSourcef(source, AL_GAIN, gain); });
 }
 
 void KPSampler::setUpAudioSession()
@@ -410,7 +287,7 @@ void KPSampler::registerAudioSessionCategory()
 }
 
 // OpenAL Soft's alcSuspendContext only holds property changes back; the device's pause is what
-// silences the mix.
+// silences the mix (the system sounds' too: the application's audio is off).
 void KPSampler::audioSessionBeginInterruption()
 {
     KPAudioSession::sharedSession().setActive(false);

@@ -1,9 +1,8 @@
 #pragma once
 
 #include "audio/KPAudioDevice.h"
-#include "audio/KPAudioFileDecoder.h"
 #include "audio/KPAudioHandles.h"
-#include "audio/KPAudioOutput.h"
+#include "audio/KPSoundBank.h"
 
 #include <QString>
 
@@ -11,38 +10,19 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 // The sample synthesiser: plays MIDI notes 0 to 127 from the few recorded samples of a sound bank,
 // each pitched from its root note, through a fixed pool of 32 OpenAL sources.
 //
-// The first setSoundBank opens the audio; every later switch tears it all down and sets it up
-// again at the new bank's sample rate. Main thread only.
+// The first setSoundBank opens the device; every switch remakes the sampler's context, bank and
+// voices at the new bank's sample rate on that same device, which others (the system sounds) may
+// share. Main thread only.
 class KPSampler
 {
 public:
-    static constexpr int kNoteCount = 128;
-    static constexpr int kMaximumBuffers = 128;
+    static constexpr int kNoteCount = KPSoundBank::kNoteCount;
     static constexpr int kSourceCount = 32;
-
-    struct NoteEntry
-    {
-        float pitch = 0;
-        int32_t bufferIndex = -1;
-        // The x coordinate of the note's sources, -50 (left) to +50 (right).
-        float panning = 0;
-    };
-
-    struct BufferEntry
-    {
-        // The frequency of the sample's root note.
-        float pitch = 0;
-        QString filename;
-        KPALBuffer buffer;
-        // Our copy of the samples, kept only while OpenAL plays it in place.
-        KPSampleData data;
-
-        ALuint bufferId() const { return buffer.id(); }
-    };
 
     struct SourceEntry
     {
@@ -60,13 +40,15 @@ public:
     using Clock = std::function<double()>;
     static double secondsSinceReferenceDate();
 
-    // Without an output the program's default one is used.
-    explicit KPSampler(std::unique_ptr<KPAudioOutput> output = nullptr);
+    explicit KPSampler(KPAudioDeviceOpener openDevice = KPAudioDevice::openDefault);
     ~KPSampler();
     KPSampler(const KPSampler&) = delete;
     KPSampler& operator=(const KPSampler&) = delete;
 
-    void setSoundBank(const QString& name);
+    // False when the bank's samples (or the voices) can't be made: the line in the log says why,
+    // and the sampler stays without audio, every note silent, until another bank loads. Naming
+    // the bank already named does nothing and answers as its load did.
+    bool setSoundBank(const QString& name);
     const QString& soundBankName() const { return m_soundBankName; }
 
     void noteOn(int note, float gain);
@@ -88,11 +70,11 @@ public:
     void audioSessionBeginInterruption();
     void audioSessionEndInterruption();
 
-    const NoteEntry& note(int note) const { return m_notes[size_t(note)]; }
-    const BufferEntry& buffer(int index) const { return m_buffers[size_t(index)]; }
+    // The note table and samples of the bank named last; they outlive a bank that can't be read.
+    const KPSoundBank::Layout& layout() const { return m_layout; }
+    // The bank the voices play; null while the sampler is not initialized.
+    const KPSoundBank* bank() const { return m_bank ? &*m_bank : nullptr; }
     const SourceEntry& source(int index) const { return m_sources[size_t(index)]; }
-    int numBuffers() const { return m_numBuffers; }
-    int sampleRate() const { return m_sampleRate; }
     bool isInitialized() const { return m_initialized; }
     KPAudioDevice* device() const { return m_device.get(); }
     ALCcontext* context() const { return m_context.get(); }
@@ -101,33 +83,28 @@ public:
     void setClock(Clock clock) { m_clock = std::move(clock); }
 
 private:
-    void initNotes();
-    void loadSoundBank(const QString& name);
-    void initBuffers();
-    void freeBuffers();
-
-    void setUpAudio();
+    bool setUpAudio();
     void tearDownAudio();
     void setUpOpenAL();
     void tearDownOpenAL();
-    void initSources();
+    bool initSources();
     void freeSources();
 
     void setUpAudioSession();
     void tearDownAudioSession();
     void registerAudioSessionCategory();
 
-    // Declared first: the devices it opens must close before it goes.
-    std::unique_ptr<KPAudioOutput> m_output;
+    template <typename Action>
+    bool forEachVoice(std::optional<int> note, const char* failure, Action action);
 
-    std::array<NoteEntry, kNoteCount> m_notes;
-    std::array<BufferEntry, kMaximumBuffers> m_buffers;
-    int32_t m_numBuffers = 0;
-    int32_t m_sampleRate = 0;
+    KPAudioDeviceOpener m_openDevice;
+    KPSoundBank::Layout m_layout;
     QString m_soundBankName;
 
-    std::unique_ptr<KPAudioDevice> m_device;
+    // In the order they are made: each goes before the one it lives on.
+    std::shared_ptr<KPAudioDevice> m_device;
     KPALContextPtr m_context;
+    std::optional<KPSoundBank> m_bank;
     std::array<SourceEntry, kSourceCount> m_sources;
     bool m_initialized = false;
     bool m_loopNotes = false;

@@ -14,7 +14,7 @@ KPSoundPlayer& KPSoundPlayer::sharedPlayer()
     return player;
 }
 
-KPSoundPlayer::KPSoundPlayer(std::unique_ptr<KPAudioOutput> output) : m_sampler(std::move(output))
+KPSoundPlayer::KPSoundPlayer(KPAudioDeviceOpener openDevice) : m_sampler(std::move(openDevice))
 {
     for (const char* name :
          {"Grand Piano", "Music Box", "Ahh Choir", "Electric Piano", "Accordion", "Banjo"})
@@ -44,7 +44,9 @@ void KPSoundPlayer::useSoundBank(const QString& name)
         return;
     stopAllFadeTimers();
     initializeFadeTimers();
-    m_sampler.setSoundBank(name);
+    if (!m_sampler.setSoundBank(name))
+        QMetaObject::invokeMethod(
+            this, [this, name] { emit soundBankFailed(name); }, Qt::QueuedConnection);
     m_activeSoundBank = name;
 }
 

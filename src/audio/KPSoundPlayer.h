@@ -1,11 +1,12 @@
 #pragma once
 
-#include "audio/KPAudioOutput.h"
+#include "audio/KPAudioDevice.h"
 #include "audio/KPSampler.h"
 
 #include "platform/KPGridTimer.h"
 
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -17,17 +18,19 @@
 // The process's sound service: the six instruments, the active one, and key presses and releases
 // turned into notes. A press starts the note at full gain; a release fades it out on the note's
 // own timer, 0.2 of gain every 0.1 s, and stops it. Main thread only.
-class KPSoundPlayer
+class KPSoundPlayer : public QObject
 {
+    Q_OBJECT
+
 public:
     static constexpr int kNoteCount = KPSampler::kNoteCount;
 
     // The one player of the program, made (and "Grand Piano" loaded) at the first call.
     static KPSoundPlayer& sharedPlayer();
 
-    // Loads "Grand Piano". Without an output the program's default one is used.
-    explicit KPSoundPlayer(std::unique_ptr<KPAudioOutput> output = nullptr);
-    ~KPSoundPlayer();
+    // Loads "Grand Piano".
+    explicit KPSoundPlayer(KPAudioDeviceOpener openDevice = KPAudioDevice::openDefault);
+    ~KPSoundPlayer() override;
     KPSoundPlayer(const KPSoundPlayer&) = delete;
     KPSoundPlayer& operator=(const KPSoundPlayer&) = delete;
 
@@ -44,6 +47,11 @@ public:
     const std::optional<QString>& previousSoundBank() const { return m_previousSoundBank; }
     const KPGridTimer* fadeTimer(uint32_t note) const;
     KPSampler& sampler() { return m_sampler; }
+
+signals:
+    // The instrument's samples could not be loaded: it stays silent. Told from the event loop,
+    // so that whoever listens from the player's first use on hears of its first instrument too.
+    void soundBankFailed(const QString& name);
 
 private:
     struct TimerDisposer

@@ -36,8 +36,8 @@ KPSystemSound& KPSystemSound::shared()
     return sound;
 }
 
-KPSystemSound::KPSystemSound(std::unique_ptr<KPAudioOutput> output, QObject* parent)
-    : QObject(parent), m_output(output ? std::move(output) : KPAudioOutput::makeDefault())
+KPSystemSound::KPSystemSound(KPAudioDeviceOpener openDevice, QObject* parent)
+    : QObject(parent), m_openDevice(std::move(openDevice))
 {
     m_completionCheck.setInterval(kCompletionCheckMilliseconds);
     connect(&m_completionCheck, &QTimer::timeout, this, &KPSystemSound::disposeFinishedSounds);
@@ -64,9 +64,10 @@ bool KPSystemSound::openOutput()
         m_outputFailed = true;
         return false;
     }
-    m_device = m_output->openDevice(kSampleRate);
+    m_device = m_openDevice();
+    // At the rate the device mixes: the instrument chose it.
     if (m_device)
-        m_context = m_device->createContext();
+        m_context = m_device->createContext(std::nullopt);
     if (!m_context) {
         m_device.reset();
         m_outputFailed = true;
@@ -77,7 +78,9 @@ bool KPSystemSound::openOutput()
 
 void KPSystemSound::play(const QString& path)
 {
-    if (path.isEmpty() || !openOutput())
+    // A sound started while the device is paused would wait and then sound with all the others
+    // that waited.
+    if (path.isEmpty() || !openOutput() || m_device->isPaused())
         return;
 
     int64_t size = 0;
@@ -96,8 +99,7 @@ void KPSystemSound::play(const QString& path)
     data.reset();
     alSourcei(sound.source.id(), AL_BUFFER, ALint(sound.buffer.id()));
     alSourcePlay(sound.source.id());
-    if (const ALenum error = alGetError(); error != AL_NO_ERROR) {
-        qWarning("KPSystemSound: Error playing sound: %x", error);
+    if (alGetError() != AL_NO_ERROR) {
         m_sounds.pop_back();
         return;
     }

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "audio/KPAudioDevice.h"
 #include "audio/KPAudioHandles.h"
-#include "audio/KPAudioOutput.h"
 
 #include <QObject>
 #include <QString>
@@ -10,26 +10,24 @@
 #include <list>
 #include <memory>
 
-// Short sounds (the metronome's click) played apart from the instrument: on a device and context
-// of their own, opened at the first sound, and used only as the calling thread's context so the
-// instrument's context stays current. Every play is its own sound, decoded from the file, played
-// once and disposed of when it has finished; overlapping sounds play independently. Main thread
-// only.
+// Short sounds (the metronome's click) played apart from the instrument: through a context of
+// their own on the instrument's device, opened at the first sound and used only as the calling
+// thread's context, so the instrument's context stays current and its voices and bank switches
+// never touch a sound. Every play is its own sound, decoded from the file, played once and
+// disposed of when it has finished; overlapping sounds play independently. Main thread only.
 class KPSystemSound : public QObject
 {
     Q_OBJECT
 
 public:
-    static constexpr int kSampleRate = 44100;
-
     static KPSystemSound& shared();
 
-    // Without an output the program's default one is used.
-    explicit KPSystemSound(std::unique_ptr<KPAudioOutput> output = nullptr,
+    explicit KPSystemSound(KPAudioDeviceOpener openDevice = KPAudioDevice::openDefault,
                            QObject* parent = nullptr);
     ~KPSystemSound() override;
 
-    // A file that is missing or can't be decoded gives silence.
+    // A file that is missing or can't be decoded, or a sound that can't be played (the device
+    // paused or out of sources), gives silence and says nothing.
     void play(const QString& path);
     // Opens the output now rather than at the first sound, so that sound starts on time.
     void prepare() { openOutput(); }
@@ -53,8 +51,8 @@ private:
     bool openOutput();
     void disposeFinishedSounds();
 
-    std::unique_ptr<KPAudioOutput> m_output;
-    std::unique_ptr<KPAudioDevice> m_device;
+    KPAudioDeviceOpener m_openDevice;
+    std::shared_ptr<KPAudioDevice> m_device;
     KPALContextPtr m_context;
     bool m_outputFailed = false;
     // A list: sounds never move, so each is deleted as a whole.

@@ -1,4 +1,4 @@
-#include "KPAudioTestSupport.h"
+#include "KPAudioTestRig.h"
 
 #include "audio/KPAudioFileDecoder.h"
 

@@ -1,7 +1,6 @@
-#include "KPAudioTestSupport.h"
+#include "KPAudioTestRig.h"
 
 #include "audio/KPAudioSession.h"
-#include "audio/KPLoopbackOutput.h"
 #include "audio/KPSampler.h"
 #include "platform/KPBundle.h"
 
@@ -63,8 +62,8 @@ void KPSamplerSoundTest::pitch_data()
 void KPSamplerSoundTest::pitch()
 {
     QFETCH(int, note);
-    SamplerRig rig = makeSamplerRig(QStringLiteral("Sine Bank"));
-    rig.sampler->noteOn(note, 1.0f);
+    AudioRig rig = AudioRig::withSampler(QStringLiteral("Sine Bank"));
+    rig.sampler().noteOn(note, 1.0f);
     const auto sound = rig.render(0.25);
     const double expected = 440.0 * std::pow(2.0, (note - 69) / 12.0);
     const double measured = estimatePitch(sound, 44100, expected, 882);
@@ -89,8 +88,8 @@ void KPSamplerSoundTest::stereoSide()
 {
     QFETCH(int, note);
     QFETCH(int, side);
-    SamplerRig rig = makeSamplerRig(QStringLiteral("Sine Bank"));
-    rig.sampler->noteOn(note, 1.0f);
+    AudioRig rig = AudioRig::withSampler(QStringLiteral("Sine Bank"));
+    rig.sampler().noteOn(note, 1.0f);
     const auto sound = rig.render(0.1);
     const double left = level(sound, 0), right = level(sound, 1);
     QVERIFY(left + right > 0.1);
@@ -108,12 +107,12 @@ void KPSamplerSoundTest::stereoSide()
 // pair can place (up to 60 degrees aside) each sits further right; the middle ones near the centre.
 void KPSamplerSoundTest::notesBetweenSpreadEvenly()
 {
-    SamplerRig rig = makeSamplerRig(QStringLiteral("Sine Bank"));
+    AudioRig rig = AudioRig::withSampler(QStringLiteral("Sine Bank"));
     std::map<int, double> balances;
     for (int note = 48; note <= 79; ++note) {
-        rig.sampler->noteOn(note, 1.0f);
+        rig.sampler().noteOn(note, 1.0f);
         balances[note] = balance(rig.render(0.05));
-        rig.sampler->noteOff(note);
+        rig.sampler().noteOff(note);
     }
     QVERIFY(balances[48] < -0.95);
     QVERIFY(balances[79] > 0.95);
@@ -132,11 +131,11 @@ void KPSamplerSoundTest::notesBetweenSpreadEvenly()
 
 void KPSamplerSoundTest::stereoSampleSoundsAsRecorded()
 {
-    SamplerRig rig = makeSamplerRig(QStringLiteral("Stereo Sample"));
+    AudioRig rig = AudioRig::withSampler(QStringLiteral("Stereo Sample"));
     for (int note : {30, 100}) {
-        rig.sampler->noteOn(note, 1.0f);
+        rig.sampler().noteOn(note, 1.0f);
         const auto sound = rig.render(0.05);
-        rig.sampler->noteOff(note);
+        rig.sampler().noteOff(note);
         QVERIFY(level(sound, 0) > 0.2);
         QVERIFY(level(sound, 1) < 0.001);
     }
@@ -144,11 +143,11 @@ void KPSamplerSoundTest::stereoSampleSoundsAsRecorded()
 
 void KPSamplerSoundTest::interruptionSilencesAndResumes()
 {
-    SamplerRig rig = makeSamplerRig(QStringLiteral("Sine Bank"));
+    AudioRig rig = AudioRig::withSampler(QStringLiteral("Sine Bank"));
     KPAudioSession& session = KPAudioSession::sharedSession();
     QVERIFY(session.isActive());
     QCOMPARE(session.category(), KPAudioSession::kAudioSessionCategory_SoloAmbientSound);
-    rig.sampler->noteOn(60, 1.0f);
+    rig.sampler().noteOn(60, 1.0f);
     rig.render(0.1);
 
     session.beginInterruption();
@@ -159,11 +158,11 @@ void KPSamplerSoundTest::interruptionSilencesAndResumes()
 
     session.endInterruption();
     QVERIFY(session.isActive());
-    QCOMPARE(alcGetCurrentContext(), rig.sampler->context());
+    QCOMPARE(alcGetCurrentContext(), rig.sampler().context());
     const auto after = rig.render(0.05);
     QVERIFY(level(after, 0) > 0.1);
     ALfloat offset = 0;
-    alGetSourcef(rig.sampler->source(0).sourceId(), AL_SEC_OFFSET, &offset);
+    alGetSourcef(rig.sampler().source(0).sourceId(), AL_SEC_OFFSET, &offset);
     QVERIFY2(std::abs(offset - 0.15f) < 0.01f, qPrintable(QString::number(offset)));
 }
 
@@ -216,9 +215,9 @@ void KPSamplerSoundTest::shippedBanks()
     if (KPBundle::pathForResource(bank, QStringLiteral("plist")).isEmpty())
         QSKIP("The shipped sound bank is not there yet");
 
-    SamplerRig rig = makeSamplerRig(bank);
-    KPSampler& sampler = *rig.sampler;
-    QVERIFY(sampler.numBuffers() > 0);
+    AudioRig rig = AudioRig::withSampler(bank);
+    KPSampler& sampler = rig.sampler();
+    QVERIFY(!sampler.layout().samples.empty());
     const int rate = rig.device()->sampleRate();
     auto pitchOf = [](int note) {
         return 440.0 * std::pow(2.0, (note - 69) / 12.0);
@@ -254,12 +253,13 @@ void KPSamplerSoundTest::shippedBanks()
     QStringList wrong;
     std::map<int, Root> roots;
     for (int key = 24; key <= 107; ++key) {
-        const int index = sampler.note(key).bufferIndex;
+        const int index = sampler.layout().notes[size_t(key)].bufferIndex;
         QVERIFY2(index >= 0, qPrintable(QStringLiteral("key %1 has no sample").arg(key)));
         if (roots.count(index))
             continue;
         Root root;
-        root.note = int(std::lround(69 + 12 * std::log2(sampler.buffer(index).pitch / 440.0)));
+        root.note = int(std::lround(
+            69 + 12 * std::log2(sampler.layout().samples[size_t(index)].pitch / 440.0)));
         const double expected = pitchOf(root.note);
         double closest = 1e9;
         for (const Stretch& stretch : stretches) {
@@ -274,14 +274,14 @@ void KPSamplerSoundTest::shippedBanks()
         }
         if (closest > 50.0)
             wrong << QStringLiteral("%1 is not at its root %2")
-                         .arg(sampler.buffer(index).filename)
+                         .arg(sampler.layout().samples[size_t(index)].filename)
                          .arg(root.note);
         roots[index] = root;
     }
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
 
     for (int key = 24; key <= 107; ++key) {
-        const Root& root = roots.at(sampler.note(key).bufferIndex);
+        const Root& root = roots.at(sampler.layout().notes[size_t(key)].bufferIndex);
         const double factor = std::pow(2.0, (key - root.note) / 12.0);
         const auto [byPeriod, byPartial] =
             measure(key, factor, pitchOf(root.note) * factor, root.stretch);

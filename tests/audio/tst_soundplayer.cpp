@@ -1,7 +1,7 @@
-#include "KPAudioTestSupport.h"
+#include "KPAudioTestRig.h"
 
 #include "audio/KPAudioSession.h"
-#include "audio/KPLoopbackOutput.h"
+#include "audio/KPPlaybackDevice.h"
 #include "audio/KPSoundPlayer.h"
 #include "audio/KPSystemSound.h"
 #include "platform/KPBundle.h"
@@ -9,9 +9,7 @@
 #define AL_ALEXT_PROTOTYPES
 #include <AL/alext.h>
 
-#include <QElapsedTimer>
 #include <QSignalSpy>
-#include <QThread>
 #include <QtTest>
 
 #include <cmath>
@@ -21,62 +19,6 @@
 using namespace KPAudioTest;
 
 namespace {
-
-// A player on a loopback output. Time on a loopback device moves only when it is rendered, so
-// waiting for the fade timers renders the same stretch of sound as passes on the clock.
-struct Rig
-{
-    KPLoopbackOutput* output = nullptr;
-    std::unique_ptr<KPSoundPlayer> player;
-
-    KPSampler& sampler() const { return player->sampler(); }
-
-    std::vector<float> pump(double seconds,
-                            const std::function<void(double)>& probe = nullptr) const
-    {
-        QElapsedTimer clock;
-        clock.start();
-        std::vector<float> sound;
-        long rendered = 0;
-        for (;;) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-            const double now = double(clock.nsecsElapsed()) / 1e9;
-            KPLoopbackDevice* device = output->device();
-            const long due = std::lround(std::min(now, seconds) * device->sampleRate());
-            if (due > rendered) {
-                const auto chunk = device->render(int(due - rendered));
-                sound.insert(sound.end(), chunk.begin(), chunk.end());
-                rendered = due;
-            }
-            if (probe)
-                probe(now);
-            if (now >= seconds)
-                return sound;
-            QThread::usleep(300);
-        }
-    }
-
-    // The voices that carry the note and are playing.
-    int playingVoices(int note) const
-    {
-        int count = 0;
-        for (int voice = 0; voice < KPSampler::kSourceCount; ++voice) {
-            ALint state = 0;
-            alGetSourcei(sampler().source(voice).sourceId(), AL_SOURCE_STATE, &state);
-            count += sampler().source(voice).noteIndex == note && state == AL_PLAYING;
-        }
-        return count;
-    }
-};
-
-Rig makeRig()
-{
-    auto output = std::make_unique<KPLoopbackOutput>();
-    Rig rig;
-    rig.output = output.get();
-    rig.player = std::make_unique<KPSoundPlayer>(std::move(output));
-    return rig;
-}
 
 double loudness(const std::vector<float>& sound, int rate, double from, double to)
 {
@@ -107,6 +49,10 @@ private slots:
     void saveAndRestore();
     void systemSoundOpensAtFirstSound();
     void systemSoundPlaysApartFromInstrument();
+    void defaultDeviceIsShared();
+    void clickWithoutSourceIsSilent();
+    void clickDuringInterruptionIsDropped();
+    void failedInstrumentIsTold();
     void overlappingSystemSoundsAreIndependent();
     void undecodableSystemSoundIsSilent_data();
     void undecodableSystemSoundIsSilent();
@@ -125,18 +71,18 @@ void KPSoundPlayerTest::initTestCase()
 
 void KPSoundPlayerTest::firstUseLoadsGrandPiano()
 {
-    Rig rig = makeRig();
+    AudioRig rig = AudioRig::withPlayer();
     const QStringList names{"Grand Piano",    "Music Box", "Ahh Choir",
                             "Electric Piano", "Accordion", "Banjo"};
-    QCOMPARE(rig.player->soundBanks().size(), names.size());
+    QCOMPARE(rig.player().soundBanks().size(), names.size());
     for (qsizetype i = 0; i < names.size(); ++i)
-        QCOMPARE(rig.player->soundBanks()[i], QStringList{names[i]});
-    QCOMPARE(rig.player->activeSoundBank(), std::optional<QString>(names[0]));
+        QCOMPARE(rig.player().soundBanks()[i], QStringList{names[i]});
+    QCOMPARE(rig.player().activeSoundBank(), std::optional<QString>(names[0]));
     QCOMPARE(rig.sampler().soundBankName(), names[0]);
-    QCOMPARE(rig.output->devicesOpened(), 1);
-    QVERIFY(!rig.player->previousSoundBank());
+    QCOMPARE(rig.devicesOpened(), 1);
+    QVERIFY(!rig.player().previousSoundBank());
     for (uint32_t note = 0; note < 128; ++note)
-        QVERIFY(rig.player->fadeTimer(note) && !rig.player->fadeTimer(note)->isScheduled());
+        QVERIFY(rig.player().fadeTimer(note) && !rig.player().fadeTimer(note)->isScheduled());
 
     KPSoundPlayer& shared = KPSoundPlayer::sharedPlayer();
     QCOMPARE(&KPSoundPlayer::sharedPlayer(), &shared);
@@ -147,14 +93,14 @@ void KPSoundPlayerTest::firstUseLoadsGrandPiano()
 // within 0.45 s and the voice stopped within 0.5 s (with a little room for a busy machine).
 void KPSoundPlayerTest::releaseFadesToSilence()
 {
-    Rig rig = makeRig();
-    rig.player->play(69);
+    AudioRig rig = AudioRig::withPlayer();
+    rig.player().play(69);
     const auto held = rig.pump(0.2);
     const double full = loudness(held, 44100, 0.05, 0.2);
     QVERIFY(full > 0.3);
 
-    const KPGridTimer* pressTimer = rig.player->fadeTimer(69);
-    rig.player->stop(69);
+    const KPGridTimer* pressTimer = rig.player().fadeTimer(69);
+    rig.player().stop(69);
     QVERIFY(pressTimer->isScheduled());
     QList<float> gains;
     double stoppedAt = -1;
@@ -173,8 +119,8 @@ void KPSoundPlayerTest::releaseFadesToSilence()
     QVERIFY2(stoppedAt > 0.38 && stoppedAt < 0.55, qPrintable(QString::number(stoppedAt)));
     QVERIFY(std::abs(loudness(fading, 44100, 0.01, 0.08) / full - 0.8) < 0.05);
     QVERIFY(loudness(fading, 44100, 0.45, 0.7) < 1e-5);
-    QVERIFY(rig.player->fadeTimer(69) != pressTimer);
-    QVERIFY(!rig.player->fadeTimer(69)->isScheduled());
+    QVERIFY(rig.player().fadeTimer(69) != pressTimer);
+    QVERIFY(!rig.player().fadeTimer(69)->isScheduled());
 }
 
 void KPSoundPlayerTest::firstFadeStep_data()
@@ -191,10 +137,10 @@ void KPSoundPlayerTest::firstFadeStep()
     QFETCH(double, hold);
     QFETCH(double, earliest);
     QFETCH(double, latest);
-    Rig rig = makeRig();
-    rig.player->play(64);
+    AudioRig rig = AudioRig::withPlayer();
+    rig.player().play(64);
     rig.pump(hold);
-    rig.player->stop(64);
+    rig.player().stop(64);
     double firstStep = -1;
     rig.pump(0.15, [&](double now) {
         if (firstStep < 0 && rig.sampler().currentNoteGain(64) < 1.0f)
@@ -205,30 +151,30 @@ void KPSoundPlayerTest::firstFadeStep()
 
 void KPSoundPlayerTest::heldNoteNeverFades()
 {
-    Rig rig = makeRig();
-    rig.player->play(69);
+    AudioRig rig = AudioRig::withPlayer();
+    rig.player().play(69);
     bool steady = true;
     const auto sound = rig.pump(
         0.8, [&](double) { steady = steady && rig.sampler().currentNoteGain(69) == 1.0f; });
     QVERIFY(steady);
-    QVERIFY(!rig.player->fadeTimer(69)->isScheduled());
+    QVERIFY(!rig.player().fadeTimer(69)->isScheduled());
     const double start = loudness(sound, 44100, 0.05, 0.15);
     QVERIFY(std::abs(loudness(sound, 44100, 0.7, 0.8) / start - 1.0) < 0.02);
 }
 
 void KPSoundPlayerTest::pressDuringFadeSoundsAgain()
 {
-    Rig rig = makeRig();
-    rig.player->play(69);
+    AudioRig rig = AudioRig::withPlayer();
+    rig.player().play(69);
     const double full = loudness(rig.pump(0.2), 44100, 0.05, 0.2);
-    rig.player->stop(69);
+    rig.player().stop(69);
     rig.pump(0.15);
     QVERIFY(rig.sampler().currentNoteGain(69) < 0.8f);
 
-    rig.player->play(69);
+    rig.player().play(69);
     QCOMPARE(rig.sampler().currentNoteGain(69), 1.0f);
     QCOMPARE(rig.playingVoices(69), 1);
-    QVERIFY(!rig.player->fadeTimer(69)->isScheduled());
+    QVERIFY(!rig.player().fadeTimer(69)->isScheduled());
     const auto again = rig.pump(0.4);
     QCOMPARE(rig.sampler().currentNoteGain(69), 1.0f);
     QVERIFY(std::abs(loudness(again, 44100, 0.2, 0.4) / full - 1.0) < 0.02);
@@ -245,19 +191,19 @@ void KPSoundPlayerTest::releaseWithoutVoice_data()
 void KPSoundPlayerTest::releaseWithoutVoice()
 {
     QFETCH(bool, pressedBefore);
-    Rig rig = makeRig();
+    AudioRig rig = AudioRig::withPlayer();
     if (pressedBefore) {
-        rig.player->play(40);
+        rig.player().play(40);
         for (uint32_t note = 41; note < 41 + 32; ++note)
-            rig.player->play(note);
+            rig.player().play(note);
         QCOMPARE(rig.sampler().source(0).noteIndex, 72);
     }
     rig.pump(0.12);
-    const KPGridTimer* timer = rig.player->fadeTimer(40);
-    rig.player->stop(40);
+    const KPGridTimer* timer = rig.player().fadeTimer(40);
+    rig.player().stop(40);
     rig.pump(0.03);
-    QVERIFY(rig.player->fadeTimer(40) != timer);
-    QVERIFY(!rig.player->fadeTimer(40)->isScheduled());
+    QVERIFY(rig.player().fadeTimer(40) != timer);
+    QVERIFY(!rig.player().fadeTimer(40)->isScheduled());
     if (pressedBefore) {
         QCOMPARE(rig.playingVoices(72), 1);
         QCOMPARE(rig.sampler().currentNoteGain(72), 1.0f);
@@ -266,134 +212,198 @@ void KPSoundPlayerTest::releaseWithoutVoice()
 
 void KPSoundPlayerTest::notesOutsideTheTableAreIgnored()
 {
-    Rig rig = makeRig();
-    rig.player->play(128);
-    rig.player->stop(500);
-    QCOMPARE(rig.player->fadeTimer(128), nullptr);
+    AudioRig rig = AudioRig::withPlayer();
+    rig.player().play(128);
+    rig.player().stop(500);
+    QCOMPARE(rig.player().fadeTimer(128), nullptr);
     for (int voice = 0; voice < KPSampler::kSourceCount; ++voice)
         QCOMPARE(rig.sampler().source(voice).noteIndex, -1);
 }
 
 void KPSoundPlayerTest::activeBankChangesNothing()
 {
-    Rig rig = makeRig();
-    rig.player->play(69);
-    rig.player->stop(69);
-    const KPGridTimer* fading = rig.player->fadeTimer(69);
-    const KPGridTimer* idle = rig.player->fadeTimer(0);
-    rig.player->useSoundBank(QStringLiteral("Grand Piano"));
-    QCOMPARE(rig.player->fadeTimer(69), fading);
-    QCOMPARE(rig.player->fadeTimer(0), idle);
+    AudioRig rig = AudioRig::withPlayer();
+    rig.player().play(69);
+    rig.player().stop(69);
+    const KPGridTimer* fading = rig.player().fadeTimer(69);
+    const KPGridTimer* idle = rig.player().fadeTimer(0);
+    rig.player().useSoundBank(QStringLiteral("Grand Piano"));
+    QCOMPARE(rig.player().fadeTimer(69), fading);
+    QCOMPARE(rig.player().fadeTimer(0), idle);
     QVERIFY(fading->isScheduled());
-    QCOMPARE(rig.output->devicesOpened(), 1);
     QCOMPARE(rig.playingVoices(69), 1);
 }
 
 // The "Banjo" fixture is a 22050 Hz bank whose A4 has a strong second harmonic.
 void KPSoundPlayerTest::bankSwitchSilencesAndPlaysNewInstrument()
 {
-    Rig rig = makeRig();
-    rig.player->play(69);
-    rig.player->play(72);
+    AudioRig rig = AudioRig::withPlayer();
+    rig.player().play(69);
+    rig.player().play(72);
     rig.pump(0.1);
-    rig.player->stop(72);
+    rig.player().stop(72);
     std::vector<const KPGridTimer*> before;
     for (uint32_t note = 0; note < 128; ++note)
-        before.push_back(rig.player->fadeTimer(note));
+        before.push_back(rig.player().fadeTimer(note));
 
-    rig.player->useSoundBank(QStringLiteral("Banjo"));
-    QCOMPARE(rig.player->activeSoundBank(), std::optional<QString>(QStringLiteral("Banjo")));
-    QCOMPARE(rig.output->devicesOpened(), 2);
-    QCOMPARE(rig.output->device()->sampleRate(), 22050);
+    rig.player().useSoundBank(QStringLiteral("Banjo"));
+    QCOMPARE(rig.player().activeSoundBank(), std::optional<QString>(QStringLiteral("Banjo")));
+    // The same device, now mixing at the new bank's rate.
+    QCOMPARE(rig.devicesOpened(), 1);
+    QCOMPARE(rig.device()->sampleRate(), 22050);
     for (uint32_t note = 0; note < 128; ++note) {
-        QVERIFY(rig.player->fadeTimer(note) != before[note]);
-        QVERIFY(!rig.player->fadeTimer(note)->isScheduled());
+        QVERIFY(rig.player().fadeTimer(note) != before[note]);
+        QVERIFY(!rig.player().fadeTimer(note)->isScheduled());
     }
     const auto after = rig.pump(0.1);
     QCOMPARE(level(after, 0) + level(after, 1), 0.0);
 
-    rig.player->play(69);
+    rig.player().play(69);
     const auto banjo = rig.pump(0.2);
     QVERIFY(std::abs(cents(estimatePitch(banjo, 22050, 440.0), 440.0)) < 5.0);
     const double ratio = amplitudeAt(banjo, 22050, 880.0) / amplitudeAt(banjo, 22050, 440.0);
     QVERIFY2(std::abs(ratio - 0.5) < 0.05, qPrintable(QString::number(ratio)));
 }
 
+// A reload shows as the rate of the bank loaded; a restore that does nothing leaves a note
+// sounding.
 void KPSoundPlayerTest::saveAndRestore()
 {
-    Rig rig = makeRig();
-    rig.player->restoreSoundBank();
-    QCOMPARE(rig.output->devicesOpened(), 1);
+    AudioRig rig = AudioRig::withPlayer();
+    rig.player().play(69);
+    rig.player().restoreSoundBank();
+    QCOMPARE(rig.playingVoices(69), 1);
 
-    rig.player->saveSoundBank();
-    QCOMPARE(rig.player->previousSoundBank(),
+    rig.player().saveSoundBank();
+    QCOMPARE(rig.player().previousSoundBank(),
              std::optional<QString>(QStringLiteral("Grand Piano")));
-    rig.player->useSoundBank(QStringLiteral("Banjo"));
-    rig.player->restoreSoundBank();
-    QCOMPARE(rig.player->activeSoundBank(), std::optional<QString>(QStringLiteral("Grand Piano")));
+    rig.player().useSoundBank(QStringLiteral("Banjo"));
+    QCOMPARE(rig.device()->sampleRate(), 22050);
+    rig.player().restoreSoundBank();
+    QCOMPARE(rig.player().activeSoundBank(), std::optional<QString>(QStringLiteral("Grand Piano")));
     QCOMPARE(rig.sampler().soundBankName(), QStringLiteral("Grand Piano"));
-    QCOMPARE(rig.output->devicesOpened(), 3);
-    QVERIFY(!rig.player->previousSoundBank());
+    QCOMPARE(rig.device()->sampleRate(), 44100);
+    QVERIFY(!rig.player().previousSoundBank());
 
-    rig.player->restoreSoundBank();
-    QCOMPARE(rig.output->devicesOpened(), 3);
+    rig.player().play(69);
+    rig.player().restoreSoundBank();
+    QCOMPARE(rig.playingVoices(69), 1);
 }
 
 void KPSoundPlayerTest::systemSoundOpensAtFirstSound()
 {
-    auto output = std::make_unique<KPLoopbackOutput>();
-    KPLoopbackOutput* clicks = output.get();
-    KPSystemSound sound(std::move(output));
-    QCOMPARE(clicks->devicesOpened(), 0);
+    AudioRig clicks;
+    KPSystemSound sound(clicks.opener());
+    QCOMPARE(clicks.devicesOpened(), 0);
     sound.play(KPBundle::pathForResource(QStringLiteral("metronome"), QStringLiteral("mp3")));
-    QCOMPARE(clicks->devicesOpened(), 1);
+    QCOMPARE(clicks.devicesOpened(), 1);
     QCOMPARE(sound.liveSoundCount(), 1);
-    QVERIFY(level(render(clicks->device(), 0.04), 0) > 0.1);
+    QVERIFY(level(clicks.render(0.04), 0) > 0.1);
 }
 
-// The instrument's context stays current, and a bank switch leaves a click alone.
+// Notes and clicks come out of one device, so one stream (a wave capture) holds both; the
+// instrument's context stays current, and a bank switch leaves a click alone.
 void KPSoundPlayerTest::systemSoundPlaysApartFromInstrument()
 {
-    Rig rig = makeRig();
-    auto output = std::make_unique<KPLoopbackOutput>();
-    KPLoopbackOutput* clicks = output.get();
-    KPSystemSound sound(std::move(output));
+    AudioRig rig = AudioRig::withPlayer();
+    KPSystemSound sound(rig.opener());
     QSignalSpy finished(&sound, &KPSystemSound::soundFinished);
 
+    rig.player().play(69);
     sound.play(m_resources->path(QStringLiteral("click.wav")));
+    QCOMPARE(rig.devicesOpened(), 1);
     QCOMPARE(alcGetCurrentContext(), rig.sampler().context());
     QCOMPARE(alcGetThreadContext(), nullptr);
-    rig.player->play(69);
     QCOMPARE(rig.playingVoices(69), 1);
-    rig.player->useSoundBank(QStringLiteral("Banjo"));
+    const auto both = rig.render(0.02);
+    QVERIFY(amplitudeAt(both, 44100, 440.0) > 0.1);
+    QVERIFY(amplitudeAt(both, 44100, 1000.0) > 0.1);
+
+    rig.player().useSoundBank(QStringLiteral("Banjo"));
     QCOMPARE(sound.liveSoundCount(), 1);
-    const auto click = render(clicks->device(), 0.1);
-    QVERIFY(std::abs(cents(estimatePitch(click, 44100, 1000.0, 0, 2000), 1000.0)) < 5.0);
-    QVERIFY(loudness(click, 44100, 0.06, 0.1) == 0.0);
+    const int rate = rig.device()->sampleRate();
+    const auto click = rig.render(0.08);
+    QVERIFY(std::abs(cents(estimatePitch(click, rate, 1000.0, 0, 600), 1000.0)) < 5.0);
+    QVERIFY(loudness(click, rate, 0.04, 0.08) == 0.0);
 
     QTRY_COMPARE(sound.liveSoundCount(), 0);
     QCOMPARE(finished.count(), 1);
 }
 
+// The program's instrument and clicks play on its one device while either holds it.
+void KPSoundPlayerTest::defaultDeviceIsShared()
+{
+    KPSampler sampler;
+    QVERIFY(sampler.setSoundBank(QStringLiteral("Sine Bank")));
+    QCOMPARE(KPAudioDevice::openDefault().get(), sampler.device());
+}
+
+// A click the device has no source left for is silent and says nothing; later clicks play.
+void KPSoundPlayerTest::clickWithoutSourceIsSilent()
+{
+    AudioRig clicks;
+    KPSystemSound sound(clicks.opener());
+    const QString click = m_resources->path(QStringLiteral("click.wav"));
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+    for (int i = 0; i < 300; ++i)
+        sound.play(click);
+    QVERIFY(sound.liveSoundCount() < 300);
+    clicks.render(0.06);
+    QTRY_COMPARE(sound.liveSoundCount(), 0);
+    sound.play(click);
+    QCOMPARE(sound.liveSoundCount(), 1);
+}
+
+// While the application's audio is interrupted a click is dropped, not saved up for the return.
+void KPSoundPlayerTest::clickDuringInterruptionIsDropped()
+{
+    AudioRig rig = AudioRig::withPlayer();
+    KPSystemSound sound(rig.opener());
+    const QString click = m_resources->path(QStringLiteral("click.wav"));
+    KPAudioSession::sharedSession().beginInterruption();
+    sound.play(click);
+    KPAudioSession::sharedSession().endInterruption();
+    QCOMPARE(level(rig.render(0.05), 0), 0.0);
+    sound.play(click);
+    QVERIFY(level(rig.render(0.02), 0) > 0.1);
+}
+
+// Even the first instrument's failure, met while the player is made, reaches whoever listens
+// from its first use on.
+void KPSoundPlayerTest::failedInstrumentIsTold()
+{
+    QTemporaryDir dir;
+    QVERIFY(QFile::copy(m_resources->path(QStringLiteral("Missing Sample.plist")),
+                        dir.filePath(QStringLiteral("Grand Piano.plist"))));
+    KPBundle::setResourceRoot(dir.path());
+    const auto restore = qScopeGuard([&] { KPBundle::setResourceRoot(m_resources->path({})); });
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Could not find file")));
+    AudioRig rig = AudioRig::withPlayer();
+    QSignalSpy failed(&rig.player(), &KPSoundPlayer::soundBankFailed);
+    QVERIFY(failed.wait());
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(failed.at(0).at(0).toString(), QStringLiteral("Grand Piano"));
+    QVERIFY(!rig.sampler().isInitialized());
+}
+
 void KPSoundPlayerTest::overlappingSystemSoundsAreIndependent()
 {
-    auto output = std::make_unique<KPLoopbackOutput>();
-    KPLoopbackOutput* clicks = output.get();
-    KPSystemSound sound(std::move(output));
+    AudioRig clicks;
+    KPSystemSound sound(clicks.opener());
     QSignalSpy finished(&sound, &KPSystemSound::soundFinished);
     const QString click = m_resources->path(QStringLiteral("click.wav"));
 
     sound.play(click);
-    const auto alone = render(clicks->device(), 0.02);
+    const auto alone = clicks.render(0.02);
     sound.play(click);
     QCOMPARE(sound.liveSoundCount(), 2);
-    const auto both = render(clicks->device(), 0.02);
+    const auto both = clicks.render(0.02);
     QVERIFY(level(both, 0) > 1.2 * level(alone, 0));
     // The first ends 0.05 s after it began, the second 0.02 s later.
-    const auto rest = render(clicks->device(), 0.02);
+    const auto rest = clicks.render(0.02);
     QTRY_COMPARE(sound.liveSoundCount(), 1);
-    QVERIFY(level(render(clicks->device(), 0.01), 0) > 0.05);
-    render(clicks->device(), 0.05);
+    QVERIFY(level(clicks.render(0.01), 0) > 0.05);
+    clicks.render(0.05);
     QTRY_COMPARE(sound.liveSoundCount(), 0);
     QCOMPARE(finished.count(), 2);
 }
@@ -410,16 +420,15 @@ void KPSoundPlayerTest::undecodableSystemSoundIsSilent_data()
 void KPSoundPlayerTest::undecodableSystemSoundIsSilent()
 {
     QFETCH(QString, fileName);
-    auto output = std::make_unique<KPLoopbackOutput>();
-    KPLoopbackOutput* clicks = output.get();
-    KPSystemSound sound(std::move(output));
+    AudioRig clicks;
+    KPSystemSound sound(clicks.opener());
     {
         StdoutCapture quiet;
         sound.play(fileName.isEmpty() ? QString() : m_resources->path(fileName));
     }
     QCOMPARE(sound.liveSoundCount(), 0);
-    if (clicks->device())
-        QCOMPARE(level(render(clicks->device(), 0.05), 0), 0.0);
+    if (clicks.device())
+        QCOMPARE(level(clicks.render(0.05), 0), 0.0);
 
     sound.play(m_resources->path(QStringLiteral("click.wav")));
     QCOMPARE(sound.liveSoundCount(), 1);
@@ -469,9 +478,9 @@ void KPSoundPlayerTest::shippedConfiguration()
     else
         qunsetenv("ALSOFT_CONF");
 
-    const QString shipped = KPAudioOutput::shippedConfigurationPath();
+    const QString shipped = KPPlaybackDevice::shippedConfigurationPath();
     QVERIFY(QFileInfo(shipped).isFile());
-    QCOMPARE(KPAudioOutput::useShippedConfiguration(), used);
+    QCOMPARE(KPPlaybackDevice::useShippedConfiguration(), used);
     const QString expected = used             ? shipped
                              : environmentSet ? QStringLiteral("/etc/users-own.conf")
                                               : QString();

@@ -1,12 +1,11 @@
 #include "app/KPAppDelegate.h"
 #include "app/KPViewController.h"
 #include "app/KPWindow.h"
-#include "audio/KPAudioOutput.h"
-#include "audio/KPLoopbackOutput.h"
+#include "audio/KPAudioDevice.h"
 #include "audio/KPSoundPlayer.h"
 #include "keyboard/KPPianoKey.h"
 #include "keyboard/KPPianoKeysView.h"
-#include "KPAudioTestSupport.h"
+#include "KPAudioTestRig.h"
 #include "platform/KPDeviceIdiom.h"
 #include "screen/KPPianoView.h"
 
@@ -54,21 +53,16 @@ private:
     QTemporaryDir m_home;
     std::unique_ptr<KPUserDefaults> m_defaults;
     std::unique_ptr<KPAppDelegate> m_delegate;
-    KPLoopbackOutput* m_output = nullptr;
+    AudioRig m_speaker;
     KPPianoView* m_piano = nullptr;
     QPointingDevice* m_touchScreen = nullptr;
 };
 
 void TestPlaying::initTestCase()
 {
-    KPAudioOutput::setDefaultFactory([this] {
-        auto output = std::make_unique<KPLoopbackOutput>();
-        if (!m_output)
-            m_output = output.get();
-        return output;
-    });
+    KPAudioDevice::setDefaultOpener(m_speaker.opener());
     KPSoundPlayer::sharedPlayer();
-    QVERIFY(m_output && m_output->device());
+    QVERIFY(m_speaker.device());
 
     KPDeviceIdiom::setCurrent(KPIdiom::Phone);
     m_defaults = std::make_unique<KPUserDefaults>(std::make_unique<QSettings>(
@@ -103,7 +97,7 @@ QPoint TestPlaying::pointOnKey(uint32_t key) const
 
 std::vector<float> TestPlaying::listen(double seconds) const
 {
-    return render(m_output->device(), seconds);
+    return m_speaker.render(seconds);
 }
 
 void TestPlaying::touchedKeySoundsItsNote()
@@ -117,7 +111,7 @@ void TestPlaying::touchedKeySoundsItsNote()
     // A sampled piano's partials are slightly stretched: the note is told by its fundamental,
     // far closer to C4 than to either neighbour (100 cents away).
     const double pitch =
-        fundamentalPartial(heard, m_output->device()->sampleRate(), frequencyOf(60), 4410);
+        fundamentalPartial(heard, m_speaker.device()->sampleRate(), frequencyOf(60), 4410);
     QVERIFY2(std::abs(cents(pitch, frequencyOf(60))) < 20, qPrintable(QString::number(pitch)));
     QVERIFY(level(heard, 0) > 0.01);
 }
@@ -126,7 +120,7 @@ void TestPlaying::slideSoundsEachKeyInTurnAndFadesTheOnesLeft()
 {
     QWidget* window = m_delegate->window();
     KPSampler& sampler = KPSoundPlayer::sharedPlayer().sampler();
-    const int rate = m_output->device()->sampleRate();
+    const int rate = m_speaker.device()->sampleRate();
     const uint32_t keys[] = {21, 22, 23}; // C4, D4, E4
     const uint32_t notes[] = {60, 62, 64};
 

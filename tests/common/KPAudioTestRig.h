@@ -1,16 +1,18 @@
 #pragma once
 
+#include "audio/KPAudioDevice.h"
+#include "audio/KPLoopbackDevice.h"
+#include "audio/KPSampler.h"
+#include "audio/KPSoundPlayer.h"
+
 #include <QString>
 #include <QTemporaryDir>
 
 #include <sndfile.h>
 
-#include <vector>
-
-#include "audio/KPLoopbackOutput.h"
-#include "audio/KPSampler.h"
-
+#include <functional>
 #include <memory>
+#include <vector>
 
 namespace KPAudioTest {
 
@@ -52,19 +54,50 @@ double amplitudeAt(const std::vector<float>& stereo, int sampleRate, double freq
 // Renders `seconds` of the device's mix.
 std::vector<float> render(KPLoopbackDevice* device, double seconds);
 
-// A sampler on a loopback output the test renders.
-struct SamplerRig
+// The sound under test on loopback devices that the test renders itself, to hear what a listener
+// would: a sampler or a sound player on the rig's devices, and system sounds or the shared players
+// given its opener. As in the program, everyone the opener serves shares one device while any
+// of them holds it.
+class AudioRig
 {
-    KPLoopbackOutput* output = nullptr;
-    std::unique_ptr<KPSampler> sampler;
+public:
+    AudioRig();
+    // With a sampler, and the bank loaded when one is named.
+    static AudioRig withSampler(const QString& bank = QString());
+    // With a sound player, which loads "Grand Piano".
+    static AudioRig withPlayer();
 
-    KPLoopbackDevice* device() const { return output->device(); }
+    KPAudioDeviceOpener opener() const;
+    // The device open now; null when none is.
+    KPLoopbackDevice* device() const;
+    int devicesOpened() const;
+
+    // The player's sampler when the rig has a player.
+    KPSampler& sampler() const;
+    KPSoundPlayer& player() const { return *m_player; }
+
     std::vector<float> render(double seconds) const;
+    // Renders the mix as the clock goes, running the events meanwhile, for `seconds`, calling
+    // `probe` with the time passed at every step. Time on a loopback device moves only when it is
+    // rendered, so waiting for timers this way renders the stretch of sound that passes.
+    std::vector<float> pump(double seconds,
+                            const std::function<void(double)>& probe = nullptr) const;
     // The OpenAL state of a voice's source.
     int state(int voice) const;
+    // The voices that carry the note and are playing.
+    int playingVoices(int note) const;
+
+private:
+    struct Devices
+    {
+        std::weak_ptr<KPLoopbackDevice> open;
+        int opened = 0;
+    };
+
+    std::shared_ptr<Devices> m_devices;
+    std::unique_ptr<KPSampler> m_sampler;
+    std::unique_ptr<KPSoundPlayer> m_player;
 };
-// With the bank loaded when one is named.
-SamplerRig makeSamplerRig(const QString& bank = QString());
 
 // Collects what is printed on standard output (C stdio) while it lives.
 class StdoutCapture

@@ -1,9 +1,12 @@
-#include "KPAudioTestSupport.h"
+#include "KPAudioTestRig.h"
 
 #include "platform/KPBundle.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QThread>
 
 #include <algorithm>
 #include <cmath>
@@ -177,27 +180,94 @@ std::vector<float> render(KPLoopbackDevice* device, double seconds)
     return device->render(int(std::lround(seconds * device->sampleRate())));
 }
 
-std::vector<float> SamplerRig::render(double seconds) const
+AudioRig::AudioRig() : m_devices(std::make_shared<Devices>()) {}
+
+AudioRig AudioRig::withSampler(const QString& bank)
+{
+    AudioRig rig;
+    rig.m_sampler = std::make_unique<KPSampler>(rig.opener());
+    if (!bank.isEmpty())
+        rig.m_sampler->setSoundBank(bank);
+    return rig;
+}
+
+AudioRig AudioRig::withPlayer()
+{
+    AudioRig rig;
+    rig.m_player = std::make_unique<KPSoundPlayer>(rig.opener());
+    return rig;
+}
+
+KPAudioDeviceOpener AudioRig::opener() const
+{
+    return [devices = m_devices]() -> std::shared_ptr<KPAudioDevice> {
+        std::shared_ptr<KPLoopbackDevice> device = devices->open.lock();
+        if (!device) {
+            device = KPLoopbackDevice::open();
+            devices->open = device;
+            ++devices->opened;
+        }
+        return device;
+    };
+}
+
+KPLoopbackDevice* AudioRig::device() const
+{
+    return m_devices->open.lock().get();
+}
+
+int AudioRig::devicesOpened() const
+{
+    return m_devices->opened;
+}
+
+KPSampler& AudioRig::sampler() const
+{
+    return m_player ? m_player->sampler() : *m_sampler;
+}
+
+std::vector<float> AudioRig::render(double seconds) const
 {
     return KPAudioTest::render(device(), seconds);
 }
 
-int SamplerRig::state(int voice) const
+std::vector<float> AudioRig::pump(double seconds, const std::function<void(double)>& probe) const
+{
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<float> sound;
+    long rendered = 0;
+    for (;;) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        const double now = double(clock.nsecsElapsed()) / 1e9;
+        KPLoopbackDevice* loopback = device();
+        const long due = std::lround(std::min(now, seconds) * loopback->sampleRate());
+        if (due > rendered) {
+            const auto chunk = loopback->render(int(due - rendered));
+            sound.insert(sound.end(), chunk.begin(), chunk.end());
+            rendered = due;
+        }
+        if (probe)
+            probe(now);
+        if (now >= seconds)
+            return sound;
+        QThread::usleep(300);
+    }
+}
+
+int AudioRig::state(int voice) const
 {
     ALint value = 0;
-    alGetSourcei(sampler->source(voice).sourceId(), AL_SOURCE_STATE, &value);
+    alGetSourcei(sampler().source(voice).sourceId(), AL_SOURCE_STATE, &value);
     return value;
 }
 
-SamplerRig makeSamplerRig(const QString& bank)
+int AudioRig::playingVoices(int note) const
 {
-    auto output = std::make_unique<KPLoopbackOutput>();
-    SamplerRig rig;
-    rig.output = output.get();
-    rig.sampler = std::make_unique<KPSampler>(std::move(output));
-    if (!bank.isEmpty())
-        rig.sampler->setSoundBank(bank);
-    return rig;
+    int count = 0;
+    for (int voice = 0; voice < KPSampler::kSourceCount; ++voice)
+        count += sampler().source(voice).noteIndex == note && state(voice) == AL_PLAYING;
+    return count;
 }
 
 StdoutCapture::StdoutCapture()
@@ -255,7 +325,7 @@ FixtureResources::FixtureResources()
 {
     if (!m_dir.isValid())
         return;
-    const QDir banks(QStringLiteral(KP_TEST_DATA_DIR "/banks"));
+    const QDir banks(QStringLiteral(KP_AUDIO_FIXTURE_BANKS));
     for (const QString& name : banks.entryList({QStringLiteral("*.plist")}, QDir::Files)) {
         if (!QFile::copy(banks.filePath(name), m_dir.filePath(name)))
             return;
