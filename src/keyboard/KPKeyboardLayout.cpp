@@ -34,6 +34,23 @@ uint32_t KPKeyboardLayout::midiIndexForKey(uint32_t key)
            kBlackSemitones[black % kBlackKeysPerOctave];
 }
 
+std::optional<uint32_t> KPKeyboardLayout::keyForMidiNote(uint32_t note)
+{
+    if (note < kFirstMidiNote || note >= kFirstMidiNote + 12 * octaveCount)
+        return std::nullopt;
+    const uint32_t octave = (note - kFirstMidiNote) / 12;
+    const uint32_t semitone = (note - kFirstMidiNote) % 12;
+    for (uint32_t i = 0; i < kWhiteKeysPerOctave; ++i) {
+        if (kWhiteSemitones[i] == semitone)
+            return kWhiteKeysPerOctave * octave + i;
+    }
+    for (uint32_t i = 0; i < kBlackKeysPerOctave; ++i) {
+        if (kBlackSemitones[i] == semitone)
+            return whiteKeyCount + kBlackKeysPerOctave * octave + i;
+    }
+    return std::nullopt;
+}
+
 QString KPKeyboardLayout::labelForKey(uint32_t whiteKey)
 {
     return QString::asprintf("%c%d", kLabelLetters[whiteKey % kWhiteKeysPerOctave],

@@ -28,6 +28,8 @@ public:
 
     // MIDI note 24 (C1) to 107 (B7); 0 for an index that names no key.
     static uint32_t midiIndexForKey(uint32_t key);
+    // The key that plays a MIDI note; nothing for notes outside 24 to 107.
+    static std::optional<uint32_t> keyForMidiNote(uint32_t note);
     // "C1" for key 0, "C3" for key 14: the letter and octave of a white key index.
     static QString labelForKey(uint32_t whiteKey);
     // The note name without octave that names the key's sample: "c" to "b", "c#" to "a#".

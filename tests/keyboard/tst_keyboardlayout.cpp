@@ -63,6 +63,7 @@ void TestKeyboardLayout::midiNotesCoverTheKeyboardOnce()
     for (uint32_t key = 0; key < KPPianoKeysView::keyCount(); ++key) {
         const uint32_t note = KPPianoKeysView::midiIndexForKey(key);
         notes.insert(note);
+        QCOMPARE(KPKeyboardLayout::keyForMidiNote(note), std::optional<uint32_t>(key));
         const bool sharp = QList<uint32_t>{1, 3, 6, 8, 10}.contains(note % 12);
         QCOMPARE(sharp, key >= 49);
         uint32_t& previous = sharp ? previousBlack : previousWhite;
@@ -72,6 +73,8 @@ void TestKeyboardLayout::midiNotesCoverTheKeyboardOnce()
     QCOMPARE(notes.size(), 84);
     QCOMPARE(*std::min_element(notes.begin(), notes.end()), 24u);
     QCOMPARE(*std::max_element(notes.begin(), notes.end()), 107u);
+    QVERIFY(!KPKeyboardLayout::keyForMidiNote(23));
+    QVERIFY(!KPKeyboardLayout::keyForMidiNote(108));
 }
 
 void TestKeyboardLayout::labelForKey_data()

@@ -1,0 +1,114 @@
+#include "keyboard/KPComputerKeyboard.h"
+
+#include "keyboard/KPComputerKeyMap.h"
+#include "keyboard/KPKeyboardLayout.h"
+#include "keyboard/KPPlayableKeyboard.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QWidget>
+
+#include <utility>
+
+namespace {
+
+constexpr Qt::KeyboardModifiers kShortcutModifiers =
+    Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
+
+// A widget that takes typed text: line edits, text edits, spin boxes and the like.
+bool textFieldHasFocus()
+{
+    const QWidget* focus = QApplication::focusWidget();
+    return focus && focus->testAttribute(Qt::WA_InputMethodEnabled);
+}
+
+} // namespace
+
+KPComputerKeyboard::KPComputerKeyboard(KPPlayableKeyboard& keyboard, QWidget* window,
+                                       QObject* parent)
+    : QObject(parent), m_keyboard(keyboard), m_window(window)
+{
+    // On the application, so keys reach us whichever child has the focus.
+    qApp->installEventFilter(this);
+}
+
+KPComputerKeyboard::~KPComputerKeyboard()
+{
+    releaseAll();
+}
+
+void KPComputerKeyboard::releaseAll()
+{
+    const QMap<uint32_t, uint32_t> held = std::exchange(m_held, {});
+    QList<uint32_t> released;
+    for (const uint32_t key : held) {
+        if (!released.contains(key)) {
+            released.append(key);
+            m_keyboard.releaseKey(key);
+        }
+    }
+}
+
+bool KPComputerKeyboard::isOurs(QObject* watched) const
+{
+    const auto* widget = qobject_cast<const QWidget*>(watched);
+    return m_window && widget && widget->window() == m_window;
+}
+
+bool KPComputerKeyboard::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        return isOurs(watched) && keyPressed(*static_cast<QKeyEvent*>(event));
+    case QEvent::KeyRelease:
+        return isOurs(watched) && keyReleased(*static_cast<QKeyEvent*>(event));
+    case QEvent::WindowDeactivate:
+    case QEvent::Hide:
+        if (watched == m_window)
+            releaseAll();
+        return false;
+    default:
+        return false;
+    }
+}
+
+bool KPComputerKeyboard::keyPressed(const QKeyEvent& event)
+{
+    if (event.modifiers() & kShortcutModifiers || textFieldHasFocus())
+        return false;
+    if (event.key() == Qt::Key_Left || event.key() == Qt::Key_Right) {
+        if (!event.isAutoRepeat())
+            m_keyboard.changeOctave(event.key() == Qt::Key_Right ? 0 : 1);
+        return true;
+    }
+    const uint32_t scanCode = event.nativeScanCode();
+    const std::optional<uint32_t> semitone = KPComputerKeyMap::semitoneForScanCode(scanCode);
+    if (!semitone)
+        return false;
+    // Some systems repeat without marking it: a key already down never strikes again.
+    if (event.isAutoRepeat() || m_held.contains(scanCode))
+        return true;
+    const uint32_t note =
+        KPKeyboardLayout::midiIndexForKey(m_keyboard.leftmostShownC()) + *semitone;
+    if (const std::optional<uint32_t> key = KPKeyboardLayout::keyForMidiNote(note)) {
+        m_held.insert(scanCode, *key);
+        m_keyboard.pressKey(*key, KPPlayableKeyboard::kFullVelocity);
+    }
+    return true;
+}
+
+// The note is let go when the last computer key holding it lifts (comma and Q play the same).
+bool KPComputerKeyboard::keyReleased(const QKeyEvent& event)
+{
+    const uint32_t scanCode = event.nativeScanCode();
+    if (event.isAutoRepeat())
+        return m_held.contains(scanCode);
+    const auto held = m_held.constFind(scanCode);
+    if (held == m_held.constEnd())
+        return false;
+    const uint32_t key = *held;
+    m_held.erase(held);
+    if (!m_held.values().contains(key))
+        m_keyboard.releaseKey(key);
+    return true;
+}

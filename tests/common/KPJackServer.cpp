@@ -1,0 +1,68 @@
+#include "KPJackServer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <jack/jack.h>
+
+namespace {
+
+void quiet(const char*) {}
+
+bool serverAnswers()
+{
+    jack_client_t* client = jack_client_open("probe", JackNoStartServer, nullptr);
+    if (!client)
+        return false;
+    jack_client_close(client);
+    return true;
+}
+
+} // namespace
+
+KPJackServer::KPJackServer(int periodFrames, int sampleRate)
+    : m_name(QStringLiteral("touchpiano-test-%1").arg(QCoreApplication::applicationPid()))
+{
+    const QString jackd = QStandardPaths::findExecutable(QStringLiteral("jackd"));
+    if (jackd.isEmpty()) {
+        m_error = QStringLiteral("jackd is not installed");
+        return;
+    }
+    jack_set_error_function(quiet);
+    jack_set_info_function(quiet);
+    qputenv("JACK_DEFAULT_SERVER", m_name.toUtf8());
+    qputenv("JACK_NO_AUDIO_RESERVATION", "1");
+    // Its dummy driver reports every late cycle, which a loaded machine has many of.
+    m_process.setStandardOutputFile(QProcess::nullDevice());
+    m_process.setStandardErrorFile(QProcess::nullDevice());
+    m_process.start(jackd, {QStringLiteral("--no-realtime"), QStringLiteral("-n"), m_name,
+                            QStringLiteral("-d"), QStringLiteral("dummy"), QStringLiteral("-r"),
+                            QString::number(sampleRate), QStringLiteral("-p"),
+                            QString::number(periodFrames)});
+    if (!m_process.waitForStarted()) {
+        m_error = QStringLiteral("jackd does not start: %1").arg(m_process.errorString());
+        return;
+    }
+    QElapsedTimer waited;
+    waited.start();
+    while (!serverAnswers()) {
+        if (m_process.state() != QProcess::Running || waited.elapsed() > 10000) {
+            m_error = QStringLiteral("jackd -d dummy does not answer");
+            return;
+        }
+        QThread::msleep(50);
+    }
+}
+
+KPJackServer::~KPJackServer()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+        m_process.waitForFinished();
+    }
+    qunsetenv("JACK_DEFAULT_SERVER");
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+
+// A JACK server of its own for one test: `jackd -d dummy` under a name no other test uses,
+// made the default server of this process (JACK_DEFAULT_SERVER) while it runs.
+class KPJackServer
+{
+public:
+    // Starts the server and waits until a client can connect; see error() when that failed.
+    explicit KPJackServer(int periodFrames = 64, int sampleRate = 48000);
+    ~KPJackServer();
+    KPJackServer(const KPJackServer&) = delete;
+    KPJackServer& operator=(const KPJackServer&) = delete;
+
+    bool isRunning() const { return m_error.isEmpty(); }
+    // Why the server is not running, for a skip message.
+    const QString& error() const { return m_error; }
+    const QString& name() const { return m_name; }
+
+private:
+    QString m_name;
+    QProcess m_process;
+    QString m_error;
+};

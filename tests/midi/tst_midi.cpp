@@ -1,0 +1,228 @@
+#include "KPJackServer.h"
+#include "midi/KPMidiDecoder.h"
+#include "midi/KPMidiInbox.h"
+#include "midi/KPMidiInput.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <RtMidi.h>
+
+#include <memory>
+#include <thread>
+
+namespace {
+
+// "90 3C 64 | 80 3C 00": messages in hexadecimal, split by '|'.
+QList<std::vector<uint8_t>> parseMessages(const QString& text)
+{
+    QList<std::vector<uint8_t>> messages;
+    for (const QString& messageText : text.split(QLatin1Char('|'), Qt::SkipEmptyParts)) {
+        std::vector<uint8_t> bytes;
+        for (const QString& byte : messageText.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            bytes.push_back(uint8_t(byte.toUInt(nullptr, 16)));
+        messages << bytes;
+    }
+    return messages;
+}
+
+// Collects what the input plays, in order: "press 60 100", "release 60".
+class KeyLog : public QObject
+{
+public:
+    explicit KeyLog(KPMidiInput& input)
+    {
+        connect(&input, &KPMidiInput::keyPressed, this, [this](uint32_t note, uint8_t velocity) {
+            keys << QStringLiteral("press %1 %2").arg(note).arg(velocity);
+        });
+        connect(&input, &KPMidiInput::keyReleased, this,
+                [this](uint32_t note) { keys << QStringLiteral("release %1").arg(note); });
+    }
+    QStringList keys;
+};
+
+int portNamed(RtMidiOut& output, const std::string& prefix)
+{
+    for (unsigned i = 0; i < output.getPortCount(); ++i) {
+        if (output.getPortName(i).starts_with(prefix))
+            return int(i);
+    }
+    return -1;
+}
+
+void sendNote(RtMidiOut& output, uint8_t status, uint8_t note, uint8_t velocity)
+{
+    const std::vector<unsigned char> message{status, note, velocity};
+    output.sendMessage(&message);
+}
+
+// A new JACK connection carries messages from the next cycle on: knock until one arrives.
+bool knockUntilHeard(RtMidiOut& output, KeyLog& log)
+{
+    for (int tries = 0; tries < 200 && log.keys.isEmpty(); ++tries) {
+        sendNote(output, 0x80, 24, 0);
+        QTest::qWait(25);
+    }
+    const bool heard = !log.keys.isEmpty();
+    log.keys.clear();
+    return heard;
+}
+
+} // namespace
+
+class TestMidi : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void decoding_data();
+    void decoding();
+    void fullInboxDropsAndCounts();
+    void inboxHandsOverBetweenThreads();
+    void playsFromTheVirtualPortAcrossThreads();
+    void portsAreOpenedAsTheyComeAndClosedAsTheyGo();
+};
+
+void TestMidi::decoding_data()
+{
+    QTest::addColumn<QString>("messages");
+    QTest::addColumn<QStringList>("keys");
+    QTest::newRow("note-on presses at its velocity") << "90 3C 64" << QStringList{"press 60 100"};
+    QTest::newRow("note-off releases") << "80 3C 40" << QStringList{"release 60"};
+    QTest::newRow("note-on at velocity 0 releases") << "90 3C 00" << QStringList{"release 60"};
+    QTest::newRow("any channel plays")
+        << "9F 3C 7F | 8F 3C 00" << QStringList{"press 60 127", "release 60"};
+    QTest::newRow("C1 and B7 are the ends")
+        << "90 18 01 | 90 6B 40" << QStringList{"press 24 1", "press 107 64"};
+    QTest::newRow("notes beyond the keyboard do nothing")
+        << "90 17 64 | 90 6C 64 | 80 00 00" << QStringList{};
+    QTest::newRow("other messages do nothing")
+        << "B0 07 64 | E0 00 40 | C0 05 | A0 3C 40 | D0 40 | F8" << QStringList{};
+    QTest::newRow("short or broken messages do nothing")
+        << "90 3C | 90 80 64 | 90 3C 64 00" << QStringList{};
+    QTest::newRow("the pedal holds releases until it lifts")
+        << "B0 40 7F | 90 3C 64 | 90 40 64 | 80 3C 00 | 80 40 00 | B0 40 00"
+        << QStringList{"press 60 100", "press 64 100", "release 60", "release 64"};
+    QTest::newRow("pedal below 64 is up")
+        << "B0 40 3F | 90 3C 64 | 80 3C 00" << QStringList{"press 60 100", "release 60"};
+    QTest::newRow("a note struck again under the pedal waits for its own release")
+        << "B0 40 40 | 90 3C 64 | 80 3C 00 | 90 3C 50 | B0 40 00 | 80 3C 00"
+        << QStringList{"press 60 100", "press 60 80", "release 60"};
+}
+
+void TestMidi::decoding()
+{
+    QFETCH(QString, messages);
+    QFETCH(QStringList, keys);
+    KPMidiDecoder decoder;
+    QList<KPMidiKeyEvent> events;
+    for (const std::vector<uint8_t>& message : parseMessages(messages))
+        decoder.decode(message, events);
+    QStringList decoded;
+    for (const KPMidiKeyEvent& event : events)
+        decoded << (event.isRelease()
+                        ? QStringLiteral("release %1").arg(event.note)
+                        : QStringLiteral("press %1 %2").arg(event.note).arg(event.velocity));
+    QCOMPARE(decoded, keys);
+}
+
+void TestMidi::fullInboxDropsAndCounts()
+{
+    KPMidiInbox inbox(2);
+    const std::vector<uint8_t> note{0x90, 0x3C, 0x64};
+    QCOMPARE(inbox.push(note), KPMidiInbox::Push::First);
+    QCOMPARE(inbox.push(note), KPMidiInbox::Push::Queued);
+    QCOMPARE(inbox.push(note), KPMidiInbox::Push::Dropped);
+    std::vector<KPMidiInbox::Message> taken;
+    QCOMPARE(inbox.takeAll(taken), size_t(1));
+    QCOMPARE(taken.size(), size_t(2));
+    QCOMPARE(inbox.push(note), KPMidiInbox::Push::First);
+}
+
+// Under ThreadSanitizer this fails on any unguarded access between writer and reader.
+void TestMidi::inboxHandsOverBetweenThreads()
+{
+    KPMidiInbox inbox(64);
+    constexpr int kMessages = 20000;
+    std::thread writer([&inbox] {
+        for (int i = 0; i < kMessages; ++i) {
+            const std::vector<uint8_t> message{0x90, uint8_t(i % 128), uint8_t(i / 128 % 128)};
+            while (inbox.push(message) == KPMidiInbox::Push::Dropped)
+                std::this_thread::yield();
+        }
+    });
+    std::vector<KPMidiInbox::Message> taken;
+    int received = 0;
+    bool inOrder = true;
+    while (received < kMessages) {
+        inbox.takeAll(taken);
+        for (const KPMidiInbox::Message& message : taken) {
+            inOrder = inOrder && message.bytes[1] == received % 128 &&
+                      message.bytes[2] == received / 128 % 128;
+            ++received;
+        }
+    }
+    writer.join();
+    QVERIFY(inOrder);
+}
+
+// Messages come on JACK's thread and are played on this one; under ThreadSanitizer this also
+// proves the hand-over free of data races.
+void TestMidi::playsFromTheVirtualPortAcrossThreads()
+{
+    KPJackServer server;
+    if (!server.isRunning())
+        QSKIP(qPrintable(QStringLiteral("no JACK server for a real MIDI port: ") + server.error()));
+    KPMidiInput input;
+    KeyLog log(input);
+    input.start();
+    QVERIFY(input.portsInUse().contains(QStringLiteral("JACK: Touch Piano (virtual)")));
+
+    RtMidiOut keyboard(RtMidi::UNIX_JACK, "Test Keyboard");
+    const int port = portNamed(keyboard, "Touch Piano:");
+    QVERIFY(port >= 0);
+    keyboard.openPort(unsigned(port));
+    QVERIFY(knockUntilHeard(keyboard, log));
+
+    constexpr int kNotes = 300;
+    QStringList expected;
+    for (int i = 0; i < kNotes; ++i) {
+        const auto note = uint8_t(24 + i % 84);
+        sendNote(keyboard, 0x90, note, uint8_t(1 + i % 127));
+        sendNote(keyboard, 0x90, note, 0);
+        expected << QStringLiteral("press %1 %2").arg(note).arg(1 + i % 127)
+                 << QStringLiteral("release %1").arg(note);
+        if (i % 20 == 19)
+            QTest::qWait(5);
+    }
+    QTRY_COMPARE(log.keys.size(), expected.size());
+    QCOMPARE(log.keys, expected);
+}
+
+void TestMidi::portsAreOpenedAsTheyComeAndClosedAsTheyGo()
+{
+    KPJackServer server;
+    if (!server.isRunning())
+        QSKIP(qPrintable(QStringLiteral("no JACK server for a real MIDI port: ") + server.error()));
+    KPMidiInput input;
+    KeyLog log(input);
+    input.start();
+
+    auto keyboard = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "Test Keyboard");
+    keyboard->openVirtualPort("out");
+    QTest::ignoreMessage(QtInfoMsg, "KPMidiInput: playing from JACK port \"Test Keyboard:out\"");
+    input.refreshPorts();
+    QVERIFY(input.portsInUse().contains(QStringLiteral("JACK: Test Keyboard:out")));
+    QVERIFY(knockUntilHeard(*keyboard, log));
+    sendNote(*keyboard, 0x90, 48, 90);
+    QTRY_COMPARE(log.keys, QStringList{"press 48 90"});
+
+    keyboard.reset();
+    QTest::ignoreMessage(QtWarningMsg, "KPMidiInput: JACK port \"Test Keyboard:out\" is gone");
+    input.refreshPorts();
+    input.refreshPorts();
+    QCOMPARE(input.portsInUse(), QStringList{"JACK: Touch Piano (virtual)"});
+}
+
+QTEST_MAIN(TestMidi)
+#include "tst_midi.moc"
