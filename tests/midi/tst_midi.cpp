@@ -26,7 +26,7 @@ QList<std::vector<uint8_t>> parseMessages(const QString& text)
     return messages;
 }
 
-// Collects what the input plays, in order: "press 60 100", "release 60".
+// Starts the input and collects what it plays, in order: "press 60 100", "release 60".
 class KeyLog : public QObject
 {
 public:
@@ -37,6 +37,7 @@ public:
         });
         connect(&input, &KPMidiInput::keyReleased, this,
                 [this](uint32_t note) { keys << QStringLiteral("release %1").arg(note); });
+        input.start();
     }
     QStringList keys;
 };
@@ -70,18 +71,32 @@ bool knockUntilHeard(RtMidiOut& output, KeyLog& log)
 
 } // namespace
 
+#define SKIP_WITHOUT_JACK()                                                                        \
+    if (!m_jack->isRunning())                                                                      \
+        QSKIP(qPrintable(QStringLiteral("no JACK server for a real MIDI port: ") +                 \
+                         m_jack->error()));
+
 class TestMidi : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void decoding_data();
     void decoding();
     void fullInboxDropsAndCounts();
     void inboxHandsOverBetweenThreads();
     void playsFromTheVirtualPortAcrossThreads();
     void portsAreOpenedAsTheyComeAndClosedAsTheyGo();
+
+private:
+    std::unique_ptr<KPJackServer> m_jack;
 };
+
+void TestMidi::initTestCase()
+{
+    m_jack = std::make_unique<KPJackServer>();
+}
 
 void TestMidi::decoding_data()
 {
@@ -170,12 +185,9 @@ void TestMidi::inboxHandsOverBetweenThreads()
 // proves the hand-over free of data races.
 void TestMidi::playsFromTheVirtualPortAcrossThreads()
 {
-    KPJackServer server;
-    if (!server.isRunning())
-        QSKIP(qPrintable(QStringLiteral("no JACK server for a real MIDI port: ") + server.error()));
+    SKIP_WITHOUT_JACK();
     KPMidiInput input;
     KeyLog log(input);
-    input.start();
     QVERIFY(input.portsInUse().contains(QStringLiteral("JACK: Touch Piano (virtual)")));
 
     RtMidiOut keyboard(RtMidi::UNIX_JACK, "Test Keyboard");
@@ -201,12 +213,9 @@ void TestMidi::playsFromTheVirtualPortAcrossThreads()
 
 void TestMidi::portsAreOpenedAsTheyComeAndClosedAsTheyGo()
 {
-    KPJackServer server;
-    if (!server.isRunning())
-        QSKIP(qPrintable(QStringLiteral("no JACK server for a real MIDI port: ") + server.error()));
+    SKIP_WITHOUT_JACK();
     KPMidiInput input;
     KeyLog log(input);
-    input.start();
 
     auto keyboard = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "Test Keyboard");
     keyboard->openVirtualPort("out");
