@@ -2,14 +2,25 @@
 
 #include "app/KPViewController.h"
 #include "app/KPWindow.h"
+#include "net/KPHTTPRequest.h"
+#include "net/KPServers.h"
+#include "platform/KPBundle.h"
 #include "platform/KPDeviceIdiom.h"
 
 #include <QDir>
 #include <QGuiApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 namespace {
+
 KPAppDelegate* g_shared = nullptr;
-}
+
+// Used when the application server cannot tell us the advertising identifiers.
+const QString kFallbackAdWhirlIphoneID = QStringLiteral("5c1f0e8d2b7a4936a0e4d8c3f1b62a97");
+const QString kFallbackAdMobIpadID = QStringLiteral("a3f9c2e71b0d845");
+
+} // namespace
 
 KPAppDelegate::KPAppDelegate(KPUserDefaults& defaults, QObject* parent)
     : QObject(parent), m_defaults(defaults)
@@ -65,7 +76,14 @@ bool KPAppDelegate::didFinishLaunching()
 {
     registerDefaultsFromSettingsBundle();
     initializeCrashReporter();
-    // The application information is asked for here, once the internet can be reached.
+    m_internet = KPReachability::reachabilityForInternetConnection(reachabilityBackend());
+    if (m_internet->currentReachabilityStatus() != KPReachability::NetworkStatus::NotReachable) {
+        fetchAppInfo();
+    } else if (m_internet->startNotifier()) {
+        qInfo("KPAppDelegate: Listening for reachability notifications");
+        connect(m_internet.get(), &KPReachability::reachabilityChanged, this,
+                &KPAppDelegate::internetNotifier);
+    }
     createWindow();
     createViewController();
     m_window->setRootViewController(m_viewController.get());
@@ -103,9 +121,87 @@ void KPAppDelegate::initializeCrashReporter()
     // Crash reports are configured here once the crash reporter exists.
 }
 
+void KPAppDelegate::initializeRatingPrompt()
+{
+    // The rating prompt is set up and launched here once it exists.
+}
+
+// Asked once per run: when the internet becomes reachable, this stops listening.
 void KPAppDelegate::fetchAppInfo()
 {
-    // The application-information request starts here once the network services exist.
+    const QString bundleID =
+        KPBundle::bundleIdentifier().replace(QLatin1Char('.'), QLatin1Char('_'));
+    auto* request = new KPHTTPRequest(KPHTTPRequest::kJsonBodyLimit, this);
+    connect(request, &KPHTTPRequest::requestResult, this, &KPAppDelegate::requestResult);
+    connect(request, &KPHTTPRequest::requestFailure, this, &KPAppDelegate::requestFailure);
+    request->httpRequest(KPServers::appServer(m_defaults) +
+                         QStringLiteral("/functions/get_app_info.php?bundle_id=") + bundleID);
+}
+
+void KPAppDelegate::internetNotifier()
+{
+    if (m_internet->currentReachabilityStatus() == KPReachability::NetworkStatus::NotReachable)
+        return;
+    m_internet->stopNotifier();
+    disconnect(m_internet.get(), &KPReachability::reachabilityChanged, this,
+               &KPAppDelegate::internetNotifier);
+    qInfo("KPAppDelegate: Internet is now reachable");
+    fetchAppInfo();
+}
+
+// A key that is missing leaves its field unset; a JSON null takes the fallback (or, for the
+// application's identifier, no rating prompt). Values are kept as the answer gives them.
+void KPAppDelegate::requestResult(const QByteArray& data)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(data, &error);
+    if (!document.isObject()) {
+        requestFailure();
+        const QString description = error.error != QJsonParseError::NoError
+                                        ? error.errorString()
+                                        : QStringLiteral("the answer is not a JSON object");
+        qWarning("KPAppDelegate: JSON deserialization error: %s", qPrintable(description));
+        return;
+    }
+    const QJsonObject info = document.object();
+    const auto text = [](const QJsonValue& value) {
+        return value.toVariant().toString();
+    };
+    const QJsonValue appID = info.value(QLatin1String("app_id"));
+    if (!appID.isNull()) {
+        m_appID = text(appID);
+        initializeRatingPrompt();
+    }
+    const QJsonValue adWhirl = info.value(QLatin1String("adwhirl_iphone"));
+    if (adWhirl.isNull()) {
+        qInfo("KPAppDelegate: Using fallback adwhirl id");
+        m_adWhirlIphoneID = kFallbackAdWhirlIphoneID;
+    } else {
+        m_adWhirlIphoneID = text(adWhirl);
+    }
+    const QJsonValue adMob = info.value(QLatin1String("admob_ipad"));
+    if (adMob.isNull()) {
+        qInfo("KPAppDelegate: Using fallback admob id");
+        m_adMobIpadID = kFallbackAdMobIpadID;
+    } else {
+        m_adMobIpadID = text(adMob);
+    }
+    if (m_viewController)
+        m_viewController->initializeAds();
+}
+
+void KPAppDelegate::requestFailure()
+{
+    qInfo("KPAppDelegate: Using fallback ids");
+    m_adWhirlIphoneID = kFallbackAdWhirlIphoneID;
+    m_adMobIpadID = kFallbackAdMobIpadID;
+    if (m_viewController)
+        m_viewController->initializeAds();
+}
+
+KPReachabilityBackend* KPAppDelegate::reachabilityBackend() const
+{
+    return KPNetworkInformationBackend::shared();
 }
 
 bool KPAppDelegate::isPhone() const

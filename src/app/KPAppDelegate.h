@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/KPReachability.h"
 #include "platform/KPUserDefaults.h"
 
 #include <QObject>
@@ -36,7 +37,11 @@ public:
 
     virtual void registerDefaultsFromSettingsBundle();
     virtual void initializeCrashReporter();
+    virtual void initializeRatingPrompt();
     virtual void fetchAppInfo();
+    void internetNotifier();
+    void requestResult(const QByteArray& data);
+    void requestFailure();
 
     bool isPhone() const;
     bool isPad() const;
@@ -59,11 +64,14 @@ protected:
     virtual void createWindow();
     virtual void createViewController();
     virtual void makeKeyAndVisible();
+    // Where the internet's reachability is read: the system's network information.
+    virtual KPReachabilityBackend* reachabilityBackend() const;
 
 private:
     void applicationStateChanged(Qt::ApplicationState state);
 
     KPUserDefaults& m_defaults;
+    std::unique_ptr<KPReachability> m_internet;
     std::unique_ptr<KPViewController> m_viewController;
     std::unique_ptr<KPWindow> m_window;
     QString m_appID;

@@ -78,3 +78,8 @@ void KPBundle::setResourceRoot(const QString& root)
     index().root = root;
     index().paths.reset();
 }
+
+QString KPBundle::bundleIdentifier()
+{
+    return QStringLiteral("org.touchpiano.TouchPiano");
+}

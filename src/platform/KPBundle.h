@@ -11,6 +11,8 @@ public:
     // The path of the resource, or an empty string when there is none.
     static QString pathForResource(const QString& name, const QString& type);
     static QString resourceRoot();
+    // "org.touchpiano.TouchPiano", the name the desktop knows the program by.
+    static QString bundleIdentifier();
     // Points the lookup at another tree (tests) and forgets what was indexed.
     static void setResourceRoot(const QString& root);
 };

@@ -1,3 +1,4 @@
+#include "KPFakeReachabilityBackend.h"
 #include "net/KPReachability.h"
 
 #include <QProcess>
@@ -10,24 +11,6 @@ namespace {
 
 using Flag = KPReachabilityFlag;
 using Status = KPReachability::NetworkStatus;
-
-// Reachability the test decides: flags in, change reports out.
-class FakeBackend : public KPReachabilityBackend
-{
-public:
-    std::optional<KPReachabilityFlags> internet;
-    std::optional<KPReachabilityFlags> local;
-
-    std::optional<KPReachabilityFlags> flags(bool localNetwork) const override
-    {
-        return localNetwork ? local : internet;
-    }
-    void report(std::optional<KPReachabilityFlags> flags)
-    {
-        internet = flags;
-        emit changed();
-    }
-};
 
 bool run(const QStringList& command)
 {
@@ -144,7 +127,7 @@ void TestReachability::networkInformationBecomesFlags()
 
 void TestReachability::statusComesFromTheBackend()
 {
-    FakeBackend backend;
+    KPFakeReachabilityBackend backend;
     const auto internet = KPReachability::reachabilityForInternetConnection(&backend);
     const auto local = KPReachability::reachabilityForLocalWiFi(&backend);
     QCOMPARE(internet->currentReachabilityStatus(), Status::NotReachable);
@@ -162,7 +145,7 @@ void TestReachability::statusComesFromTheBackend()
 
 void TestReachability::namesAndAddressesAnswerForTheInternet()
 {
-    FakeBackend backend;
+    KPFakeReachabilityBackend backend;
     backend.internet = Flag::Reachable | Flag::IsWWAN;
     const auto byName =
         KPReachability::reachabilityWithHostName(QStringLiteral("example.org"), &backend);
@@ -183,7 +166,7 @@ void TestReachability::withoutBackendNothingIsReachable()
 
 void TestReachability::notifierPostsOncePerChange()
 {
-    FakeBackend backend;
+    KPFakeReachabilityBackend backend;
     const auto internet = KPReachability::reachabilityForInternetConnection(&backend);
     QSignalSpy spy(internet.get(), &KPReachability::reachabilityChanged);
     backend.report(KPReachabilityFlags(Flag::Reachable));
@@ -203,7 +186,7 @@ void TestReachability::notifierPostsOncePerChange()
 
 void TestReachability::notificationArrivesOnTheObjectsThread()
 {
-    FakeBackend backend;
+    KPFakeReachabilityBackend backend;
     const auto internet = KPReachability::reachabilityForInternetConnection(&backend);
     QThread* deliveredOn = nullptr;
     connect(internet.get(), &KPReachability::reachabilityChanged, this,
