@@ -172,20 +172,20 @@ void KPAppDelegate::requestResult(const QByteArray& data)
         m_appID = text(appID);
         initializeRatingPrompt();
     }
-    const QJsonValue adWhirl = info.value(QLatin1String("adwhirl_iphone"));
-    if (adWhirl.isNull()) {
-        qInfo("KPAppDelegate: Using fallback adwhirl id");
-        m_adWhirlIphoneID = kFallbackAdWhirlIphoneID;
-    } else {
-        m_adWhirlIphoneID = text(adWhirl);
-    }
-    const QJsonValue adMob = info.value(QLatin1String("admob_ipad"));
-    if (adMob.isNull()) {
-        qInfo("KPAppDelegate: Using fallback admob id");
-        m_adMobIpadID = kFallbackAdMobIpadID;
-    } else {
-        m_adMobIpadID = text(adMob);
-    }
+    const auto storeOrFallback = [&info, &text](const char* key, QString& field,
+                                                const QString& fallback, const char* line) {
+        const QJsonValue value = info.value(QLatin1String(key));
+        if (value.isNull()) {
+            qInfo("%s", line);
+            field = fallback;
+        } else {
+            field = text(value);
+        }
+    };
+    storeOrFallback("adwhirl_iphone", m_adWhirlIphoneID, kFallbackAdWhirlIphoneID,
+                    "KPAppDelegate: Using fallback adwhirl id");
+    storeOrFallback("admob_ipad", m_adMobIpadID, kFallbackAdMobIpadID,
+                    "KPAppDelegate: Using fallback admob id");
     if (m_viewController)
         m_viewController->initializeAds();
 }
