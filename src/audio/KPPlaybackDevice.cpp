@@ -3,6 +3,7 @@
 #define AL_ALEXT_PROTOTYPES
 #include <AL/alext.h>
 
+#include <QDebug>
 #include <QDir>
 #include <QFileInfo>
 
@@ -11,6 +12,9 @@ std::unique_ptr<KPPlaybackDevice> KPPlaybackDevice::open()
     ALCdevice* device = alcOpenDevice(nullptr);
     if (!device)
         return nullptr;
+    // Names the backend too ("JACK Default", "ALSA Default", ...): where the sound goes.
+    qInfo("KPPlaybackDevice: sound goes to \"%s\"",
+          alcGetString(device, ALC_ALL_DEVICES_SPECIFIER));
     return std::make_unique<KPPlaybackDevice>(device);
 }
 

@@ -1,11 +1,13 @@
 #include "audio/KPSoundPlayer.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
 constexpr std::chrono::milliseconds kFadeInterval(100);
 constexpr double kFadeStep = 0.2;
 constexpr float kSilentGain = 0.05f;
+constexpr uint8_t kFullVelocity = 127;
 } // namespace
 
 KPSoundPlayer& KPSoundPlayer::sharedPlayer()
@@ -50,14 +52,26 @@ void KPSoundPlayer::useSoundBank(const QString& name)
     m_activeSoundBank = name;
 }
 
-// A press cuts off any earlier sounding or fading instance of the note before it sounds again.
+float KPSoundPlayer::gainForVelocity(uint8_t velocity)
+{
+    const float share = float(std::min(velocity, kFullVelocity)) / float(kFullVelocity);
+    return share * share;
+}
+
 void KPSoundPlayer::play(uint32_t note)
+{
+    play(note, kFullVelocity);
+}
+
+// A press cuts off any earlier sounding or fading instance of the note before it sounds again.
+void KPSoundPlayer::play(uint32_t note, uint8_t velocity)
 {
     if (note >= kNoteCount)
         return;
+    const float gain = gainForVelocity(velocity);
     stopFadeTimer(note);
-    m_sampler.changeNoteGain(int(note), 1.0f);
-    m_sampler.noteOn(int(note), 1.0f);
+    m_sampler.changeNoteGain(int(note), gain);
+    m_sampler.noteOn(int(note), gain);
 }
 
 void KPSoundPlayer::stop(uint32_t note)

@@ -35,8 +35,14 @@ public:
     KPSoundPlayer& operator=(const KPSoundPlayer&) = delete;
 
     void useSoundBank(const QString& name);
-    // MIDI note numbers 0 to 127; others are ignored.
+    // The gain a note struck at a MIDI velocity (1 to 127) sounds at: the square of the velocity's
+    // share of full, the General MIDI curve, so equal steps of velocity sound about equally louder.
+    static float gainForVelocity(uint8_t velocity);
+
+    // MIDI note numbers 0 to 127; others are ignored. Without a velocity the note sounds at full
+    // gain, as a touch does.
     void play(uint32_t note);
+    void play(uint32_t note, uint8_t velocity);
     void stop(uint32_t note);
     void saveSoundBank();
     void restoreSoundBank();

@@ -40,6 +40,8 @@ private slots:
     void firstFadeStep_data();
     void firstFadeStep();
     void heldNoteNeverFades();
+    void velocitySetsTheGain_data();
+    void velocitySetsTheGain();
     void pressDuringFadeSoundsAgain();
     void releaseWithoutVoice_data();
     void releaseWithoutVoice();
@@ -160,6 +162,32 @@ void KPSoundPlayerTest::heldNoteNeverFades()
     QVERIFY(!rig.player().fadeTimer(69)->isScheduled());
     const double start = loudness(sound, 44100, 0.05, 0.15);
     QVERIFY(std::abs(loudness(sound, 44100, 0.7, 0.8) / start - 1.0) < 0.02);
+}
+
+void KPSoundPlayerTest::velocitySetsTheGain_data()
+{
+    QTest::addColumn<int>("velocity");
+    QTest::addColumn<double>("gain");
+    QTest::newRow("full") << 127 << 1.0;
+    QTest::newRow("mezzo forte") << 90 << 0.5022;
+    QTest::newRow("piano") << 32 << 0.0635;
+}
+
+// Heard against the same note at full velocity; a release fades from where the note began.
+void KPSoundPlayerTest::velocitySetsTheGain()
+{
+    QFETCH(int, velocity);
+    QFETCH(double, gain);
+    AudioRig rig = AudioRig::withPlayer();
+    rig.player().play(69);
+    const double full = loudness(rig.pump(0.2), 44100, 0.05, 0.2);
+    rig.player().play(69, uint8_t(velocity));
+    const double struck = loudness(rig.pump(0.2), 44100, 0.05, 0.2);
+    QVERIFY2(std::abs(struck / full - gain) < 0.02 * gain,
+             qPrintable(QString::number(struck / full)));
+    rig.player().stop(69);
+    rig.pump(0.05);
+    QVERIFY(rig.sampler().currentNoteGain(69) < float(gain));
 }
 
 void KPSoundPlayerTest::pressDuringFadeSoundsAgain()
