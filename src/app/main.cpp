@@ -15,14 +15,15 @@
 
 int main(int argc, char* argv[])
 {
-    // Before anything opens OpenAL: our short output buffer, unless the user has a configuration.
-    KPPlaybackDevice::useShippedConfiguration();
     QApplication::setAttribute(Qt::AA_SynthesizeTouchForUnhandledMouseEvents);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("touchpiano"));
     QApplication::setApplicationDisplayName(QStringLiteral("Touch Piano"));
     QApplication::setApplicationVersion(QStringLiteral(TOUCHPIANO_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("touchpiano"));
+    QApplication::setDesktopFileName(QStringLiteral("org.touchpiano.TouchPiano"));
+    // Before anything opens OpenAL (the resources are found from the application's folder): our
+    // short output buffer, unless the user has a configuration.
+    KPPlaybackDevice::useShippedConfiguration();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Touch Piano: a touch piano."));

@@ -1,5 +1,7 @@
 #include "audio/KPPlaybackDevice.h"
 
+#include "platform/KPBundle.h"
+
 #define AL_ALEXT_PROTOTYPES
 #include <AL/alext.h>
 
@@ -41,7 +43,7 @@ void KPPlaybackDevice::resumeMix()
 
 QString KPPlaybackDevice::shippedConfigurationPath()
 {
-    return QStringLiteral(KP_AUDIO_CONFIGURATION);
+    return KPBundle::pathForResource(QStringLiteral("alsoft"), QStringLiteral("conf"));
 }
 
 bool KPPlaybackDevice::useShippedConfiguration(const QString& path)

@@ -506,6 +506,8 @@ void KPSoundPlayerTest::shippedConfiguration()
     else
         qunsetenv("ALSOFT_CONF");
 
+    KPBundle::setResourceRoot(QStringLiteral(KP_SHIPPED_RESOURCES));
+    const auto restoreRoot = qScopeGuard([&] { KPBundle::setResourceRoot(m_resources->path({})); });
     const QString shipped = KPPlaybackDevice::shippedConfigurationPath();
     QVERIFY(QFileInfo(shipped).isFile());
     QCOMPARE(KPPlaybackDevice::useShippedConfiguration(), used);
