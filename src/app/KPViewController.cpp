@@ -1,7 +1,10 @@
 #include "app/KPViewController.h"
 
 #include "app/KPAppDelegate.h"
+#include "net/KPNetworkAdView.h"
 #include "platform/KPBundle.h"
+#include "platform/KPDeviceIdiom.h"
+#include "platform/KPLocalization.h"
 #include "platform/KPNibWiring.h"
 #include "platform/KPUiLoader.h"
 #include "screen/KPPianoView.h"
@@ -100,11 +103,24 @@ bool KPViewController::shouldAutorotateToInterfaceOrientation(int orientation) c
     return orientation == LandscapeRight || orientation == LandscapeLeft;
 }
 
+// The banner starts just below the bottom edge of the landscape screen and comes to rest
+// centred against it.
 void KPViewController::newsButton()
 {
     if (m_netBannerShowing)
         return;
+    const bool pad = KPDeviceIdiom::isPad();
+    const int begin = pad ? 770 : 321;
+    auto* banner =
+        new KPNetworkAdView(pad ? QRect(192, begin, 640, 180) : QRect(80, begin, 320, 90), view());
+    connect(banner, &KPNetworkAdView::exited, this, &KPViewController::onExitNetAdView);
+    banner->setMyAppIDWithReFormat(KPBundle::bundleIdentifier());
+    banner->setLangID(KPLocalization::string("LANG"));
+    banner->setAnimParameters(true, begin, pad ? 588 : 230, 0.5f);
+    banner->show();
+    // Set first: a banner that gives up at once clears it again.
     m_netBannerShowing = true;
+    banner->loadWebInfo();
 }
 
 void KPViewController::onExitNetAdView()
