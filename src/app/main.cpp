@@ -1,7 +1,12 @@
 #include "app/KPAppDelegate.h"
+#include "app/KPDesktopInputs.h"
+#include "app/KPViewController.h"
+#include "app/KPWindow.h"
 #include "audio/KPAudioSession.h"
 #include "audio/KPPlaybackDevice.h"
 #include "audio/KPSoundPlayer.h"
+#include "keyboard/KPPianoKeysView.h"
+#include "midi/KPMidiInput.h"
 #include "platform/KPDeviceIdiom.h"
 #include "platform/KPLocalization.h"
 #include "platform/KPTerminationSignals.h"
@@ -11,10 +16,19 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
+#include <memory>
+#include <string_view>
 
 int main(int argc, char* argv[])
 {
+    // Listing the MIDI ports needs no display; --help describes the option below.
+    if (std::find(argv + 1, argv + argc, std::string_view("--list-midi")) != argv + argc) {
+        for (const QString& line : KPMidiInput::listPorts())
+            std::printf("%s\n", qPrintable(line));
+        return 0;
+    }
     QApplication::setAttribute(Qt::AA_SynthesizeTouchForUnhandledMouseEvents);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("touchpiano"));
@@ -35,6 +49,11 @@ int main(int argc, char* argv[])
                        "(tablet layout). Default: chosen from the screen size."),
         QStringLiteral("phone|tablet|other"));
     parser.addOption(idiomOption);
+    const QCommandLineOption listMidiOption(
+        QStringLiteral("list-midi"),
+        QStringLiteral("List the MIDI input ports (ALSA and JACK) that can be played from, and "
+                       "quit."));
+    parser.addOption(listMidiOption);
     parser.process(application);
 
     KPIdiom idiom = KPDeviceIdiom::fromScreenSize(QApplication::primaryScreen()->size());
@@ -59,6 +78,11 @@ int main(int argc, char* argv[])
     QObject::connect(&termination, &KPTerminationSignals::terminationRequested, &application,
                      &QCoreApplication::quit);
     delegate.didFinishLaunching();
+    std::unique_ptr<KPDesktopInputs> desktopInputs;
+    if (auto* keys = delegate.window()->findChild<KPPianoKeysView*>()) {
+        desktopInputs = std::make_unique<KPDesktopInputs>(*keys, delegate.window());
+        desktopInputs->start();
+    }
     // Open the sound device and load the piano while the window appears, not at the first touch.
     // An instrument whose samples can't be loaded ends the program: it would play nothing.
     QTimer::singleShot(0, [] {

@@ -16,6 +16,9 @@
 
 namespace {
 
+// Key index of an octave's C = 7 × octave.
+constexpr uint32_t kWhiteKeysPerOctave = 7;
+
 // Ten fingers fit without allocating.
 using TouchList = QVarLengthArray<KPPianoKeysView::Touch, 10>;
 
@@ -111,6 +114,18 @@ KPPianoKey* KPPianoKeysView::keyForLocation(QPointF point) const
 std::optional<uint32_t> KPPianoKeysView::keyIndexForLocation(QPointF point) const
 {
     return KPKeyboardLayout::keyAtPoint(m_keyFrames, point);
+}
+
+// The first C whose key starts at or right of the view's left edge (half a point of slack for
+// rounding); the last octave's C when the view is wider than the strip allows.
+uint32_t KPPianoKeysView::leftmostShownC() const
+{
+    const double left = contentOffset().x() - 0.5;
+    for (uint32_t octave = 0; octave < KPKeyboardLayout::lastOctave; ++octave) {
+        if (m_keyFrames[kWhiteKeysPerOctave * octave].left() >= left)
+            return kWhiteKeysPerOctave * octave;
+    }
+    return kWhiteKeysPerOctave * KPKeyboardLayout::lastOctave;
 }
 
 QPoint KPPianoKeysView::contentOffset() const
@@ -229,8 +244,19 @@ void KPPianoKeysView::pressKey(uint32_t key)
         m_keysDelegate->playKey(key);
 }
 
+void KPPianoKeysView::pressKey(uint32_t key, uint8_t velocity)
+{
+    if (key >= keyCount())
+        return;
+    m_keyCollection[key]->setState(KPPianoKey::stateDown);
+    if (m_keysDelegate)
+        m_keysDelegate->playKey(key, velocity);
+}
+
 void KPPianoKeysView::releaseKey(uint32_t key)
 {
+    if (key >= keyCount())
+        return;
     m_keyCollection[key]->setState(KPPianoKey::stateUp);
     if (m_keysDelegate)
         m_keysDelegate->stopKey(key);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "keyboard/KPKeyboardLayout.h"
+#include "keyboard/KPPlayableKeyboard.h"
 
 #include <QList>
 #include <QScrollArea>
@@ -23,7 +24,10 @@ class QTouchEvent;
 // events are left unhandled, except the second click of a double click, which Qt does not turn
 // into a touch and which is therefore played here as one. Which key a finger holds is stored
 // nowhere: every decision uses the point's current and previous location only.
-class KPPianoKeysView : public QScrollArea
+//
+// Computer keys and MIDI keyboards play it from outside (KPPlayableKeyboard): their presses and
+// releases show on the keys and reach the delegate as a touch's do.
+class KPPianoKeysView : public QScrollArea, public KPPlayableKeyboard
 {
 public:
     // A touch point in content coordinates, where it is and where it was at the last event.
@@ -55,7 +59,11 @@ public:
 
     // 0: one octave towards higher notes, 1: one octave towards lower notes; any other
     // direction leaves the keyboard where it is.
-    void changeOctave(uint32_t direction);
+    void changeOctave(uint32_t direction) override;
+
+    void pressKey(uint32_t key, uint8_t velocity) override;
+    void releaseKey(uint32_t key) override;
+    uint32_t leftmostShownC() const override;
 
     // The key under a point in content coordinates (the strip's own), black keys first.
     KPPianoKey* keyForLocation(QPointF point) const;
@@ -85,7 +93,6 @@ private:
     void handleTouchEvent(const QTouchEvent& event);
     bool handleDoubleClickMouse(QMouseEvent* event);
     void pressKey(uint32_t key);
-    void releaseKey(uint32_t key);
     void releaseAllKeys();
     void setContentOffset(QPoint offset);
     void applyContentOffset();

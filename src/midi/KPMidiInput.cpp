@@ -153,6 +153,9 @@ void KPMidiInput::start()
 {
     refreshPorts();
     m_refreshTimer.start();
+    const QStringList ports = portsInUse();
+    qInfo("KPMidiInput: MIDI input from %s",
+          ports.isEmpty() ? "no port" : qPrintable(ports.join(QStringLiteral(", "))));
 }
 
 void KPMidiInput::refreshPorts()

@@ -323,9 +323,14 @@ void KPPianoView::showRecordingPopup()
 // Key indexes past the keyboard (from a damaged recording) play nothing.
 void KPPianoView::playKey(uint32_t keyIndex)
 {
+    playKey(keyIndex, KPPlayableKeyboard::kFullVelocity);
+}
+
+void KPPianoView::playKey(uint32_t keyIndex, uint8_t velocity)
+{
     if (keyIndex >= KPPianoKeysView::keyCount())
         return;
-    KPSoundPlayer::sharedPlayer().play(m_keysView->midiIndexForKey(keyIndex));
+    KPSoundPlayer::sharedPlayer().play(m_keysView->midiIndexForKey(keyIndex), velocity);
     if (isRecording())
         m_recordings->addRecordingAction(keyIndex, 0);
 }

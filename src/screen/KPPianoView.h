@@ -64,6 +64,7 @@ public:
     void updateMetronomeText();
 
     void playKey(uint32_t keyIndex) override;
+    void playKey(uint32_t keyIndex, uint8_t velocity) override;
     void stopKey(uint32_t keyIndex) override;
     void stopAll() override;
 

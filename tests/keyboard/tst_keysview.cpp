@@ -24,6 +24,10 @@ class RecordingDelegate : public KPPianoKeysViewDelegate
 {
 public:
     void playKey(uint32_t key) override { calls << QStringLiteral("play %1").arg(key); }
+    void playKey(uint32_t key, uint8_t velocity) override
+    {
+        calls << QStringLiteral("play %1 at %2").arg(key).arg(velocity);
+    }
     void stopKey(uint32_t key) override { calls << QStringLiteral("stop %1").arg(key); }
     void stopAll() override { calls << QStringLiteral("stopAll"); }
 
@@ -93,6 +97,7 @@ private slots:
     void mouseDoubleClickSoundsTwice();
     void slideAfterDoubleClick();
     void nothingSentWithoutDelegate();
+    void playedFromOutside();
 
 private:
     void showView(int width = 426);
@@ -262,7 +267,12 @@ void TestKeysView::changeOctave()
         QCOMPARE(lastKey.right() + 1 - offset.x(), m_view->width());
     } else {
         QCOMPARE(offset.x(), int(octave) * step);
+        QCOMPARE(m_view->leftmostShownC(), 7 * octave);
     }
+    // The computer keys start at the first C wholly shown.
+    const uint32_t firstC = m_view->leftmostShownC();
+    QVERIFY(m_view->keyCollection()[firstC]->x() >= offset.x());
+    QVERIFY(firstC < 7 || m_view->keyCollection()[firstC - 7]->x() < offset.x());
 }
 
 // The piano view makes the keyboard, moves it and narrows it before it shows; the offset that
@@ -544,6 +554,19 @@ void TestKeysView::nothingSentWithoutDelegate()
     sequence.commit();
     QCOMPARE(pressedKeys(*m_view), QString());
     QVERIFY(m_delegate.calls.isEmpty());
+}
+
+// Computer keys and MIDI: the key shows pressed and the delegate hears the velocity.
+void TestKeysView::playedFromOutside()
+{
+    showView();
+    m_view->pressKey(20, 90);
+    QCOMPARE(pressedKeys(*m_view), QStringLiteral("20"));
+    m_view->releaseKey(20);
+    m_view->pressKey(84, 127);
+    m_view->releaseKey(84);
+    QCOMPARE(pressedKeys(*m_view), QString());
+    QCOMPARE(m_delegate.calls, (QStringList{"play 20 at 90", "stop 20"}));
 }
 
 QTEST_MAIN(TestKeysView)

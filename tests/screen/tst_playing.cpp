@@ -1,4 +1,5 @@
 #include "app/KPAppDelegate.h"
+#include "app/KPDesktopInputs.h"
 #include "app/KPViewController.h"
 #include "app/KPWindow.h"
 #include "audio/KPAudioDevice.h"
@@ -45,6 +46,8 @@ private slots:
     void touchedKeySoundsItsNote();
     void slideSoundsEachKeyInTurnAndFadesTheOnesLeft();
     void liftingEveryFingerSilencesEverything();
+    void computerKeysPlayFromTheLeftmostC_data();
+    void computerKeysPlayFromTheLeftmostC();
 
 private:
     QPoint pointOnKey(uint32_t key) const;
@@ -166,6 +169,36 @@ void TestPlaying::liftingEveryFingerSilencesEverything()
     QTest::qWait(600);
     QCOMPARE(playingVoices(), 0);
     QVERIFY(level(listen(0.1), 0) < 1e-4);
+}
+
+void TestPlaying::computerKeysPlayFromTheLeftmostC_data()
+{
+    QTest::addColumn<uint32_t>("scanCode");
+    QTest::addColumn<uint32_t>("key");
+    QTest::addColumn<uint32_t>("note");
+    QTest::newRow("Z plays C3") << 52u << 14u << 48u;
+    QTest::newRow("C plays E3") << 54u << 16u << 52u;
+    QTest::newRow("Q plays C4") << 24u << 21u << 60u;
+}
+
+void TestPlaying::computerKeysPlayFromTheLeftmostC()
+{
+    QFETCH(uint32_t, scanCode);
+    QFETCH(uint32_t, key);
+    QFETCH(uint32_t, note);
+    QWidget* window = m_delegate->window();
+    KPDesktopInputs inputs(*m_piano->keysView(), window);
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, scanCode, 0, 0);
+    QApplication::sendEvent(window, &press);
+    QCOMPARE(m_piano->keysView()->keyCollection()[qsizetype(key)]->state(), 1u);
+    const std::vector<float> heard = listen(0.3);
+    QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, scanCode, 0, 0);
+    QApplication::sendEvent(window, &release);
+
+    const double pitch =
+        fundamentalPartial(heard, m_speaker.device()->sampleRate(), frequencyOf(note), 4410);
+    QVERIFY2(std::abs(cents(pitch, frequencyOf(note))) < 20, qPrintable(QString::number(pitch)));
+    QCOMPARE(m_piano->keysView()->keyCollection()[qsizetype(key)]->state(), 0u);
 }
 
 QTEST_MAIN(TestPlaying)
