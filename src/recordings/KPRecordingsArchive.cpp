@@ -1,0 +1,127 @@
+#include "recordings/KPRecordingsArchive.h"
+
+#include "platform/KPKeyedArchiver.h"
+#include "platform/KPKeyedUnarchiver.h"
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace {
+
+using Uid = KPKeyedUnarchiver::Uid;
+
+// Key indexes name the 84 keys of the keyboard; playing any other would reach past its notes.
+constexpr int64_t kKeyCount = 84;
+
+std::optional<KPPianoKeyAction> decodeAction(KPKeyedUnarchiver& archive, Uid uid)
+{
+    const auto object = archive.object(uid, {"KPPianoKeyAction"});
+    if (!object)
+        return std::nullopt;
+    // A key that is absent reads as nil, which counts as zero.
+    const int64_t index = archive.integerForKey(*object, "index").value_or(0);
+    const int64_t state = archive.integerForKey(*object, "state").value_or(0);
+    const double interval = archive.realForKey(*object, "interval").value_or(0.0);
+    if (index < 0 || index >= kKeyCount)
+        archive.fail(QStringLiteral("key event %1 names key %2").arg(uid).arg(index));
+    if (state < std::numeric_limits<int32_t>::min() || state > std::numeric_limits<int32_t>::max())
+        archive.fail(QStringLiteral("key event %1 has state %2").arg(uid).arg(state));
+    if (!std::isfinite(float(interval)))
+        archive.fail(QStringLiteral("key event %1 has no usable time").arg(uid));
+    if (archive.failed())
+        return std::nullopt;
+    return KPPianoKeyAction{int32_t(index), KPRecordedKeyState(int32_t(state)), float(interval)};
+}
+
+std::optional<KPPianoRecording> decodeRecording(KPKeyedUnarchiver& archive, Uid uid)
+{
+    const auto object = archive.object(uid, {"KPPianoRecording"});
+    if (!object)
+        return std::nullopt;
+    KPPianoRecording recording;
+    if (const auto actions = archive.arrayForKey(*object, "actions")) {
+        recording.actions.reserve(actions->size());
+        for (Uid action : *actions) {
+            const auto decoded = decodeAction(archive, action);
+            if (!decoded)
+                return std::nullopt;
+            recording.actions.append(*decoded);
+        }
+    }
+    recording.soundBankName = archive.stringForKey(*object, "soundbankname").value_or(QString());
+    recording.recordingDate = archive.dateForKey(*object, "recordingdate").value_or(QDateTime());
+    recording.recordingName = archive.stringForKey(*object, "recordingname");
+    if (archive.failed())
+        return std::nullopt;
+    return recording;
+}
+
+} // namespace
+
+QByteArray KPRecordingsArchive::encode(const QList<KPPianoRecording>& recordings)
+{
+    KPKeyedArchiver archiver;
+    const Uid root = archiver.reserve();
+    const Uid recordingClass =
+        archiver.classFor({QStringLiteral("KPPianoRecording"), QStringLiteral("NSObject")});
+    const Uid actionClass =
+        archiver.classFor({QStringLiteral("KPPianoKeyAction"), QStringLiteral("NSObject")});
+    const auto actionsKey = archiver.key(QStringLiteral("actions"));
+    const auto soundBankKey = archiver.key(QStringLiteral("soundbankname"));
+    const auto dateKey = archiver.key(QStringLiteral("recordingdate"));
+    const auto nameKey = archiver.key(QStringLiteral("recordingname"));
+    const auto indexKey = archiver.key(QStringLiteral("index"));
+    const auto stateKey = archiver.key(QStringLiteral("state"));
+    const auto intervalKey = archiver.key(QStringLiteral("interval"));
+
+    std::vector<Uid> recordingUids;
+    std::vector<Uid> actionUids;
+    for (const KPPianoRecording& recording : recordings) {
+        const Uid slot = archiver.reserve();
+        recordingUids.push_back(slot);
+        const Uid actionsSlot = archiver.reserve();
+        actionUids.clear();
+        for (const KPPianoKeyAction& action : recording.actions) {
+            const Uid actionSlot = archiver.reserve();
+            actionUids.push_back(actionSlot);
+            archiver.setObject(actionSlot, actionClass,
+                               {{indexKey, archiver.integer(action.index)},
+                                {stateKey, archiver.integer(int32_t(action.state))},
+                                {intervalKey, archiver.real32(action.interval)}});
+        }
+        archiver.setArray(actionsSlot, actionUids);
+        const Uid name = recording.recordingName ? archiver.string(*recording.recordingName)
+                                                 : KPKeyedArchiver::nil;
+        archiver.setObject(slot, recordingClass,
+                           {{actionsKey, actionsSlot},
+                            {soundBankKey, archiver.string(recording.soundBankName)},
+                            {dateKey, archiver.date(recording.recordingDate)},
+                            {nameKey, name}});
+    }
+    archiver.setArray(root, recordingUids);
+    return archiver.finish(root);
+}
+
+std::optional<QList<KPPianoRecording>> KPRecordingsArchive::decode(const QByteArray& data,
+                                                                   QString* error)
+{
+    KPKeyedUnarchiver archive(data);
+    QList<KPPianoRecording> recordings;
+    // An archive without a root holds no recordings.
+    if (!archive.failed() && archive.root() != KPKeyedUnarchiver::nil) {
+        const auto list = archive.array(archive.root());
+        for (Uid uid : list.value_or(QList<Uid>())) {
+            auto recording = decodeRecording(archive, uid);
+            if (!recording)
+                break;
+            recordings.append(std::move(*recording));
+        }
+    }
+    if (archive.failed()) {
+        if (error)
+            *error = archive.error();
+        return std::nullopt;
+    }
+    return recordings;
+}
