@@ -42,8 +42,8 @@ void shrinkToFit(QLabel* label, int size)
 } // namespace
 
 KPNetworkAdView::KPNetworkAdView(const QRect& frame, QWidget* parent)
-    : QWidget(parent), m_exitWebBtn(new KPButton), m_bgImage(new QLabel(this)),
-      m_msgLabel(new QLabel(this))
+    : QWidget(parent), m_bgImage(new QLabel(this)), m_msgLabel(new QLabel(this)),
+      m_exitWebBtn(new KPButton(this))
 {
     setGeometry(frame);
     const bool pad = KPDeviceIdiom::isPad();
@@ -69,7 +69,6 @@ KPNetworkAdView::KPNetworkAdView(const QRect& frame, QWidget* parent)
     shadow->setColor(Qt::black);
     m_msgLabel->setGraphicsEffect(shadow);
 
-    m_exitWebBtn->setParent(this);
     m_exitWebBtn->setObjectName(QStringLiteral("exitWebBtn"));
     m_exitWebBtn->setGeometry(2, 2, pad ? 62 : 32, pad ? 62 : 32);
     m_exitWebBtn->setImage(KPImages::named(KPDeviceIdiom::isPhone()

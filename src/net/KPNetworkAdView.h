@@ -56,9 +56,10 @@ private:
     QString m_imageURL;
     QString m_appURL;
     QString m_bannerMsg;
-    KPButton* m_exitWebBtn;
+    // In the order they are stacked, the close button on top.
     QLabel* m_bgImage;
     QLabel* m_msgLabel;
+    KPButton* m_exitWebBtn;
     float m_startValue = 0;
     float m_endValue = 0;
     float m_timeValue = 0;
