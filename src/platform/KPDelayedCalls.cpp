@@ -1,38 +1,26 @@
 #include "platform/KPDelayedCalls.h"
 
-#include <QTimer>
+#include "platform/KPClock.h"
 
 namespace {
-constexpr auto kTimerName = "KPDelayedCall";
+constexpr auto kAlarmName = "KPDelayedCall";
 }
 
 void KPDelayedCalls::perform(QObject* target, std::chrono::milliseconds delay,
                              std::function<void()> call)
 {
-    auto* timer = new QTimer(target);
-    timer->setObjectName(kTimerName);
-    timer->setSingleShot(true);
-    timer->setTimerType(Qt::PreciseTimer);
-    QObject::connect(timer, &QTimer::timeout, target, [timer, call = std::move(call)] {
-        // Detach first so the call may cancel or schedule calls on its own target.
-        timer->setObjectName(QString());
-        timer->deleteLater();
-        call();
-    });
-    timer->start(delay);
+    KPClock& clock = KPClock::current();
+    clock.wakeAt(target, clock.now() + delay, KPClock::Precision::Millisecond, std::move(call))
+        ->setObjectName(kAlarmName);
 }
 
 void KPDelayedCalls::cancelPreviousPerformRequests(QObject* target)
 {
-    const auto timers = target->findChildren<QTimer*>(kTimerName, Qt::FindDirectChildrenOnly);
-    for (QTimer* timer : timers) {
-        timer->stop();
-        timer->setObjectName(QString());
-        timer->deleteLater();
-    }
+    const auto alarms = target->findChildren<QObject*>(kAlarmName, Qt::FindDirectChildrenOnly);
+    qDeleteAll(alarms);
 }
 
 int KPDelayedCalls::pendingCount(const QObject* target)
 {
-    return int(target->findChildren<QTimer*>(kTimerName, Qt::FindDirectChildrenOnly).size());
+    return int(target->findChildren<QObject*>(kAlarmName, Qt::FindDirectChildrenOnly).size());
 }

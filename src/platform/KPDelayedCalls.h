@@ -6,7 +6,7 @@
 #include <functional>
 
 // "Perform after a delay" on the main run loop, with "cancel every pending call of this target".
-// A pending call belongs to its target and dies with it.
+// A pending call belongs to its target and dies with it. Time comes from KPClock::current().
 class KPDelayedCalls
 {
 public:

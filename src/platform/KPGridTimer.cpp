@@ -1,22 +1,9 @@
 #include "platform/KPGridTimer.h"
 
-#include <cmath>
-#include <thread>
-
-namespace {
-// Qt timers count whole milliseconds; the last part of a wait is spun so firings land on the
-// grid to well under a millisecond.
-constexpr auto kSpinLimit = std::chrono::milliseconds(2);
-} // namespace
-
 KPGridTimer::KPGridTimer(Seconds interval, std::function<void()> action, QObject* parent)
     : QObject(parent), m_interval(interval), m_action(std::move(action)),
-      m_fireDate(Clock::now() + std::chrono::duration_cast<Clock::duration>(interval))
-{
-    m_timer.setSingleShot(true);
-    m_timer.setTimerType(Qt::PreciseTimer);
-    connect(&m_timer, &QTimer::timeout, this, &KPGridTimer::onTimeout);
-}
+      m_fireDate(KPClock::current().now() + std::chrono::duration_cast<Clock::duration>(interval))
+{}
 
 void KPGridTimer::schedule()
 {
@@ -30,7 +17,7 @@ void KPGridTimer::invalidate()
 {
     m_valid = false;
     m_scheduled = false;
-    m_timer.stop();
+    delete m_alarm;
 }
 
 KPGridTimer::Clock::time_point KPGridTimer::nextFireDate(Clock::time_point fireDate,
@@ -49,26 +36,16 @@ KPGridTimer::Clock::time_point KPGridTimer::nextFireDate(Clock::time_point fireD
 
 void KPGridTimer::arm()
 {
-    const auto wait = m_fireDate - Clock::now();
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(wait);
-    m_timer.start(std::max(ms - std::chrono::milliseconds(1), std::chrono::milliseconds(0)));
+    m_alarm =
+        KPClock::current().wakeAt(this, m_fireDate, KPClock::Precision::Exact, [this] { fire(); });
 }
 
-void KPGridTimer::onTimeout()
+void KPGridTimer::fire()
 {
-    if (!m_valid || !m_scheduled)
-        return;
-    auto now = Clock::now();
-    if (m_fireDate - now > kSpinLimit) {
-        arm();
-        return;
-    }
-    while (now < m_fireDate) {
-        std::this_thread::yield();
-        now = Clock::now();
-    }
-    m_fireDate = nextFireDate(m_fireDate, m_interval, now);
+    // The alarm that rang is spent; the action may invalidate the timer or schedule it anew.
+    m_alarm = nullptr;
+    m_fireDate = nextFireDate(m_fireDate, m_interval, KPClock::current().now());
     m_action();
-    if (m_valid && m_scheduled)
+    if (m_valid && m_scheduled && !m_alarm)
         arm();
 }

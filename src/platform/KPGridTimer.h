@@ -1,7 +1,9 @@
 #pragma once
 
+#include "platform/KPClock.h"
+
 #include <QObject>
-#include <QTimer>
+#include <QPointer>
 
 #include <chrono>
 #include <functional>
@@ -9,7 +11,8 @@
 // A repeating timer whose firings keep to a fixed grid: it is due one interval after it was made
 // and then every interval after that. Scheduled after its due time, it fires at once and then
 // keeps to its grid; firings that were missed are not made up. Made unscheduled: schedule() adds
-// it to the main run loop, invalidate() removes it for good.
+// it to the main run loop, invalidate() removes it for good. Time comes from KPClock::current();
+// firings are exact (KPClock::Precision::Exact).
 //
 // The action may invalidate the timer. A timer must not be destroyed from inside its own action;
 // use deleteLater() there.
@@ -37,12 +40,12 @@ public:
 
 private:
     void arm();
-    void onTimeout();
+    void fire();
 
     Seconds m_interval;
     std::function<void()> m_action;
     Clock::time_point m_fireDate;
-    QTimer m_timer;
+    QPointer<QObject> m_alarm;
     bool m_valid = true;
     bool m_scheduled = false;
 };

@@ -15,7 +15,6 @@
 #include <QGraphicsOpacityEffect>
 #include <QParallelAnimationGroup>
 #include <QPropertyAnimation>
-#include <QSequentialAnimationGroup>
 
 #include <cmath>
 
@@ -25,6 +24,7 @@ namespace {
 
 constexpr auto kSlideDuration = 300;
 constexpr auto kBlinkInterval = 300ms;
+constexpr auto kPopupDelay = 800ms;
 constexpr uint32_t kMinimumTempo = 50;
 constexpr uint32_t kMaximumTempo = 350;
 constexpr uint32_t kTempoStep = 10;
@@ -308,14 +308,15 @@ void KPPianoView::showRecordingPopup()
     popup->show();
     popup->raise();
 
-    auto* fadeOut = new QSequentialAnimationGroup(popup);
-    fadeOut->addPause(800);
-    auto* fade = new QPropertyAnimation(opacityOf(popup), "opacity", fadeOut);
-    fade->setDuration(200);
-    fade->setEndValue(0.0);
-    fadeOut->addAnimation(fade);
-    connect(fadeOut, &QAbstractAnimation::finished, popup, &QObject::deleteLater);
-    fadeOut->start();
+    // The wait is a delayed call rather than a paused animation: Qt times animation pauses apart
+    // from the animation driver.
+    KPDelayedCalls::perform(popup, kPopupDelay, [popup] {
+        auto* fade = new QPropertyAnimation(opacityOf(popup), "opacity", popup);
+        fade->setDuration(200);
+        fade->setEndValue(0.0);
+        connect(fade, &QAbstractAnimation::finished, popup, &QObject::deleteLater);
+        fade->start();
+    });
 }
 
 // Keyboard

@@ -4,12 +4,15 @@
 #include "platform/KPDeviceIdiom.h"
 #include "ui/KPImages.h"
 
-#include <QElapsedTimer>
+#include "KPTestClock.h"
+
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QTest>
 
 Q_DECLARE_METATYPE(KPIdiom)
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -208,6 +211,7 @@ void TestPianoKey::stateChanges()
     QFETCH(QString, lookAtOnce);
     QFETCH(QString, lookAfter);
 
+    KPTestClock clock;
     KPPianoKey key(0);
     for (uint32_t s : states)
         key.setState(s);
@@ -215,8 +219,8 @@ void TestPianoKey::stateChanges()
     QCOMPARE(KPDelayedCalls::pendingCount(&key), pending);
     QCOMPARE(look(key), lookAtOnce);
 
-    QTest::qWait(int(KPPianoKey::releaseLookDuration.count()) * 2);
-    QTRY_COMPARE_WITH_TIMEOUT(KPDelayedCalls::pendingCount(&key), 0, 5000);
+    clock.advance(KPPianoKey::releaseLookDuration);
+    QCOMPARE(KPDelayedCalls::pendingCount(&key), 0);
     QCOMPARE(key.state(), state);
     QCOMPARE(look(key), lookAfter);
 }
@@ -224,27 +228,26 @@ void TestPianoKey::stateChanges()
 // A tap whose press and release come in the same instant still shows pressed for 0.1 s.
 void TestPianoKey::pressedLookLastsATenth()
 {
+    KPTestClock clock;
     KPPianoKey key(1);
     key.setState(1);
     key.setState(0);
-    QElapsedTimer clock;
-    clock.start();
-    QTRY_COMPARE_WITH_TIMEOUT(look(key), QStringLiteral("up"), 2000);
-    QVERIFY2(clock.elapsed() >= KPPianoKey::releaseLookDuration.count() - 1,
-             qPrintable(QStringLiteral("released after %1 ms").arg(clock.elapsed())));
+    clock.advance(KPPianoKey::releaseLookDuration - 1ms);
+    QCOMPARE(look(key), QStringLiteral("down"));
+    clock.advance(1ms);
+    QCOMPARE(look(key), QStringLiteral("up"));
 }
 
 // Released and pressed again before the release look ends: the key never shows released,
 // however often that happens in a row.
 void TestPianoKey::pressWithinReleaseLookNeverShowsReleased()
 {
+    KPTestClock clock;
     KPPianoKey key(0);
     key.setState(1);
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < 4 * KPPianoKey::releaseLookDuration.count()) {
+    for (int i = 0; i < 12; ++i) {
         key.setState(0);
-        QTest::qWait(int(KPPianoKey::releaseLookDuration.count()) / 3);
+        clock.advance(KPPianoKey::releaseLookDuration - 1ms);
         QCOMPARE(look(key), QStringLiteral("down"));
         key.setState(1);
         QCOMPARE(look(key), QStringLiteral("down"));

@@ -6,7 +6,8 @@
 #include "platform/KPPropertyList.h"
 #include "platform/KPUserDefaults.h"
 
-#include <QElapsedTimer>
+#include "KPTestClock.h"
+
 #include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -26,12 +27,14 @@ private slots:
     void delayedCallRunsOnceAfterItsDelay();
     void cancelEndsEveryPendingCallOfThatTargetOnly();
     void delayedCallMayCancelAndRescheduleItsOwnTarget();
+    void delayedCallDiesWithItsTarget();
 
     void nextFireDateKeepsTheGrid_data();
     void nextFireDateKeepsTheGrid();
     void gridTimerIsDueOneIntervalAfterItWasMade();
     void lateScheduledTimerFiresAtOnceThenKeepsItsGrid();
     void invalidatedTimerNeverFiresAgain();
+    void timerMayInvalidateItselfFromItsAction();
 
     void bundleFindsResourcesByNameInAnySubfolder();
     void integerValueReadsNumbersAndNumericStrings();
@@ -74,25 +77,23 @@ void TestPlatform::idiomFromName()
 
 void TestPlatform::delayedCallRunsOnceAfterItsDelay()
 {
+    KPTestClock clock;
     QObject target;
     int calls = 0;
-    QElapsedTimer clock;
-    clock.start();
-    qint64 firedAfter = -1;
-    KPDelayedCalls::perform(&target, 50ms, [&] {
-        ++calls;
-        firedAfter = clock.elapsed();
-    });
+    KPDelayedCalls::perform(&target, 50ms, [&] { ++calls; });
     QCOMPARE(KPDelayedCalls::pendingCount(&target), 1);
-    QTRY_COMPARE(calls, 1);
-    QVERIFY2(firedAfter >= 49, qPrintable(QString::number(firedAfter)));
-    QTest::qWait(80);
+    clock.advance(49ms);
+    QCOMPARE(calls, 0);
+    clock.advance(1ms);
+    QCOMPARE(calls, 1);
+    clock.advance(100ms);
     QCOMPARE(calls, 1);
     QCOMPARE(KPDelayedCalls::pendingCount(&target), 0);
 }
 
 void TestPlatform::cancelEndsEveryPendingCallOfThatTargetOnly()
 {
+    KPTestClock clock;
     QObject target;
     QObject other;
     int targetCalls = 0;
@@ -102,14 +103,15 @@ void TestPlatform::cancelEndsEveryPendingCallOfThatTargetOnly()
     KPDelayedCalls::perform(&other, 20ms, [&] { ++otherCalls; });
     KPDelayedCalls::cancelPreviousPerformRequests(&target);
     QCOMPARE(KPDelayedCalls::pendingCount(&target), 0);
-    QTRY_COMPARE(otherCalls, 1);
-    QTest::qWait(40);
+    clock.advance(40ms);
+    QCOMPARE(otherCalls, 1);
     QCOMPARE(targetCalls, 0);
 }
 
 void TestPlatform::delayedCallMayCancelAndRescheduleItsOwnTarget()
 {
     // The blink of the record button re-arms itself from inside its own call.
+    KPTestClock clock;
     QObject target;
     int calls = 0;
     std::function<void()> step = [&] {
@@ -119,9 +121,22 @@ void TestPlatform::delayedCallMayCancelAndRescheduleItsOwnTarget()
             KPDelayedCalls::perform(&target, 5ms, step);
     };
     KPDelayedCalls::perform(&target, 5ms, step);
-    QTRY_COMPARE(calls, 3);
-    QTest::qWait(30);
+    clock.advance(14ms);
+    QCOMPARE(calls, 2);
+    clock.advance(30ms);
     QCOMPARE(calls, 3);
+}
+
+void TestPlatform::delayedCallDiesWithItsTarget()
+{
+    KPTestClock clock;
+    int calls = 0;
+    {
+        QObject target;
+        KPDelayedCalls::perform(&target, 5ms, [&] { ++calls; });
+    }
+    clock.advance(10ms);
+    QCOMPARE(calls, 0);
 }
 
 void TestPlatform::nextFireDateKeepsTheGrid_data()
@@ -148,49 +163,57 @@ void TestPlatform::nextFireDateKeepsTheGrid()
 
 void TestPlatform::gridTimerIsDueOneIntervalAfterItWasMade()
 {
+    KPTestClock clock;
+    const auto made = clock.now();
     QList<Clock::time_point> firings;
-    KPGridTimer timer(100ms, [&] { firings << Clock::now(); });
-    const auto made = Clock::now();
+    KPGridTimer timer(100ms, [&] { firings << clock.now(); });
+    clock.advance(30ms);
     timer.schedule();
-    QTRY_COMPARE_WITH_TIMEOUT(firings.size(), 3, 1000);
-    timer.invalidate();
-    for (int i = 0; i < 3; ++i) {
-        const double ms = std::chrono::duration<double, std::milli>(firings[i] - made).count();
-        const double ideal = 100.0 * (i + 1);
-        QVERIFY2(ms >= ideal - 0.5 && ms < ideal + 30, qPrintable(QString::number(ms)));
-    }
+    clock.advance(300ms);
+    QCOMPARE(firings, (QList<Clock::time_point>{made + 100ms, made + 200ms, made + 300ms}));
 }
 
 void TestPlatform::lateScheduledTimerFiresAtOnceThenKeepsItsGrid()
 {
+    KPTestClock clock;
+    const auto made = clock.now();
     QList<Clock::time_point> firings;
-    KPGridTimer timer(100ms, [&] { firings << Clock::now(); });
-    const auto made = Clock::now();
-    QTest::qWait(250);
-    const auto scheduled = Clock::now();
+    KPGridTimer timer(100ms, [&] { firings << clock.now(); });
+    clock.advance(250ms);
     timer.schedule();
-    QTRY_COMPARE_WITH_TIMEOUT(firings.size(), 2, 1000);
-    timer.invalidate();
-    const double first = std::chrono::duration<double, std::milli>(firings[0] - scheduled).count();
-    QVERIFY2(first < 30, qPrintable(QString::number(first)));
-    // The next firing lands on the grid of the timer's making (300 ms), not 100 ms after the
-    // late one.
-    const double second = std::chrono::duration<double, std::milli>(firings[1] - made).count();
-    QVERIFY2(second >= 299.5 && second < 330, qPrintable(QString::number(second)));
+    clock.advance(0ms);
+    QCOMPARE(firings, QList<Clock::time_point>{made + 250ms});
+    // The next firing lands on the grid of the timer's making, not 100 ms after the late one.
+    clock.advance(50ms);
+    QCOMPARE(firings, (QList<Clock::time_point>{made + 250ms, made + 300ms}));
 }
 
 void TestPlatform::invalidatedTimerNeverFiresAgain()
 {
+    KPTestClock clock;
     int calls = 0;
     KPGridTimer timer(20ms, [&] { ++calls; });
     timer.schedule();
-    QTRY_VERIFY(calls >= 1);
+    clock.advance(20ms);
+    QCOMPARE(calls, 1);
     timer.invalidate();
-    const int seen = calls;
     timer.schedule();
-    QTest::qWait(80);
-    QCOMPARE(calls, seen);
+    clock.advance(80ms);
+    QCOMPARE(calls, 1);
     QVERIFY(!timer.isScheduled());
+}
+
+void TestPlatform::timerMayInvalidateItselfFromItsAction()
+{
+    KPTestClock clock;
+    int calls = 0;
+    KPGridTimer timer(10ms, [&] {
+        if (++calls == 2)
+            timer.invalidate();
+    });
+    timer.schedule();
+    clock.advance(100ms);
+    QCOMPARE(calls, 2);
 }
 
 void TestPlatform::bundleFindsResourcesByNameInAnySubfolder()
