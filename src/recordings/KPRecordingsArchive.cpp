@@ -14,6 +14,13 @@ using Uid = KPKeyedUnarchiver::Uid;
 // Key indexes name the 84 keys of the keyboard; playing any other would reach past its notes.
 constexpr int64_t kKeyCount = 84;
 
+// What reading accepts; writing leaves out any other event, which could not be played either,
+// so that one such event never makes the whole archive unreadable.
+bool isPlayable(int64_t index, float interval)
+{
+    return index >= 0 && index < kKeyCount && std::isfinite(interval);
+}
+
 std::optional<KPPianoKeyAction> decodeAction(KPKeyedUnarchiver& archive, Uid uid)
 {
     const auto object = archive.object(uid, {"KPPianoKeyAction"});
@@ -23,12 +30,11 @@ std::optional<KPPianoKeyAction> decodeAction(KPKeyedUnarchiver& archive, Uid uid
     const int64_t index = archive.integerForKey(*object, "index").value_or(0);
     const int64_t state = archive.integerForKey(*object, "state").value_or(0);
     const double interval = archive.realForKey(*object, "interval").value_or(0.0);
-    if (index < 0 || index >= kKeyCount)
-        archive.fail(QStringLiteral("key event %1 names key %2").arg(uid).arg(index));
+    if (!isPlayable(index, float(interval)))
+        archive.fail(
+            QStringLiteral("key event %1 names key %2 at %3 s").arg(uid).arg(index).arg(interval));
     if (state < std::numeric_limits<int32_t>::min() || state > std::numeric_limits<int32_t>::max())
         archive.fail(QStringLiteral("key event %1 has state %2").arg(uid).arg(state));
-    if (!std::isfinite(float(interval)))
-        archive.fail(QStringLiteral("key event %1 has no usable time").arg(uid));
     if (archive.failed())
         return std::nullopt;
     return KPPianoKeyAction{int32_t(index), KPRecordedKeyState(int32_t(state)), float(interval)};
@@ -83,6 +89,8 @@ QByteArray KPRecordingsArchive::encode(const QList<KPPianoRecording>& recordings
         const Uid actionsSlot = archiver.reserve();
         actionUids.clear();
         for (const KPPianoKeyAction& action : recording.actions) {
+            if (!isPlayable(action.index, action.interval))
+                continue;
             const Uid actionSlot = archiver.reserve();
             actionUids.push_back(actionSlot);
             archiver.setObject(actionSlot, actionClass,

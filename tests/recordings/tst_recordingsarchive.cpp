@@ -166,7 +166,13 @@ void KPRecordingsArchiveTest::roundTrip_data()
 void KPRecordingsArchiveTest::roundTrip()
 {
     QFETCH(Recordings, recordings);
-    const QByteArray bytes = KPRecordingsArchive::encode(recordings);
+    // Events that could not be played are left out rather than spoil the archive.
+    Recordings withUnplayable = recordings;
+    for (KPPianoRecording& saved : withUnplayable) {
+        saved.actions.append(action(84, KPRecordedKeyState::Pressed, 1.0f));
+        saved.actions.prepend(action(1, KPRecordedKeyState::Pressed, NAN));
+    }
+    const QByteArray bytes = KPRecordingsArchive::encode(withUnplayable);
     QVERIFY(!bytes.isEmpty());
     QString error;
     const auto decoded = KPRecordingsArchive::decode(bytes, &error);
