@@ -12,8 +12,6 @@
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcMidiLibraries, "touchpiano.midi.libraries", QtWarningMsg)
-
 constexpr std::chrono::seconds kRefreshInterval(2);
 
 // The last error RtMidi reported on this thread: its calls report through the callback only.
@@ -25,68 +23,15 @@ void rtMidiError(RtMidiError::Type type, const std::string& text, void* /*userDa
         t_lastError = text;
 }
 
-// The sound libraries print to standard error whenever a system is not there; we look every
-// 2 s and log what matters ourselves.
-void jackMessage(const char* text)
+RtMidi::Api rtMidiApi(KPMidiSystem::Kind kind)
 {
-    qCDebug(lcMidiLibraries, "JACK: %s", text);
+    return kind == KPMidiSystem::Kind::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
 }
 
-void alsaMessage(const char* file, int line, const char* function, int error, const char* format,
-                 ...)
-{
-    if (!lcMidiLibraries().isDebugEnabled())
-        return;
-    char text[256];
-    va_list arguments;
-    va_start(arguments, format);
-    std::vsnprintf(text, sizeof text, format, arguments);
-    va_end(arguments);
-    qCDebug(lcMidiLibraries, "ALSA: %s:%d (%s) %s: %d", file, line, function, text, error);
-}
-
-void quietenLibraries()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        jack_set_error_function(jackMessage);
-        jack_set_info_function(jackMessage);
-        snd_lib_error_set_handler(alsaMessage);
-    });
-}
-
-// Asked before RtMidi is, which would print and throw where the system is missing.
-bool systemRuns(RtMidi::Api api)
-{
-    if (api == RtMidi::LINUX_ALSA) {
-        snd_seq_t* sequencer = nullptr;
-        if (snd_seq_open(&sequencer, "default", SND_SEQ_OPEN_INPUT, 0) < 0)
-            return false;
-        snd_seq_close(sequencer);
-        return true;
-    }
-    jack_client_t* client = jack_client_open("Touch Piano probe", JackNoStartServer, nullptr);
-    if (!client)
-        return false;
-    jack_client_close(client);
-    return true;
-}
-
-QString systemName(RtMidi::Api api)
-{
-    return api == RtMidi::LINUX_ALSA ? QStringLiteral("ALSA") : QStringLiteral("JACK");
-}
-
-QString missingText(RtMidi::Api api)
-{
-    return api == RtMidi::LINUX_ALSA ? QStringLiteral("no ALSA sequencer")
-                                     : QStringLiteral("no JACK server running");
-}
-
-[[nodiscard]] std::unique_ptr<RtMidiIn> makeInput(RtMidi::Api api)
+[[nodiscard]] std::unique_ptr<RtMidiIn> makeInput(KPMidiSystem::Kind kind)
 {
     try {
-        auto input = std::make_unique<RtMidiIn>(api, KPMidiInput::kPortName);
+        auto input = std::make_unique<RtMidiIn>(rtMidiApi(kind), KPMidiInput::kPortName);
         input->setErrorCallback(rtMidiError);
         return input;
     } catch (const RtMidiError& error) {
@@ -111,31 +56,35 @@ std::vector<std::string> portNames(RtMidiIn& input)
 
 QStringList KPMidiInput::listPorts()
 {
-    quietenLibraries();
     QStringList lines;
-    for (const RtMidi::Api api : {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK}) {
-        const QString system = systemName(api);
-        std::unique_ptr<RtMidiIn> input = systemRuns(api) ? makeInput(api) : nullptr;
+    for (const auto kind : {KPMidiSystem::Kind::Alsa, KPMidiSystem::Kind::Jack}) {
+        KPMidiSystem system(kind);
+        std::unique_ptr<RtMidiIn> input = system.runs() ? makeInput(kind) : nullptr;
         if (!input) {
-            lines << QStringLiteral("%1: (%2)").arg(system, missingText(api));
+            lines << QStringLiteral("%1: (%2)").arg(system.name(), system.missingText());
             continue;
         }
         const std::vector<std::string> names = portNames(*input);
-        for (const std::string& name : names)
-            lines << QStringLiteral("%1: %2").arg(system, QString::fromStdString(name));
+        for (const std::string& name : names) {
+            lines << QStringLiteral("%1: %2%3")
+                         .arg(system.name(), QString::fromStdString(name),
+                              system.isDevicePort(name) ? QString()
+                                                        : QStringLiteral(" (a program: it connects "
+                                                                         "to \"Touch Piano\")"));
+        }
         if (names.empty())
-            lines << QStringLiteral("%1: (no input ports)").arg(system);
+            lines << QStringLiteral("%1: (no input ports)").arg(system.name());
     }
     return lines;
 }
 
-KPMidiInput::KPMidiInput(QObject* parent) : QObject(parent)
+KPMidiInput::System::System(KPMidiSystem::Kind kind) : query(kind), name(query.name()) {}
+
+KPMidiInput::System::~System() = default;
+
+KPMidiInput::KPMidiInput(QObject* parent)
+    : QObject(parent), m_systems{System(KPMidiSystem::Kind::Alsa), System(KPMidiSystem::Kind::Jack)}
 {
-    quietenLibraries();
-    m_systems[0].api = RtMidi::LINUX_ALSA;
-    m_systems[1].api = RtMidi::UNIX_JACK;
-    for (System& system : m_systems)
-        system.name = systemName(RtMidi::Api(system.api));
     m_refreshTimer.setInterval(kRefreshInterval);
     connect(&m_refreshTimer, &QTimer::timeout, this, &KPMidiInput::refreshPorts);
 }
@@ -180,15 +129,20 @@ QStringList KPMidiInput::portsInUse() const
 
 void KPMidiInput::refresh(System& system)
 {
-    const auto api = RtMidi::Api(system.api);
-    if (!system.virtualPort) {
-        if (!systemRuns(api)) {
-            if (!std::exchange(system.reportedMissing, true))
-                qInfo("KPMidiInput: %s MIDI not used: %s", qPrintable(system.name),
-                      qPrintable(missingText(api)));
-            return;
+    if (!system.query.runs()) {
+        if (system.virtualPort) {
+            qWarning("KPMidiInput: %s MIDI is gone", qPrintable(system.name));
+            system.openPorts.clear();
+            system.failedPorts.clear();
+            system.virtualPort.reset();
         }
-        std::unique_ptr<RtMidiIn> input = makeInput(api);
+        if (!std::exchange(system.reportedMissing, true))
+            qInfo("KPMidiInput: %s MIDI not used: %s", qPrintable(system.name),
+                  qPrintable(system.query.missingText()));
+        return;
+    }
+    if (!system.virtualPort) {
+        std::unique_ptr<RtMidiIn> input = makeInput(system.query.kind());
         if (!input)
             return;
         t_lastError.clear();
@@ -220,7 +174,8 @@ void KPMidiInput::refresh(System& system)
     std::erase_if(system.failedPorts,
                   [&present](const std::string& name) { return !present.contains(name); });
     for (const std::string& name : names) {
-        if (!system.openPorts.contains(name) && !system.failedPorts.contains(name))
+        if (!system.openPorts.contains(name) && !system.failedPorts.contains(name) &&
+            system.query.isDevicePort(name))
             openPort(system, name);
     }
 }
@@ -228,7 +183,7 @@ void KPMidiInput::refresh(System& system)
 void KPMidiInput::openPort(System& system, const std::string& name)
 {
     t_lastError.clear();
-    std::unique_ptr<RtMidiIn> input = makeInput(RtMidi::Api(system.api));
+    std::unique_ptr<RtMidiIn> input = makeInput(system.query.kind());
     if (input) {
         // Found again by name: the numbering may have changed since the last look.
         const std::vector<std::string> names = portNames(*input);

@@ -2,6 +2,7 @@
 
 #include "midi/KPMidiDecoder.h"
 #include "midi/KPMidiInbox.h"
+#include "midi/KPMidiSystem.h"
 
 #include <QList>
 #include <QObject>
@@ -19,9 +20,9 @@
 class RtMidiIn;
 
 // MIDI keyboards as players of the piano, through RtMidi on both the ALSA sequencer and JACK:
-// a virtual input port "Touch Piano" that other programs connect to, and every input port of
-// the system, opened at start and again as ports come and go (looked for every 2 s). A port
-// that cannot be opened or vanishes is logged once and changes nothing else.
+// a virtual input port "Touch Piano" that programs connect to, and every input port of a device,
+// opened at start and again as devices come and go (looked for every 2 s). A port that cannot
+// be opened or vanishes is logged once and changes nothing else.
 //
 // Messages arrive on the input threads; they are handed to the main thread through an inbox
 // that wakes it at once, decoded there (KPMidiDecoder) and given out as keyPressed and
@@ -54,7 +55,10 @@ signals:
 private:
     struct System
     {
-        int api = 0;
+        explicit System(KPMidiSystem::Kind kind);
+        ~System();
+
+        KPMidiSystem query;
         QString name;
         // Open while the system is there; also the list of the system's ports.
         std::unique_ptr<RtMidiIn> virtualPort;

@@ -1,0 +1,54 @@
+#include "KPJackMidiDevice.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+#include <jack/ringbuffer.h>
+
+#include <array>
+
+KPJackMidiDevice::KPJackMidiDevice(const char* clientName)
+{
+    m_client = jack_client_open(clientName, JackNoStartServer, nullptr);
+    if (!m_client)
+        return;
+    m_queue = jack_ringbuffer_create(4096);
+    jack_set_process_callback(m_client, &KPJackMidiDevice::process, this);
+    jack_port_t* port =
+        jack_port_register(m_client, "out", JACK_DEFAULT_MIDI_TYPE,
+                           JackPortIsOutput | JackPortIsPhysical | JackPortIsTerminal, 0);
+    if (port && jack_activate(m_client) == 0)
+        m_port = port;
+}
+
+KPJackMidiDevice::~KPJackMidiDevice()
+{
+    if (m_client)
+        jack_client_close(m_client);
+    if (m_queue)
+        jack_ringbuffer_free(m_queue);
+}
+
+QString KPJackMidiDevice::portName() const
+{
+    return m_port ? QString::fromUtf8(jack_port_name(m_port)) : QString();
+}
+
+void KPJackMidiDevice::send(std::initializer_list<uint8_t> message)
+{
+    std::array<uint8_t, 4> record{uint8_t(message.size())};
+    std::copy(message.begin(), message.end(), record.begin() + 1);
+    jack_ringbuffer_write(m_queue, reinterpret_cast<const char*>(record.data()), record.size());
+}
+
+int KPJackMidiDevice::process(uint32_t frames, void* device)
+{
+    auto* self = static_cast<KPJackMidiDevice*>(device);
+    void* buffer = jack_port_get_buffer(self->m_port, frames);
+    jack_midi_clear_buffer(buffer);
+    std::array<uint8_t, 4> record{};
+    while (jack_ringbuffer_read_space(self->m_queue) >= record.size()) {
+        jack_ringbuffer_read(self->m_queue, reinterpret_cast<char*>(record.data()), record.size());
+        jack_midi_event_write(buffer, 0, record.data() + 1, record[0]);
+    }
+    return 0;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <initializer_list>
+
+#include <jack/jack.h>
+#include <jack/ringbuffer.h>
+
+// A MIDI keyboard as a JACK server sees one: a client with a physical MIDI output port "out".
+// Messages sent go out at the start of the next cycle. Made on the default server
+// (JACK_DEFAULT_SERVER).
+class KPJackMidiDevice
+{
+public:
+    explicit KPJackMidiDevice(const char* clientName = "Test Keyboard");
+    ~KPJackMidiDevice();
+    KPJackMidiDevice(const KPJackMidiDevice&) = delete;
+    KPJackMidiDevice& operator=(const KPJackMidiDevice&) = delete;
+
+    bool isOpen() const { return m_port != nullptr; }
+    // "<client>:out".
+    QString portName() const;
+    void send(std::initializer_list<uint8_t> message);
+
+private:
+    static int process(uint32_t frames, void* device);
+
+    jack_client_t* m_client = nullptr;
+    jack_port_t* m_port = nullptr;
+    jack_ringbuffer_t* m_queue = nullptr;
+};
