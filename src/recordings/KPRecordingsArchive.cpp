@@ -3,6 +3,7 @@
 #include "platform/KPKeyedArchiver.h"
 #include "platform/KPKeyedUnarchiver.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -30,6 +31,10 @@ std::optional<KPPianoKeyAction> decodeAction(KPKeyedUnarchiver& archive, Uid uid
     const int64_t index = archive.integerForKey(*object, "index").value_or(0);
     const int64_t state = archive.integerForKey(*object, "state").value_or(0);
     const double interval = archive.realForKey(*object, "interval").value_or(0.0);
+    // Absent in archives of touches, and where it is unknown; a damaged one is brought in range.
+    const int64_t velocity = std::clamp<int64_t>(
+        archive.integerForKey(*object, "velocity").value_or(KPPianoKeyAction::kFullVelocity), 1,
+        KPPianoKeyAction::kFullVelocity);
     if (!isPlayable(index, float(interval)))
         archive.fail(
             QStringLiteral("key event %1 names key %2 at %3 s").arg(uid).arg(index).arg(interval));
@@ -37,7 +42,8 @@ std::optional<KPPianoKeyAction> decodeAction(KPKeyedUnarchiver& archive, Uid uid
         archive.fail(QStringLiteral("key event %1 has state %2").arg(uid).arg(state));
     if (archive.failed())
         return std::nullopt;
-    return KPPianoKeyAction{int32_t(index), KPRecordedKeyState(int32_t(state)), float(interval)};
+    return KPPianoKeyAction{int32_t(index), KPRecordedKeyState(int32_t(state)), float(interval),
+                            uint8_t(velocity)};
 }
 
 std::optional<KPPianoRecording> decodeRecording(KPKeyedUnarchiver& archive, Uid uid)
@@ -80,6 +86,7 @@ QByteArray KPRecordingsArchive::encode(const QList<KPPianoRecording>& recordings
     const auto indexKey = archiver.key(QStringLiteral("index"));
     const auto stateKey = archiver.key(QStringLiteral("state"));
     const auto intervalKey = archiver.key(QStringLiteral("interval"));
+    const auto velocityKey = archiver.key(QStringLiteral("velocity"));
 
     std::vector<Uid> recordingUids;
     std::vector<Uid> actionUids;
@@ -93,10 +100,19 @@ QByteArray KPRecordingsArchive::encode(const QList<KPPianoRecording>& recordings
                 continue;
             const Uid actionSlot = archiver.reserve();
             actionUids.push_back(actionSlot);
-            archiver.setObject(actionSlot, actionClass,
-                               {{indexKey, archiver.integer(action.index)},
-                                {stateKey, archiver.integer(int32_t(action.state))},
-                                {intervalKey, archiver.real32(action.interval)}});
+            const Uid index = archiver.integer(action.index);
+            const Uid state = archiver.integer(int32_t(action.state));
+            const Uid interval = archiver.real32(action.interval);
+            // Only below full, so that the archive of touches stays as it always was.
+            if (action.velocity < KPPianoKeyAction::kFullVelocity)
+                archiver.setObject(actionSlot, actionClass,
+                                   {{indexKey, index},
+                                    {stateKey, state},
+                                    {intervalKey, interval},
+                                    {velocityKey, archiver.integer(action.velocity)}});
+            else
+                archiver.setObject(actionSlot, actionClass,
+                                   {{indexKey, index}, {stateKey, state}, {intervalKey, interval}});
         }
         archiver.setArray(actionsSlot, actionUids);
         const Uid name = recording.recordingName ? archiver.string(*recording.recordingName)

@@ -10,9 +10,10 @@ namespace {
 
 using Recordings = QList<KPPianoRecording>;
 
-KPPianoKeyAction action(int32_t index, KPRecordedKeyState state, float interval)
+KPPianoKeyAction action(int32_t index, KPRecordedKeyState state, float interval,
+                        uint8_t velocity = KPPianoKeyAction::kFullVelocity)
 {
-    return KPPianoKeyAction{index, state, interval};
+    return KPPianoKeyAction{index, state, interval, velocity};
 }
 
 KPPianoRecording recording(int events, const QString& bank, std::optional<QString> name,
@@ -92,8 +93,8 @@ private:
     KPPlistPtr m_objects;
 };
 
-// One recording of two key events in the platform's layout; `variant` picks the alternative
-// spellings the platform also writes.
+// One recording of two key events in the platform's layout, the first with a velocity;
+// `variant` picks the alternative spellings the platform also writes.
 QByteArray platformRecordingArchive(bool variant)
 {
     PlatformArchive archive;
@@ -153,6 +154,13 @@ void KPRecordingsArchiveTest::roundTrip_data()
     QTest::newRow("empty list") << Recordings{};
     QTest::newRow("nil name, interval 1.25")
         << Recordings{{{action(12, KPRecordedKeyState::Pressed, 1.25f)},
+                       "Grand Piano",
+                       QDateTime::fromMSecsSinceEpoch(1765000000123, Qt::UTC),
+                       std::nullopt}};
+    QTest::newRow("velocities below full, and full")
+        << Recordings{{{action(12, KPRecordedKeyState::Pressed, 0.0f, 1),
+                        action(13, KPRecordedKeyState::Pressed, 0.5f, 100),
+                        action(14, KPRecordedKeyState::Pressed, 0.75f)},
                        "Grand Piano",
                        QDateTime::fromMSecsSinceEpoch(1765000000123, Qt::UTC),
                        std::nullopt}};
@@ -224,6 +232,8 @@ void KPRecordingsArchiveTest::writesThePlatformLayout()
              QVariant(qint64(1)));
     QCOMPARE(KPPropertyList::toVariant(object(plist_dict_get_item(event, "interval"))),
              QVariant(1.25));
+    // A press at full velocity is written as one always was.
+    QVERIFY(!plist_dict_get_item(event, "velocity"));
 }
 
 void KPRecordingsArchiveTest::readsThePlatformLayout_data()
@@ -231,7 +241,7 @@ void KPRecordingsArchiveTest::readsThePlatformLayout_data()
     QTest::addColumn<bool>("variant");
     QTest::addColumn<qint64>("msecs");
     QTest::newRow("arrays, plain strings, numbers behind UIDs") << false << qint64(1764307200500);
-    QTest::newRow("mutable arrays, string objects, numbers inline, unknown key")
+    QTest::newRow("mutable arrays, string objects, numbers inline")
         << true << qint64(1764307200000);
 }
 
@@ -242,7 +252,7 @@ void KPRecordingsArchiveTest::readsThePlatformLayout()
     QString error;
     const auto decoded = KPRecordingsArchive::decode(platformRecordingArchive(variant), &error);
     QVERIFY2(decoded, qPrintable(error));
-    const Recordings expected{{{action(39, KPRecordedKeyState::Pressed, 0.0f),
+    const Recordings expected{{{action(39, KPRecordedKeyState::Pressed, 0.0f, 100),
                                 action(39, KPRecordedKeyState::Released, 1.25f)},
                                "Banjo",
                                QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC),
