@@ -1,6 +1,7 @@
 // Piano screen figures, on the real widgets: how long a touch takes to become a playing voice,
 // how exactly the metronome keeps time, and a ten-finger glissando (no stuck notes, slowest event).
 
+#include "app/KPDesktopInputs.h"
 #include "app/KPViewController.h"
 #include "audio/KPSampler.h"
 #include "audio/KPSoundPlayer.h"
@@ -12,6 +13,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QPointingDevice>
 #include <QTest>
 #include <QTimer>
@@ -122,6 +124,41 @@ void BM_TouchToVoice(benchmark::State& state)
     state.counters["max_us"] = *std::max_element(micros.begin(), micros.end());
 }
 BENCHMARK(BM_TouchToVoice)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// A computer key's press handed to the window until the note's voice has been started and every
+// call has returned, over 10,000 presses of the lower row's white keys (Z X C V B N M).
+void BM_ComputerKeyToVoice(benchmark::State& state)
+{
+    Screen screen;
+    KPDesktopInputs inputs(*screen.piano->keysView(), screen.window);
+    const uint32_t scanCodes[] = {52, 53, 54, 55, 56, 57, 58};
+    std::vector<double> micros;
+    micros.reserve(10000);
+    for (auto _ : state) {
+        micros.clear();
+        for (int press = 0; press < 10000; ++press) {
+            const uint32_t scanCode = scanCodes[press % 7];
+            QKeyEvent down(QEvent::KeyPress, 0, Qt::NoModifier, scanCode, 0, 0);
+            QKeyEvent up(QEvent::KeyRelease, 0, Qt::NoModifier, scanCode, 0, 0);
+            const auto arrived = Clock::now();
+            QApplication::sendEvent(screen.window, &down);
+            const auto done = Clock::now();
+            micros.push_back(std::chrono::duration<double, std::micro>(done - arrived).count());
+            QApplication::sendEvent(screen.window, &up);
+            if (press % 64 == 0)
+                QCoreApplication::processEvents();
+        }
+    }
+    state.counters["median_us"] = percentile(micros, 0.5);
+    state.counters["p99_us"] = percentile(micros, 0.99);
+    state.counters["max_us"] = *std::max_element(micros.begin(), micros.end());
+    // Each press must have started its note: the last one still sounds.
+    QKeyEvent last(QEvent::KeyPress, 0, Qt::NoModifier, scanCodes[0], 0, 0);
+    QApplication::sendEvent(screen.window, &last);
+    state.counters["voices_after_a_press"] =
+        KPSoundPlayer::sharedPlayer().sampler().playingVoiceCount();
+}
+BENCHMARK(BM_ComputerKeyToVoice)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // The metronome at 350 beats per minute for 60 s: each click's start against its ideal time.
 void BM_MetronomeAt350(benchmark::State& state)
