@@ -43,5 +43,25 @@
         <source>RATELATER</source>
         <translation>Später erinnern</translation>
     </message>
+    <message>
+        <source>CRASHTITLE</source>
+        <translation>Touch Piano wurde beim letzten Mal unerwartet beendet.</translation>
+    </message>
+    <message>
+        <source>CRASHMSG</source>
+        <translation>Den Absturzbericht an die Entwickler senden? Er enthält die Version des Programms und die Stelle, an der es stehen blieb, nichts von deinem Spiel.</translation>
+    </message>
+    <message>
+        <source>CRASHSEND</source>
+        <translation>Senden</translation>
+    </message>
+    <message>
+        <source>CRASHDONTSEND</source>
+        <translation>Nicht senden</translation>
+    </message>
+    <message>
+        <source>CRASHALWAYS</source>
+        <translation>Immer senden</translation>
+    </message>
 </context>
 </TS>

@@ -43,5 +43,25 @@
         <source>RATELATER</source>
         <translation>Remind me later</translation>
     </message>
+    <message>
+        <source>CRASHTITLE</source>
+        <translation>Touch Piano quit unexpectedly last time.</translation>
+    </message>
+    <message>
+        <source>CRASHMSG</source>
+        <translation>Send the crash report to the developers? It holds the program's version and where it stopped, nothing you played.</translation>
+    </message>
+    <message>
+        <source>CRASHSEND</source>
+        <translation>Send</translation>
+    </message>
+    <message>
+        <source>CRASHDONTSEND</source>
+        <translation>Don't send</translation>
+    </message>
+    <message>
+        <source>CRASHALWAYS</source>
+        <translation>Always send</translation>
+    </message>
 </context>
 </TS>

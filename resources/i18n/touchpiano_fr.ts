@@ -43,5 +43,25 @@
         <source>RATELATER</source>
         <translation>Me le rappeler plus tard</translation>
     </message>
+    <message>
+        <source>CRASHTITLE</source>
+        <translation>Touch Piano s'est fermé de façon inattendue la dernière fois.</translation>
+    </message>
+    <message>
+        <source>CRASHMSG</source>
+        <translation>Envoyer le rapport de plantage aux développeurs ? Il contient la version du programme et l'endroit où il s'est arrêté, rien de ce que vous avez joué.</translation>
+    </message>
+    <message>
+        <source>CRASHSEND</source>
+        <translation>Envoyer</translation>
+    </message>
+    <message>
+        <source>CRASHDONTSEND</source>
+        <translation>Ne pas envoyer</translation>
+    </message>
+    <message>
+        <source>CRASHALWAYS</source>
+        <translation>Toujours envoyer</translation>
+    </message>
 </context>
 </TS>
