@@ -144,6 +144,8 @@ QFuture<void> KPRatingPrompt::incrementAndRate(bool canPromptForRating)
     const QString file = m_defaults.settings().fileName();
     const QSettings::Format format = m_defaults.settings().format();
     return QtConcurrent::run(&m_counting, [=, this] {
+        // Waiting for a use's future may run it on the waiting thread, beside the pool's.
+        const QMutexLocker locker(&m_countingLock);
         QSettings store(file, format);
         incrementUseCount(store, version, now);
         if (canPromptForRating && ratingConditionsHaveBeenMet(store, now, days, uses))
