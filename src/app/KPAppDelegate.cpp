@@ -2,10 +2,14 @@
 
 #include "app/KPViewController.h"
 #include "app/KPWindow.h"
+#include "crash/KPCrashReporter.h"
 #include "net/KPHTTPRequest.h"
 #include "net/KPServers.h"
+#include "platform/KPAppPaths.h"
 #include "platform/KPBundle.h"
 #include "platform/KPDeviceIdiom.h"
+#include "platform/KPLocalization.h"
+#include "rating/KPRatingPrompt.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -95,7 +99,8 @@ void KPAppDelegate::applicationDidBecomeActive() {}
 
 void KPAppDelegate::applicationWillEnterForeground()
 {
-    // The rating prompt hears of every return to the foreground once it exists.
+    if (m_ratingPromptLaunched)
+        KPRatingPrompt::sharedInstance().appEnteredForeground(true);
 }
 
 void KPAppDelegate::applicationDidEnterBackground()
@@ -118,12 +123,21 @@ void KPAppDelegate::registerDefaultsFromSettingsBundle()
 
 void KPAppDelegate::initializeCrashReporter()
 {
-    // Crash reports are configured here once the crash reporter exists.
+    m_crashReporter = std::make_unique<KPCrashReporter>(
+        m_defaults,
+        QDir(KPAppPaths::applicationSupportDirectory()).filePath(QStringLiteral("CrashReports")),
+        QUrl(KPServers::appServer(m_defaults)));
+    m_crashReporter->start();
 }
 
 void KPAppDelegate::initializeRatingPrompt()
 {
-    // The rating prompt is set up and launched here once it exists.
+    KPRatingPrompt& prompt = KPRatingPrompt::sharedInstance();
+    prompt.setDaysUntilPrompt(2);
+    prompt.setUsesUntilPrompt(10);
+    prompt.setMessage(KPLocalization::string("RATE"));
+    prompt.launch(m_appID);
+    m_ratingPromptLaunched = true;
 }
 
 // Asked once per run: when the internet becomes reachable, this stops listening.

@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class KPCrashReporter;
 class KPViewController;
 class KPWindow;
 class QGuiApplication;
@@ -37,6 +38,8 @@ public:
 
     virtual void registerDefaultsFromSettingsBundle();
     virtual void initializeCrashReporter();
+    // Configures and launches the rating prompt; from then on every return to the foreground
+    // counts a use.
     virtual void initializeRatingPrompt();
     virtual void fetchAppInfo();
     void internetNotifier();
@@ -71,6 +74,8 @@ private:
     void applicationStateChanged(Qt::ApplicationState state);
 
     KPUserDefaults& m_defaults;
+    std::unique_ptr<KPCrashReporter> m_crashReporter;
+    bool m_ratingPromptLaunched = false;
     std::unique_ptr<KPReachability> m_internet;
     std::unique_ptr<KPViewController> m_viewController;
     std::unique_ptr<KPWindow> m_window;

@@ -4,6 +4,7 @@
 #include "keyboard/KPPianoKeysView.h"
 #include "platform/KPBundle.h"
 #include "platform/KPDeviceIdiom.h"
+#include "rating/KPRatingPrompt.h"
 #include "screen/KPPianoView.h"
 #include "ui/KPButton.h"
 
@@ -92,6 +93,7 @@ private slots:
     void windowShowsTheToolbarOverTheKeyboard_data();
     void windowShowsTheToolbarOverTheKeyboard();
     void lifecycleEventsFollowTheApplicationState();
+    void foregroundsCountOnceTheRatingPromptIsLaunched();
 };
 
 void TestApp::init()
@@ -342,6 +344,24 @@ void TestApp::lifecycleEventsFollowTheApplicationState()
     become(Qt::ApplicationActive);
     QCOMPARE(began.size(), 1);
     QCOMPARE(ended.size(), 1);
+}
+
+void TestApp::foregroundsCountOnceTheRatingPromptIsLaunched()
+{
+    TemporaryDefaults store;
+    KPAppDelegate delegate(store.defaults);
+    // Counted uses run one after another: a last one, waited for, follows all that came before.
+    const auto uses = [] {
+        KPRatingPrompt::sharedInstance().appEnteredForeground(false).waitForFinished();
+        return KPUserDefaults::standard().value(QString::fromLatin1(KPRatingPrompt::kUseCount));
+    };
+    const int before = uses().toInt();
+    delegate.applicationWillEnterForeground();
+    QCOMPARE(uses().toInt(), before + 1);
+    delegate.setAppID(QStringLiteral("7"));
+    delegate.initializeRatingPrompt();
+    delegate.applicationWillEnterForeground();
+    QCOMPARE(uses().toInt(), before + 4);
 }
 
 QTEST_MAIN(TestApp)
