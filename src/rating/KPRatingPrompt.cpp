@@ -7,10 +7,10 @@
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QMessageBox>
+#include <QPromise>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
-#include <QtConcurrent>
 #include <QUrl>
 
 namespace {
@@ -143,9 +143,12 @@ QFuture<void> KPRatingPrompt::incrementAndRate(bool canPromptForRating)
     const quint32 uses = m_usesUntilPrompt;
     const QString file = m_defaults.settings().fileName();
     const QSettings::Format format = m_defaults.settings().format();
-    return QtConcurrent::run(&m_counting, [=, this] {
-        // Waiting for a use's future may run it on the waiting thread, beside the pool's.
-        const QMutexLocker locker(&m_countingLock);
+    // The future is not tied to the task: waiting for it never runs the task on the waiting
+    // thread, so uses stay in their order on the pool's one thread.
+    auto counted = std::make_shared<QPromise<void>>();
+    counted->start();
+    QFuture<void> future = counted->future();
+    m_counting.start([=, this] {
         QSettings store(file, format);
         incrementUseCount(store, version, now);
         if (canPromptForRating && ratingConditionsHaveBeenMet(store, now, days, uses))
@@ -157,7 +160,9 @@ QFuture<void> KPRatingPrompt::incrementAndRate(bool canPromptForRating)
                         showRatingAlert();
                 },
                 Qt::QueuedConnection);
+        counted->finish();
     });
+    return future;
 }
 
 // Reachable without first having to set up a connection, or reachable through a transient

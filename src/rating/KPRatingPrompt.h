@@ -4,7 +4,6 @@
 #include "platform/KPUserDefaults.h"
 
 #include <QFuture>
-#include <QMutex>
 #include <QObject>
 #include <QPointer>
 #include <QThreadPool>
@@ -21,9 +20,9 @@ class QMessageBox;
 // day. Counters and answers live in the user defaults under the "kRatingPrompt" keys, so they
 // survive restarts; a new version starts afresh.
 //
-// A counted use runs on a short-lived background thread (or on a thread that waits for it).
-// Uses take a lock around reading and storing the count, so two close together never lose an
-// increment. The alert, its answers and the network test run on the main thread.
+// A counted use runs on a short-lived background thread. Uses are queued one after another on
+// that one thread, so two close together never lose an increment. The alert, its answers and
+// the network test run on the main thread.
 class KPRatingPrompt : public QObject
 {
     Q_OBJECT
@@ -85,7 +84,6 @@ private:
     std::atomic<quint32> m_usesUntilPrompt = 0;
     QString m_message;
     std::unique_ptr<QMessageBox> m_ratingAlert;
-    QMutex m_countingLock;
-    // One thread at most, which ends when idle.
+    // One thread at most, which ends when idle: counted uses run one after another.
     QThreadPool m_counting;
 };
