@@ -17,7 +17,7 @@ namespace {
 
 constexpr double kSecondsPerDay = 86400;
 constexpr auto kReviewPageTemplate =
-    "https://store.touchpiano.example/WebObjects/MZStore.woa/wa/viewContentsUserReviews"
+    "https://store.touchpiano.invalid/WebObjects/MZStore.woa/wa/viewContentsUserReviews"
     "?type=Purple+Software&id=APP_ID";
 
 double systemClock()
