@@ -7,6 +7,10 @@
 
 #include <QDebug>
 
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
 namespace {
 
 // How often finished sounds are looked for while any plays.
@@ -48,6 +52,7 @@ KPSystemSound::~KPSystemSound()
     if (m_context) {
         ThreadContextScope scope(m_context.get());
         m_sounds.clear();
+        m_loop.reset();
     }
     m_context.reset();
     m_device.reset();
@@ -105,6 +110,48 @@ void KPSystemSound::play(const QString& path)
     }
     if (!m_completionCheck.isActive())
         m_completionCheck.start();
+}
+
+bool KPSystemSound::startLoop(const QString& path, double interval)
+{
+    stopLoop();
+    if (path.isEmpty() || interval <= 0 || !openOutput() || m_device->isPaused())
+        return false;
+    int64_t size = 0;
+    ALenum format = AL_NONE;
+    ALsizei frequency = 0;
+    KPSampleData data = LoadAudioFileData(path, size, format, frequency);
+    if (!data)
+        return false;
+
+    // One beat at the file's own rate: a whole number of frames, the same every time round.
+    const int64_t frameBytes = format == AL_FORMAT_STEREO16 ? 4 : 2;
+    const int64_t beatBytes = std::llround(interval * frequency) * frameBytes;
+    std::vector<char> beat(size_t(beatBytes), 0);
+    std::copy_n(reinterpret_cast<const char*>(data.get()), std::min(size, beatBytes), beat.begin());
+    data.reset();
+
+    ThreadContextScope scope(m_context.get());
+    alGetError();
+    auto loop = std::make_unique<Sound>();
+    loop->buffer = KPALBuffer::generate();
+    loop->source = KPALSource::generate();
+    alBufferData(loop->buffer.id(), format, beat.data(), ALsizei(beat.size()), frequency);
+    alSourcei(loop->source.id(), AL_BUFFER, ALint(loop->buffer.id()));
+    alSourcei(loop->source.id(), AL_LOOPING, AL_TRUE);
+    alSourcePlay(loop->source.id());
+    if (alGetError() != AL_NO_ERROR)
+        return false;
+    m_loop = std::move(loop);
+    return true;
+}
+
+void KPSystemSound::stopLoop()
+{
+    if (!m_loop)
+        return;
+    ThreadContextScope scope(m_context.get());
+    m_loop.reset();
 }
 
 void KPSystemSound::disposeFinishedSounds()

@@ -29,6 +29,14 @@ public:
     // A file that is missing or can't be decoded, or a sound that can't be played (the device
     // paused or out of sources), gives silence and says nothing.
     void play(const QString& path);
+    // The file, then silence to `interval` seconds, repeated without a gap from now until
+    // stopLoop or the next startLoop: one looping buffer, so the sounds fall exactly `interval`
+    // apart, to the sample, however late the program runs. A sound longer than the interval is
+    // cut. False when it can't sound (as for play).
+    bool startLoop(const QString& path, double interval);
+    void stopLoop();
+    bool isLooping() const { return m_loop != nullptr; }
+
     // Opens the output now rather than at the first sound, so that sound starts on time.
     void prepare() { openOutput(); }
 
@@ -57,5 +65,6 @@ private:
     bool m_outputFailed = false;
     // A list: sounds never move, so each is deleted as a whole.
     std::list<Sound> m_sounds;
+    std::unique_ptr<Sound> m_loop;
     QTimer m_completionCheck;
 };

@@ -56,6 +56,8 @@ private slots:
     void clickDuringInterruptionIsDropped();
     void failedInstrumentIsTold();
     void overlappingSystemSoundsAreIndependent();
+    void loopedSoundRepeatsExactly_data();
+    void loopedSoundRepeatsExactly();
     void undecodableSystemSoundIsSilent_data();
     void undecodableSystemSoundIsSilent();
     void shippedConfiguration_data();
@@ -434,6 +436,41 @@ void KPSoundPlayerTest::overlappingSystemSoundsAreIndependent()
     clicks.render(0.05);
     QTRY_COMPARE(sound.liveSoundCount(), 0);
     QCOMPARE(finished.count(), 2);
+}
+
+void KPSoundPlayerTest::loopedSoundRepeatsExactly_data()
+{
+    QTest::addColumn<double>("interval");
+    QTest::newRow("50 beats a minute") << 1.2;
+    QTest::newRow("120") << 0.5;
+    QTest::newRow("350, a beat that is no whole number of milliseconds") << 60.0 / 350;
+}
+
+// Onsets found in the rendered sound lie a whole beat of frames apart, every one of them.
+void KPSoundPlayerTest::loopedSoundRepeatsExactly()
+{
+    QFETCH(double, interval);
+    AudioRig rig;
+    KPSystemSound sound(rig.opener());
+    QVERIFY(sound.startLoop(m_resources->path(QStringLiteral("click.wav")), interval));
+    const std::vector<float> heard = rig.render(3.5 * interval);
+    sound.stopLoop();
+    QVERIFY(!sound.isLooping());
+
+    std::vector<size_t> onsets;
+    size_t quietSince = 0;
+    for (size_t frame = 0; frame < heard.size() / 2; ++frame) {
+        if (std::abs(heard[2 * frame]) < 0.01f)
+            continue;
+        if (onsets.empty() || frame - quietSince > 200)
+            onsets.push_back(frame);
+        quietSince = frame;
+    }
+    QCOMPARE(onsets.size(), size_t(4));
+    const auto beat = size_t(std::llround(interval * 44100));
+    for (size_t i = 1; i < onsets.size(); ++i)
+        QCOMPARE(onsets[i] - onsets[i - 1], beat);
+    QVERIFY(level(rig.render(0.2), 0) < 1e-6);
 }
 
 void KPSoundPlayerTest::undecodableSystemSoundIsSilent_data()
