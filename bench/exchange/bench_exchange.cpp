@@ -1,8 +1,14 @@
-// MIDI file figures: writing and reading a recording of 100,000 key events.
+// Export figures: writing and reading a MIDI file of 100,000 key events, and rendering a minute
+// of music to a sound file.
 
+#include "exchange/KPAudioExport.h"
 #include "exchange/KPRecordingMidi.h"
 
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -37,6 +43,40 @@ void BM_MidiImport100kEvents(benchmark::State& state)
 }
 BENCHMARK(BM_MidiImport100kEvents)->Unit(benchmark::kMillisecond);
 
+// 600 notes over 60 s: ten a second, each held 0.3 s, walking up and down three octaves.
+void BM_AudioExportMinuteOf600Notes(benchmark::State& state)
+{
+    KPPianoRecording recording;
+    recording.soundBankName = QStringLiteral("Grand Piano");
+    for (int i = 0; i < 600; ++i) {
+        const int32_t key = 14 + (i % 42 < 21 ? i % 21 : 20 - i % 21);
+        recording.actions.append({key, KPRecordedKeyState::Pressed, 0.1f * float(i)});
+        recording.actions.append({key, KPRecordedKeyState::Released, 0.1f * float(i) + 0.3f});
+    }
+    std::stable_sort(recording.actions.begin(), recording.actions.end(),
+                     [](const auto& a, const auto& b) { return a.interval < b.interval; });
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("minute.wav"));
+    for (auto _ : state) {
+        QString error;
+        if (!KPAudioExport::write(recording, path, &error))
+            state.SkipWithError(qPrintable(error));
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["x_real_time"] =
+        benchmark::Counter(60.0 * double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["peak_rss_MiB"] = double(usage.ru_maxrss) / 1024.0;
+}
+BENCHMARK(BM_AudioExportMinuteOf600Notes)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    // The instruments are found from the application's folder.
+    QCoreApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    return 0;
+}

@@ -16,7 +16,8 @@ KPSoundPlayer& KPSoundPlayer::sharedPlayer()
     return player;
 }
 
-KPSoundPlayer::KPSoundPlayer(KPAudioDeviceOpener openDevice) : m_sampler(std::move(openDevice))
+KPSoundPlayer::KPSoundPlayer(KPAudioDeviceOpener openDevice, KPClock* clock)
+    : m_sampler(std::move(openDevice)), m_clock(clock)
 {
     for (const char* name :
          {"Grand Piano", "Music Box", "Ahh Choir", "Electric Piano", "Accordion", "Banjo"})
@@ -131,8 +132,9 @@ void KPSoundPlayer::stopAllFadeTimers()
 
 KPSoundPlayer::FadeTimer KPSoundPlayer::makeFadeTimerForIndex(uint32_t note)
 {
-    return FadeTimer(
-        std::make_unique<KPGridTimer>(kFadeInterval, [this, note] { fadeSound(note); }).release());
+    return FadeTimer(std::make_unique<KPGridTimer>(
+                         kFadeInterval, [this, note] { fadeSound(note); }, nullptr, m_clock)
+                         .release());
 }
 
 void KPSoundPlayer::initializeFadeTimers()

@@ -3,6 +3,7 @@
 #include "audio/KPAudioDevice.h"
 #include "audio/KPSampler.h"
 
+#include "platform/KPClock.h"
 #include "platform/KPGridTimer.h"
 
 #include <QList>
@@ -28,8 +29,10 @@ public:
     // The one player of the program, made (and "Grand Piano" loaded) at the first call.
     static KPSoundPlayer& sharedPlayer();
 
-    // Loads "Grand Piano".
-    explicit KPSoundPlayer(KPAudioDeviceOpener openDevice = KPAudioDevice::openDefault);
+    // Loads "Grand Piano". The fades keep time by `clock` when given (offline rendering), else by
+    // the program's current clock.
+    explicit KPSoundPlayer(KPAudioDeviceOpener openDevice = KPAudioDevice::openDefault,
+                           KPClock* clock = nullptr);
     ~KPSoundPlayer() override;
     KPSoundPlayer(const KPSoundPlayer&) = delete;
     KPSoundPlayer& operator=(const KPSoundPlayer&) = delete;
@@ -75,6 +78,7 @@ private:
     void initializeFadeTimers();
 
     KPSampler m_sampler;
+    KPClock* m_clock;
     QList<QStringList> m_soundBanks;
     // Empty until the first instrument is chosen, then one timer per note.
     std::array<FadeTimer, kNoteCount> m_fadeTimers;

@@ -1,8 +1,9 @@
 #include "platform/KPGridTimer.h"
 
-KPGridTimer::KPGridTimer(Seconds interval, std::function<void()> action, QObject* parent)
-    : QObject(parent), m_interval(interval), m_action(std::move(action)),
-      m_fireDate(KPClock::current().now() + std::chrono::duration_cast<Clock::duration>(interval))
+KPGridTimer::KPGridTimer(Seconds interval, std::function<void()> action, QObject* parent,
+                         KPClock* clock)
+    : QObject(parent), m_clock(clock), m_interval(interval), m_action(std::move(action)),
+      m_fireDate(this->clock().now() + std::chrono::duration_cast<Clock::duration>(interval))
 {}
 
 void KPGridTimer::schedule()
@@ -36,15 +37,14 @@ KPGridTimer::Clock::time_point KPGridTimer::nextFireDate(Clock::time_point fireD
 
 void KPGridTimer::arm()
 {
-    m_alarm =
-        KPClock::current().wakeAt(this, m_fireDate, KPClock::Precision::Exact, [this] { fire(); });
+    m_alarm = clock().wakeAt(this, m_fireDate, KPClock::Precision::Exact, [this] { fire(); });
 }
 
 void KPGridTimer::fire()
 {
     // The alarm that rang is spent; the action may invalidate the timer or schedule it anew.
     m_alarm = nullptr;
-    m_fireDate = nextFireDate(m_fireDate, m_interval, KPClock::current().now());
+    m_fireDate = nextFireDate(m_fireDate, m_interval, clock().now());
     m_action();
     if (m_valid && m_scheduled && !m_alarm)
         arm();

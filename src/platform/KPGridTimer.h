@@ -11,8 +11,8 @@
 // A repeating timer whose firings keep to a fixed grid: it is due one interval after it was made
 // and then every interval after that. Scheduled after its due time, it fires at once and then
 // keeps to its grid; firings that were missed are not made up. Made unscheduled: schedule() adds
-// it to the main run loop, invalidate() removes it for good. Time comes from KPClock::current();
-// firings are exact (KPClock::Precision::Exact).
+// it to the main run loop, invalidate() removes it for good. Time comes from the clock it was
+// given, else from KPClock::current(); firings are exact (KPClock::Precision::Exact).
 //
 // The action may invalidate the timer. A timer must not be destroyed from inside its own action;
 // use deleteLater() there.
@@ -24,7 +24,8 @@ public:
     using Clock = std::chrono::steady_clock;
     using Seconds = std::chrono::duration<double>;
 
-    KPGridTimer(Seconds interval, std::function<void()> action, QObject* parent = nullptr);
+    KPGridTimer(Seconds interval, std::function<void()> action, QObject* parent = nullptr,
+                KPClock* clock = nullptr);
 
     void schedule();
     void invalidate();
@@ -39,9 +40,11 @@ public:
                                           Clock::time_point now);
 
 private:
+    KPClock& clock() const { return m_clock ? *m_clock : KPClock::current(); }
     void arm();
     void fire();
 
+    KPClock* m_clock;
     Seconds m_interval;
     std::function<void()> m_action;
     Clock::time_point m_fireDate;

@@ -1,27 +1,19 @@
 #pragma once
 
-#include "platform/KPClock.h"
+#include "platform/KPManualClock.h"
 
 #include <QAnimationDriver>
-#include <QPointer>
-
-#include <cstdint>
-#include <vector>
 
 // A clock that moves only when the test advances it. Made, it becomes the current clock and
 // drives Qt's animations too; gone, the steady clock is back, and the alarms it still held never
 // ring. It starts at the steady clock's time, so timers made before it keep their dates.
-class KPTestClock : public KPClock
+class KPTestClock : public KPManualClock
 {
 public:
     KPTestClock();
     ~KPTestClock() override;
     KPTestClock(const KPTestClock&) = delete;
     KPTestClock& operator=(const KPTestClock&) = delete;
-
-    TimePoint now() const override { return m_now; }
-    QObject* wakeAt(QObject* owner, TimePoint when, Precision precision,
-                    std::function<void()> ring) override;
 
     // Moves time on by `step`, ringing every alarm due on the way in order of time (of making on
     // a tie), each while now() reads its time. Alarms made by a ringing call ring too when due.
@@ -39,19 +31,6 @@ private:
         const KPTestClock& m_clock;
     };
 
-    void ringAlarmsDueBy(TimePoint end);
-
-    struct Pending
-    {
-        QPointer<QObject> alarm;
-        TimePoint when;
-        std::uint64_t order;
-        std::function<void()> ring;
-    };
-
     TimePoint m_start;
-    TimePoint m_now;
     AnimationDriver m_animations{*this};
-    std::uint64_t m_made = 0;
-    std::vector<Pending> m_pending;
 };

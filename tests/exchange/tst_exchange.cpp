@@ -1,5 +1,7 @@
+#include "exchange/KPAudioExport.h"
 #include "exchange/KPRecordingMidi.h"
 #include "exchange/KPStandardMidiFile.h"
+#include "KPAudioTestRig.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
@@ -143,6 +145,54 @@ private slots:
         QString error;
         QVERIFY(!KPRecordingMidi::fromMidi(file, QStringLiteral("x"), &error));
         QVERIFY(!error.isEmpty());
+    }
+
+    void audioExportHoldsTheNotesAtPitchTimeAndFade()
+    {
+        // C4, E4 and G4, a second apart, each released after 0.1 s: each fades out before the
+        // next begins, so every onset follows silence.
+        KPPianoRecording recording;
+        recording.soundBankName = QStringLiteral("Grand Piano");
+        const QList<std::pair<int32_t, double>> notes = {{21, 261.63}, {23, 329.63}, {25, 392.0}};
+        for (int i = 0; i < notes.size(); ++i) {
+            recording.actions.append({notes[i].first, KPRecordedKeyState::Pressed, float(i)});
+            recording.actions.append({notes[i].first, KPRecordedKeyState::Released, i + 0.1f});
+        }
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("tune.wav"));
+        QString error;
+        QVERIFY2(KPAudioExport::write(recording, path, &error), qPrintable(error));
+
+        SF_INFO info{};
+        SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+        QVERIFY(file);
+        QCOMPARE(info.samplerate, 44100);
+        QCOMPARE(info.channels, 2);
+        QCOMPARE(info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+        std::vector<float> sound(size_t(info.frames) * 2);
+        sf_readf_float(file, sound.data(), info.frames);
+        sf_close(file);
+        // The last note fades on its grid and stops 0.6 s after its press; the file ends there.
+        QVERIFY2(qAbs(double(info.frames) / 44100 - 2.6) < 0.01,
+                 qPrintable(QString::number(info.frames)));
+
+        const auto loud = [&](size_t frame) {
+            return qAbs(sound[2 * frame]) > 1e-4f;
+        };
+        for (int i = 0; i < notes.size(); ++i) {
+            size_t onset = size_t(std::max(0, i * 44100 - 2205));
+            while (onset < sound.size() / 2 && !loud(onset))
+                ++onset;
+            QVERIFY2(qAbs(double(onset) / 44100 - i) <= 0.005, qPrintable(QString::number(onset)));
+            const double pitch =
+                KPAudioTest::fundamentalPartial(sound, 44100, notes[i].second, onset + 441, 8192);
+            QVERIFY2(qAbs(KPAudioTest::cents(pitch, notes[i].second)) < 5.0,
+                     qPrintable(QString::number(pitch)));
+            // Fading from the release: quieter than at the press, inaudible after its fifth step.
+            const double pressed = KPAudioTest::level(sound, 0, onset, 2205);
+            QVERIFY(KPAudioTest::level(sound, 0, onset + 13230, 2205) < 0.7 * pressed);
+            QVERIFY(KPAudioTest::level(sound, 0, onset + 22491, 2205) < 1e-3 * pressed);
+        }
     }
 
     void mutatedFilesNeverCrash()
