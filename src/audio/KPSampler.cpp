@@ -3,6 +3,9 @@
 #include "audio/KPAudioSession.h"
 #include "audio/KPOpenALExtensions.h"
 
+#define AL_ALEXT_PROTOTYPES
+#include <AL/alext.h>
+
 #include <QDebug>
 
 #include <algorithm>
@@ -92,13 +95,15 @@ void KPSampler::setUpOpenAL()
         return;
     SetMixerOutputRate(ALdouble(m_layout.sampleRate));
     m_context = m_device->createContext(m_layout.sampleRate);
+    // Current for this thread only: an offline export on another thread plays through a sampler
+    // of its own without taking the instrument's context away.
     if (m_context)
-        alcMakeContextCurrent(m_context.get());
+        alcSetThreadContext(m_context.get());
 }
 
 void KPSampler::tearDownOpenAL()
 {
-    alcMakeContextCurrent(nullptr);
+    alcSetThreadContext(nullptr);
     m_context.reset();
 }
 
@@ -292,7 +297,7 @@ void KPSampler::audioSessionBeginInterruption()
 {
     KPAudioSession::sharedSession().setActive(false);
     alGetError();
-    alcMakeContextCurrent(nullptr);
+    alcSetThreadContext(nullptr);
     if (m_context)
         alcSuspendContext(m_context.get());
     if (m_device)
@@ -304,7 +309,7 @@ void KPSampler::audioSessionEndInterruption()
     registerAudioSessionCategory();
     KPAudioSession::sharedSession().setActive(true);
     alGetError();
-    alcMakeContextCurrent(m_context.get());
+    alcSetThreadContext(m_context.get());
     if (m_context)
         alcProcessContext(m_context.get());
     if (m_device)

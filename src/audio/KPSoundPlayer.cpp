@@ -100,7 +100,8 @@ void KPSoundPlayer::fadeSound(uint32_t index)
 {
     const float gain = m_sampler.currentNoteGain(int(index));
     if (gain > kSilentGain)
-        m_sampler.changeNoteGain(int(index), float(double(gain) - kFadeStep));
+        // A soft note (a low velocity) starts below one step: it fades to silence, never below.
+        m_sampler.changeNoteGain(int(index), float(std::max(0.0, double(gain) - kFadeStep)));
     else
         stopFadeTimer(index);
 }

@@ -190,6 +190,9 @@ void KPSoundPlayerTest::velocitySetsTheGain()
     rig.player().stop(69);
     rig.pump(0.05);
     QVERIFY(rig.sampler().currentNoteGain(69) < float(gain));
+    // However soft, the note fades out and stops like any other.
+    rig.pump(0.7);
+    QCOMPARE(rig.playingVoices(69), 0);
 }
 
 void KPSoundPlayerTest::pressDuringFadeSoundsAgain()
@@ -343,7 +346,7 @@ void KPSoundPlayerTest::systemSoundPlaysApartFromInstrument()
     sound.play(m_resources->path(QStringLiteral("click.wav")));
     QCOMPARE(rig.devicesOpened(), 1);
     QCOMPARE(alcGetCurrentContext(), rig.sampler().context());
-    QCOMPARE(alcGetThreadContext(), nullptr);
+    QCOMPARE(alcGetThreadContext(), rig.sampler().context());
     QCOMPARE(rig.playingVoices(69), 1);
     const auto both = rig.render(0.02);
     QVERIFY(amplitudeAt(both, 44100, 440.0) > 0.1);
