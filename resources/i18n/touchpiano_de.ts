@@ -63,5 +63,41 @@
         <source>CRASHALWAYS</source>
         <translation>Immer senden</translation>
     </message>
+    <message>
+        <source>TIPOCTAVEDOWN</source>
+        <translation>Eine Oktave tiefer</translation>
+    </message>
+    <message>
+        <source>TIPOCTAVEUP</source>
+        <translation>Eine Oktave höher</translation>
+    </message>
+    <message>
+        <source>TIPRECORD</source>
+        <translation>Aufnehmen</translation>
+    </message>
+    <message>
+        <source>TIPPLAYLIST</source>
+        <translation>Aufnahmen</translation>
+    </message>
+    <message>
+        <source>TIPSETTINGS</source>
+        <translation>Instrumente</translation>
+    </message>
+    <message>
+        <source>TIPMETRONOME</source>
+        <translation>Metronom</translation>
+    </message>
+    <message>
+        <source>TIPSLOWER</source>
+        <translation>Langsamer</translation>
+    </message>
+    <message>
+        <source>TIPFASTER</source>
+        <translation>Schneller</translation>
+    </message>
+    <message>
+        <source>TIPNEWS</source>
+        <translation>Neuigkeiten</translation>
+    </message>
 </context>
 </TS>

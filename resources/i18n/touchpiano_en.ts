@@ -63,5 +63,41 @@
         <source>CRASHALWAYS</source>
         <translation>Always send</translation>
     </message>
+    <message>
+        <source>TIPOCTAVEDOWN</source>
+        <translation>One octave down</translation>
+    </message>
+    <message>
+        <source>TIPOCTAVEUP</source>
+        <translation>One octave up</translation>
+    </message>
+    <message>
+        <source>TIPRECORD</source>
+        <translation>Record</translation>
+    </message>
+    <message>
+        <source>TIPPLAYLIST</source>
+        <translation>Recordings</translation>
+    </message>
+    <message>
+        <source>TIPSETTINGS</source>
+        <translation>Instruments</translation>
+    </message>
+    <message>
+        <source>TIPMETRONOME</source>
+        <translation>Metronome</translation>
+    </message>
+    <message>
+        <source>TIPSLOWER</source>
+        <translation>Slower</translation>
+    </message>
+    <message>
+        <source>TIPFASTER</source>
+        <translation>Faster</translation>
+    </message>
+    <message>
+        <source>TIPNEWS</source>
+        <translation>News</translation>
+    </message>
 </context>
 </TS>

@@ -63,5 +63,41 @@
         <source>CRASHALWAYS</source>
         <translation>Toujours envoyer</translation>
     </message>
+    <message>
+        <source>TIPOCTAVEDOWN</source>
+        <translation>Une octave plus bas</translation>
+    </message>
+    <message>
+        <source>TIPOCTAVEUP</source>
+        <translation>Une octave plus haut</translation>
+    </message>
+    <message>
+        <source>TIPRECORD</source>
+        <translation>Enregistrer</translation>
+    </message>
+    <message>
+        <source>TIPPLAYLIST</source>
+        <translation>Enregistrements</translation>
+    </message>
+    <message>
+        <source>TIPSETTINGS</source>
+        <translation>Instruments</translation>
+    </message>
+    <message>
+        <source>TIPMETRONOME</source>
+        <translation>Métronome</translation>
+    </message>
+    <message>
+        <source>TIPSLOWER</source>
+        <translation>Plus lent</translation>
+    </message>
+    <message>
+        <source>TIPFASTER</source>
+        <translation>Plus rapide</translation>
+    </message>
+    <message>
+        <source>TIPNEWS</source>
+        <translation>Nouveautés</translation>
+    </message>
 </context>
 </TS>

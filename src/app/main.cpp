@@ -1,5 +1,6 @@
 #include "app/KPAppDelegate.h"
 #include "app/KPDesktopInputs.h"
+#include "app/KPDesktopManners.h"
 #include "app/KPViewController.h"
 #include "app/KPWindow.h"
 #include "audio/KPAudioSession.h"
@@ -10,6 +11,7 @@
 #include "platform/KPDeviceIdiom.h"
 #include "platform/KPLocalization.h"
 #include "platform/KPTerminationSignals.h"
+#include "screen/KPPianoView.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -79,9 +81,11 @@ int main(int argc, char* argv[])
                      &QCoreApplication::quit);
     delegate.didFinishLaunching();
     std::unique_ptr<KPDesktopInputs> desktopInputs;
-    if (auto* keys = delegate.window()->findChild<KPPianoKeysView*>()) {
-        desktopInputs = std::make_unique<KPDesktopInputs>(*keys, delegate.window());
+    std::unique_ptr<KPDesktopManners> desktopManners;
+    if (auto* piano = delegate.window()->findChild<KPPianoView*>()) {
+        desktopInputs = std::make_unique<KPDesktopInputs>(*piano->keysView(), delegate.window());
         desktopInputs->start();
+        desktopManners = std::make_unique<KPDesktopManners>(*piano, delegate.window());
     }
     // Open the sound device and load the piano while the window appears, not at the first touch.
     // An instrument whose samples can't be loaded ends the program: it would play nothing.

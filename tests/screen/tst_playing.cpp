@@ -1,5 +1,6 @@
 #include "app/KPAppDelegate.h"
 #include "app/KPDesktopInputs.h"
+#include "app/KPDesktopManners.h"
 #include "app/KPViewController.h"
 #include "app/KPWindow.h"
 #include "audio/KPAudioDevice.h"
@@ -8,6 +9,7 @@
 #include "keyboard/KPPianoKeysView.h"
 #include "KPAudioTestRig.h"
 #include "platform/KPDeviceIdiom.h"
+#include "platform/KPLocalization.h"
 #include "screen/KPPianoView.h"
 
 #include <QApplication>
@@ -48,6 +50,7 @@ private slots:
     void liftingEveryFingerSilencesEverything();
     void computerKeysPlayFromTheLeftmostC_data();
     void computerKeysPlayFromTheLeftmostC();
+    void toolbarKeysAreNamedAndWork();
 
 private:
     QPoint pointOnKey(uint32_t key) const;
@@ -199,6 +202,32 @@ void TestPlaying::computerKeysPlayFromTheLeftmostC()
         fundamentalPartial(heard, m_speaker.device()->sampleRate(), frequencyOf(note), 4410);
     QVERIFY2(std::abs(cents(pitch, frequencyOf(note))) < 20, qPrintable(QString::number(pitch)));
     QCOMPARE(m_piano->keysView()->keyCollection()[qsizetype(key)]->state(), 0u);
+}
+
+void TestPlaying::toolbarKeysAreNamedAndWork()
+{
+    QVERIFY(KPLocalization::install(QLocale(QLocale::English)));
+    QWidget* window = m_delegate->window();
+    KPDesktopManners manners(*m_piano, window);
+    for (KPButton* button : {m_piano->buttonRecord(), m_piano->buttonPlaylist(),
+                             m_piano->buttonSettings(), m_piano->buttonMetronome(),
+                             m_piano->buttonMetronomeMinus(), m_piano->buttonMetronomePlus()}) {
+        QVERIFY2(button->toolTip().endsWith(QLatin1Char(')')), qPrintable(button->objectName()));
+        QVERIFY(!button->accessibleName().isEmpty());
+    }
+    QCOMPARE(m_piano->buttonMetronomePlus()->toolTip(), QStringLiteral("Faster (Up)"));
+
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(window, Qt::Key_F3);
+    QVERIFY(m_piano->showingSettings());
+    QTest::keyClick(window, Qt::Key_Escape);
+    QVERIFY(!m_piano->showingSettings());
+    const uint32_t tempo = m_piano->beatsPerMinute();
+    QTest::keyClick(window, Qt::Key_Up);
+    QCOMPARE(m_piano->beatsPerMinute(), tempo + 10);
+    QTest::keyClick(window, Qt::Key_Down);
+    QCOMPARE(m_piano->beatsPerMinute(), tempo);
 }
 
 QTEST_MAIN(TestPlaying)

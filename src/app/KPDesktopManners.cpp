@@ -1,0 +1,58 @@
+#include "app/KPDesktopManners.h"
+
+#include "platform/KPLocalization.h"
+#include "screen/KPPianoView.h"
+
+#include <QAbstractButton>
+#include <QKeySequence>
+#include <QShortcut>
+#include <QWidget>
+
+namespace {
+
+struct ToolbarKey
+{
+    const char* button;
+    const char* text;
+    QKeyCombination key;
+    // Left and Right reach the octave through the computer keyboard; the others are shortcuts.
+    bool shortcut;
+};
+
+const ToolbarKey kToolbarKeys[] = {
+    {"buttonOctaveDown", "TIPOCTAVEDOWN", Qt::Key_Left, false},
+    {"buttonOctaveUp", "TIPOCTAVEUP", Qt::Key_Right, false},
+    {"buttonRecord", "TIPRECORD", Qt::Key_Return, true},
+    {"buttonPlaylist", "TIPPLAYLIST", Qt::Key_F2, true},
+    {"buttonSettings", "TIPSETTINGS", Qt::Key_F3, true},
+    {"buttonMetronome", "TIPMETRONOME", Qt::Key_Space, true},
+    {"buttonMetronomeMinus", "TIPSLOWER", Qt::Key_Down, true},
+    {"buttonMetronomePlus", "TIPFASTER", Qt::Key_Up, true},
+    {"newsBtn", "TIPNEWS", Qt::Key_F4, true},
+};
+
+} // namespace
+
+KPDesktopManners::KPDesktopManners(KPPianoView& piano, QWidget* window, QObject* parent)
+    : QObject(parent)
+{
+    for (const ToolbarKey& entry : kToolbarKeys) {
+        auto* button = window->findChild<QAbstractButton*>(QLatin1String(entry.button));
+        if (!button)
+            continue;
+        const QString text = KPLocalization::string(entry.text);
+        const QString key = QKeySequence(entry.key).toString(QKeySequence::NativeText);
+        button->setToolTip(QStringLiteral("%1 (%2)").arg(text, key));
+        button->setAccessibleName(text);
+        if (entry.shortcut) {
+            // Through click(), so a button that is off does nothing, as under a finger.
+            auto* shortcut = new QShortcut(QKeySequence(entry.key), window);
+            connect(shortcut, &QShortcut::activated, button, &QAbstractButton::click);
+        }
+    }
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), window);
+    connect(escape, &QShortcut::activated, &piano, [&piano] {
+        if (piano.showingPlaylist() || piano.showingSettings())
+            piano.overlaySelected();
+    });
+}
