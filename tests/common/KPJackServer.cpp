@@ -37,10 +37,13 @@ KPJackServer::KPJackServer(int periodFrames, int sampleRate)
     // Its dummy driver reports every late cycle, which a loaded machine has many of.
     m_process.setStandardOutputFile(QProcess::nullDevice());
     m_process.setStandardErrorFile(QProcess::nullDevice());
-    m_process.start(jackd, {QStringLiteral("--no-realtime"), QStringLiteral("-n"), m_name,
-                            QStringLiteral("-d"), QStringLiteral("dummy"), QStringLiteral("-r"),
-                            QString::number(sampleRate), QStringLiteral("-p"),
-                            QString::number(periodFrames)});
+    // A client late by more than the timeout is thrown out; a loaded machine may stall a test
+    // process for longer than the default half second.
+    m_process.start(jackd,
+                    {QStringLiteral("--no-realtime"), QStringLiteral("-t"), QStringLiteral("10000"),
+                     QStringLiteral("-n"), m_name, QStringLiteral("-d"), QStringLiteral("dummy"),
+                     QStringLiteral("-r"), QString::number(sampleRate), QStringLiteral("-p"),
+                     QString::number(periodFrames)});
     if (!m_process.waitForStarted()) {
         m_error = QStringLiteral("jackd does not start: %1").arg(m_process.errorString());
         return;
