@@ -8,6 +8,7 @@
 #include "keyboard/KPPianoKey.h"
 #include "keyboard/KPPianoKeysView.h"
 #include "platform/KPDeviceIdiom.h"
+#include "screen/KPMetronome.h"
 #include "screen/KPPianoView.h"
 #include "ui/KPButton.h"
 
@@ -57,8 +58,9 @@ struct Screen
     int pressedKeys() const
     {
         const auto& keys = piano->keysView()->keyCollection();
-        return int(std::count_if(keys.begin(), keys.end(),
-                                 [](const KPPianoKey* key) { return key->state() != 0; }));
+        return int(std::count_if(keys.begin(), keys.end(), [](const KPPianoKey* key) {
+            return key->state() == KPPianoKey::State::Down;
+        }));
     }
 
     std::unique_ptr<KPViewController> controller;
@@ -171,7 +173,7 @@ void BM_MetronomeAt350(benchmark::State& state)
     for (auto _ : state) {
         offsets.clear();
         Clock::time_point started;
-        QObject::connect(screen.piano, &KPPianoView::beatPlayed, screen.piano, [&] {
+        QObject::connect(screen.piano->metronome(), &KPMetronome::beatPlayed, screen.piano, [&] {
             const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
             // Against the nearest point of the beat grid: a click that is missed altogether
             // shows as fewer clicks.
@@ -220,7 +222,7 @@ void BM_TenFingerGlissando(benchmark::State& state)
         QElapsedTimer running;
         running.start();
         int frame = 0;
-        uint32_t direction = 0;
+        KPOctaveDirection direction = KPOctaveDirection::Higher;
         while (running.elapsed() < 10'000) {
             const double phase = running.elapsed() / 1000.0 * 2.0;
             for (int finger = 0; finger < fingers; ++finger)
@@ -231,10 +233,9 @@ void BM_TenFingerGlissando(benchmark::State& state)
                 std::chrono::duration<double, std::micro>(done - arrival.arrived).count());
             if (++frame % 60 == 0) {
                 // Through every octave and back.
-                if (keys->currentOctave() == 6)
-                    direction = 1;
-                else if (keys->currentOctave() == 0)
-                    direction = 0;
+                if (!keys->canChangeOctave(direction))
+                    direction = direction == KPOctaveDirection::Higher ? KPOctaveDirection::Lower
+                                                                       : KPOctaveDirection::Higher;
                 keys->changeOctave(direction);
             }
             QCoreApplication::processEvents(QEventLoop::AllEvents, 8);

@@ -56,7 +56,7 @@ void KPAppDelegate::observe(QGuiApplication& application)
 }
 
 // Inactive, hidden and suspended all count as the background; only a suspended application
-// loses its sound.
+// loses its sound, and gets it back at its next return to active, whichever way it comes back.
 void KPAppDelegate::applicationStateChanged(Qt::ApplicationState state)
 {
     const Qt::ApplicationState previous = m_state;
@@ -64,16 +64,20 @@ void KPAppDelegate::applicationStateChanged(Qt::ApplicationState state)
     if (state == previous)
         return;
     if (state == Qt::ApplicationActive) {
-        if (previous == Qt::ApplicationSuspended)
+        if (m_interrupted) {
+            m_interrupted = false;
             emit interruptionEnded();
+        }
         applicationWillEnterForeground();
         applicationDidBecomeActive();
         return;
     }
     if (previous == Qt::ApplicationActive)
         applicationDidEnterBackground();
-    if (state == Qt::ApplicationSuspended)
+    if (state == Qt::ApplicationSuspended && !m_interrupted) {
+        m_interrupted = true;
         emit interruptionBegan();
+    }
 }
 
 bool KPAppDelegate::didFinishLaunching()

@@ -83,5 +83,6 @@ private:
     QString m_adWhirlIphoneID;
     QString m_adMobIpadID;
     Qt::ApplicationState m_state = Qt::ApplicationActive;
+    bool m_interrupted = false;
     bool m_terminated = false;
 };

@@ -18,29 +18,30 @@
 #include <QScreen>
 #include <QTimer>
 
-#include <algorithm>
 #include <cstdio>
 #include <memory>
-#include <string_view>
+#include <optional>
 
-int main(int argc, char* argv[])
+namespace {
+
+void describeApplication()
 {
-    // Listing the MIDI ports needs no display; --help describes the option below.
-    if (std::find(argv + 1, argv + argc, std::string_view("--list-midi")) != argv + argc) {
-        for (const QString& line : KPMidiInput::listPorts())
-            std::printf("%s\n", qPrintable(line));
-        return 0;
-    }
-    QApplication::setAttribute(Qt::AA_SynthesizeTouchForUnhandledMouseEvents);
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("touchpiano"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Touch Piano"));
-    QApplication::setApplicationVersion(QStringLiteral(TOUCHPIANO_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("org.touchpiano.TouchPiano"));
-    // Before anything opens OpenAL (the resources are found from the application's folder): our
-    // short output buffer, unless the user has a configuration.
-    KPPlaybackDevice::useShippedConfiguration();
+    QCoreApplication::setApplicationName(QStringLiteral("touchpiano"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TOUCHPIANO_VERSION));
+}
 
+struct Options
+{
+    std::optional<QString> idiom;
+    bool listMidi = false;
+};
+
+// Reads the options before there is a window system, so that --help, --version, --list-midi and
+// a wrong option are answered on a terminal without a display.
+Options parseOptions(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    describeApplication();
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Touch Piano: a touch piano."));
     parser.addHelpOption();
@@ -58,16 +59,44 @@ int main(int argc, char* argv[])
     parser.addOption(listMidiOption);
     parser.process(application);
 
-    KPIdiom idiom = KPDeviceIdiom::fromScreenSize(QApplication::primaryScreen()->size());
-    if (parser.isSet(idiomOption)) {
-        const auto chosen = KPDeviceIdiom::fromName(parser.value(idiomOption));
-        if (!chosen) {
+    Options options;
+    if (parser.isSet(idiomOption))
+        options.idiom = parser.value(idiomOption);
+    options.listMidi = parser.isSet(listMidiOption);
+    return options;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    const Options options = parseOptions(argc, argv);
+    if (options.listMidi) {
+        for (const QString& line : KPMidiInput::listPorts())
+            std::printf("%s\n", qPrintable(line));
+        return 0;
+    }
+    std::optional<KPIdiom> chosenIdiom;
+    if (options.idiom) {
+        chosenIdiom = KPDeviceIdiom::fromName(*options.idiom);
+        if (!chosenIdiom) {
             std::fprintf(stderr, "touchpiano: --idiom takes phone, tablet or other\n");
             return 2;
         }
-        idiom = *chosen;
     }
-    KPDeviceIdiom::setCurrent(idiom);
+
+    QApplication::setAttribute(Qt::AA_SynthesizeTouchForUnhandledMouseEvents);
+    QApplication application(argc, argv);
+    describeApplication();
+    QApplication::setApplicationDisplayName(QStringLiteral("Touch Piano"));
+    QApplication::setDesktopFileName(QStringLiteral("org.touchpiano.TouchPiano"));
+    // Before anything opens OpenAL (the resources are found from the application's folder): our
+    // short output buffer, unless the user has a configuration.
+    KPPlaybackDevice::useShippedConfiguration();
+
+    KPDeviceIdiom::setCurrent(
+        chosenIdiom ? *chosenIdiom
+                    : KPDeviceIdiom::fromScreenSize(QApplication::primaryScreen()->size()));
     KPLocalization::install();
 
     KPAppDelegate delegate;

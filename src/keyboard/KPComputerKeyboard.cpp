@@ -78,7 +78,8 @@ bool KPComputerKeyboard::keyPressed(const QKeyEvent& event)
         return false;
     if (event.key() == Qt::Key_Left || event.key() == Qt::Key_Right) {
         if (!event.isAutoRepeat())
-            m_keyboard.changeOctave(event.key() == Qt::Key_Right ? 0 : 1);
+            m_keyboard.changeOctave(event.key() == Qt::Key_Right ? KPOctaveDirection::Higher
+                                                                 : KPOctaveDirection::Lower);
         return true;
     }
     const uint32_t scanCode = event.nativeScanCode();

@@ -2,12 +2,12 @@
 
 #include <QPainter>
 
-KPImageView::KPImageView(const QPixmap& image, QWidget* parent) : QWidget(parent), m_image(image)
+KPImageView::KPImageView(const QPixmap& image, QSize size, QWidget* parent)
+    : QWidget(parent), m_image(image)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_NoSystemBackground);
-    setGeometry(
-        QRect(QPoint(0, 0), image.isNull() ? QSize(0, 0) : image.deviceIndependentSize().toSize()));
+    setGeometry(QRect(QPoint(0, 0), size));
 }
 
 void KPImageView::setAlpha(qreal alpha)
@@ -25,5 +25,6 @@ void KPImageView::paintEvent(QPaintEvent* /*event*/)
         return;
     QPainter painter(this);
     painter.setOpacity(m_alpha);
-    painter.drawPixmap(QPoint(0, 0), m_image);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawPixmap(rect(), m_image);
 }

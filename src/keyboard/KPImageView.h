@@ -8,8 +8,9 @@
 class KPImageView : public QWidget
 {
 public:
-    // Takes the image's size (in points) at the origin; a null image gives an empty view.
-    explicit KPImageView(const QPixmap& image, QWidget* parent = nullptr);
+    // Takes the given size at the origin and draws the image to fill it; a null image shows
+    // nothing.
+    KPImageView(const QPixmap& image, QSize size, QWidget* parent = nullptr);
 
     const QPixmap& image() const { return m_image; }
     qreal alpha() const { return m_alpha; }

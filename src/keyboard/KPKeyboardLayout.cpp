@@ -108,11 +108,18 @@ uint32_t KPKeyboardLayout::octaveStep(float whiteKeyWidth)
     return truncated(7.0f * whiteKeyWidth);
 }
 
+uint32_t KPKeyboardLayout::maximumOffset(float whiteKeyWidth, float viewWidth)
+{
+    return truncated(contentWidth(whiteKeyWidth) - viewWidth);
+}
+
 uint32_t KPKeyboardLayout::octaveOffset(uint32_t octave, float whiteKeyWidth, float viewWidth)
 {
-    if (octave >= lastOctave)
-        return truncated(contentWidth(whiteKeyWidth) - viewWidth);
-    return octave * octaveStep(whiteKeyWidth);
+    const uint32_t end = maximumOffset(whiteKeyWidth, viewWidth);
+    const uint32_t offset = octave * octaveStep(whiteKeyWidth);
+    if (octave >= lastOctave || offset + truncated(whiteKeyWidth) > end)
+        return end;
+    return offset;
 }
 
 std::optional<uint32_t> KPKeyboardLayout::keyAtPoint(std::span<const QRectF> frames, QPointF point)

@@ -43,8 +43,11 @@ public:
     static float contentWidth(float whiteKeyWidth);
     // How far one octave scrolls, in whole points.
     static uint32_t octaveStep(float whiteKeyWidth);
-    // The content offset that shows `octave` at the left edge; the last octave shows the right
-    // end of the strip instead, so that no blank shows past the last key.
+    // The content offset that shows the right end of the strip at the view's right edge.
+    static uint32_t maximumOffset(float whiteKeyWidth, float viewWidth);
+    // The content offset that shows `octave` at the left edge. The last octave shows the right
+    // end of the strip instead, so that no blank shows past the last key, and so does an octave
+    // that would hide less than one white key at the right: the next move would be a sliver.
     static uint32_t octaveOffset(uint32_t octave, float whiteKeyWidth, float viewWidth);
 
     // The last key (highest index) whose frame holds the point, so black keys win over the

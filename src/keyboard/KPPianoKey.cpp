@@ -15,41 +15,32 @@ namespace {
 constexpr qreal kLabelAlpha = 0.7;
 
 // The picture's name for the device: "white_key_up" on a phone, "white_key_up-ipad" on a
-// tablet. Empty for a type that has no pictures.
-QString imageName(uint32_t type, bool pressed)
+// tablet.
+QString imageName(KPPianoKey::Type type, bool pressed)
 {
-    const char* name = nullptr;
-    if (type == KPPianoKey::whiteKeyType)
-        name = pressed ? "white_key_down" : "white_key_up";
-    else if (type == KPPianoKey::blackKeyType)
-        name = pressed ? "black_key_down" : "black_key_up";
-    if (!name)
-        return {};
+    const char* name = type == KPPianoKey::Type::White
+                           ? (pressed ? "white_key_down" : "white_key_up")
+                           : (pressed ? "black_key_down" : "black_key_up");
     return KPImages::nameWithSuffix(QString::fromLatin1(name), QStringLiteral("-ipad"),
                                     KPDeviceIdiom::isPad());
 }
 
-QPixmap image(uint32_t type, bool pressed)
-{
-    const QString name = imageName(type, pressed);
-    return name.isEmpty() ? QPixmap() : KPImages::named(name);
-}
-
 } // namespace
 
-QSizeF KPPianoKey::sizeForKeyType(uint32_t type)
+QSizeF KPPianoKey::sizeForKeyType(Type type)
 {
-    const QString name = imageName(type, false);
-    return name.isEmpty() ? QSizeF(0, 0) : QSizeF(KPImages::sizeOf(name));
+    return QSizeF(KPImages::sizeOf(imageName(type, false)));
 }
 
-KPPianoKey::KPPianoKey(uint32_t type, QWidget* parent) : QWidget(parent), m_type(type)
+KPPianoKey::KPPianoKey(Type type, QWidget* parent) : KPPianoKey(type, sizeForKeyType(type), parent)
+{}
+
+KPPianoKey::KPPianoKey(Type type, QSizeF size, QWidget* parent) : QWidget(parent), m_type(type)
 {
-    const QSizeF size = sizeForKeyType(type);
     setGeometry(QRectF(QPointF(0, 0), size).toRect());
 
-    m_upImageView = new KPImageView(image(type, false), this);
-    m_downImageView = new KPImageView(image(type, true), this);
+    m_upImageView = new KPImageView(KPImages::named(imageName(type, false)), size.toSize(), this);
+    m_downImageView = new KPImageView(KPImages::named(imageName(type, true)), size.toSize(), this);
     m_downImageView->setAlpha(0.0);
 
     const bool pad = KPDeviceIdiom::isPad();
@@ -77,14 +68,14 @@ KPPianoKey::KPPianoKey(uint32_t type, QWidget* parent) : QWidget(parent), m_type
 // tenth of a second never flickers. A release only schedules the released picture; the state
 // itself changes at once in both cases. The same state again changes nothing, and in
 // particular leaves a pending release look alone.
-void KPPianoKey::setState(uint32_t state)
+void KPPianoKey::setState(State state)
 {
     if (state == m_state)
         return;
     KPDelayedCalls::cancelPreviousPerformRequests(this);
-    if (state != stateUp) {
+    if (state == State::Down) {
         m_upImageView->setAlpha(0.0);
-        m_downImageView->setAlpha(state == stateDown ? 1.0 : 0.0);
+        m_downImageView->setAlpha(1.0);
     } else {
         KPDelayedCalls::perform(this, releaseLookDuration, [this] { setDelayedStateUp(); });
     }

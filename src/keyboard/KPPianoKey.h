@@ -16,21 +16,28 @@ class QLabel;
 class KPPianoKey : public QWidget
 {
 public:
-    static constexpr uint32_t whiteKeyType = 0;
-    static constexpr uint32_t blackKeyType = 1;
-    static constexpr uint32_t stateUp = 0;
-    static constexpr uint32_t stateDown = 1;
+    enum class Type : uint32_t {
+        White = 0,
+        Black = 1,
+    };
+    enum class State : uint32_t {
+        Up = 0,
+        Down = 1,
+    };
     static constexpr std::chrono::milliseconds releaseLookDuration{100};
 
     // The size of the released picture of that type on this device; zero when the picture is
-    // missing or the type is neither white nor black.
-    static QSizeF sizeForKeyType(uint32_t type);
+    // missing.
+    static QSizeF sizeForKeyType(Type type);
 
-    explicit KPPianoKey(uint32_t type, QWidget* parent = nullptr);
+    // A key the size of its pictures.
+    explicit KPPianoKey(Type type, QWidget* parent = nullptr);
+    // A key of another size: its pictures are drawn to fill it.
+    KPPianoKey(Type type, QSizeF size, QWidget* parent = nullptr);
 
-    uint32_t type() const { return m_type; }
-    uint32_t state() const { return m_state; }
-    void setState(uint32_t state);
+    Type type() const { return m_type; }
+    State state() const { return m_state; }
+    void setState(State state);
     // Shows the released picture.
     void setDelayedStateUp();
 
@@ -39,8 +46,8 @@ public:
     KPImageView* downImageView() const { return m_downImageView; }
 
 private:
-    uint32_t m_type;
-    uint32_t m_state = stateUp;
+    Type m_type;
+    State m_state = State::Up;
     KPImageView* m_upImageView;
     KPImageView* m_downImageView;
     QLabel* m_label;

@@ -34,8 +34,14 @@ KPPianoKeysView::KPPianoKeysView(const QRect& frame, QWidget* parent)
 
     m_strip->setAttribute(Qt::WA_AcceptTouchEvents);
 
-    const QSizeF whiteKeySize = KPPianoKey::sizeForKeyType(KPPianoKey::whiteKeyType);
-    const QSizeF blackKeySize = KPPianoKey::sizeForKeyType(KPPianoKey::blackKeyType);
+    // The pictures' proportions, scaled so that the white keys are as high as the view.
+    QSizeF whiteKeySize = KPPianoKey::sizeForKeyType(KPPianoKey::Type::White);
+    QSizeF blackKeySize = KPPianoKey::sizeForKeyType(KPPianoKey::Type::Black);
+    if (whiteKeySize.height() > 0 && frame.height() > 0) {
+        const qreal scale = frame.height() / whiteKeySize.height();
+        whiteKeySize *= scale;
+        blackKeySize *= scale;
+    }
     m_whiteKeyWidth = float(whiteKeySize.width());
     m_keyFrames = KPKeyboardLayout::keyFrames(whiteKeySize, blackKeySize);
 
@@ -43,8 +49,8 @@ KPPianoKeysView::KPPianoKeysView(const QRect& frame, QWidget* parent)
     m_keyCollection.reserve(keyCount());
     for (uint32_t i = 0; i < keyCount(); ++i) {
         const bool white = KPKeyboardLayout::isWhiteKey(i);
-        auto* key =
-            new KPPianoKey(white ? KPPianoKey::whiteKeyType : KPPianoKey::blackKeyType, m_strip);
+        auto* key = new KPPianoKey(white ? KPPianoKey::Type::White : KPPianoKey::Type::Black,
+                                   m_keyFrames[i].size(), m_strip);
         if (white && i % 7 == 0)
             key->label()->setText(labelForKey(i));
         key->move(m_keyFrames[i].topLeft().toPoint());
@@ -61,8 +67,8 @@ KPPianoKeysView::KPPianoKeysView(const QRect& frame, QWidget* parent)
     setFocusPolicy(Qt::NoFocus);
     viewport()->ungrabGesture(Qt::PanGesture);
 
-    changeOctave(0);
-    changeOctave(0);
+    changeOctave(KPOctaveDirection::Higher);
+    changeOctave(KPOctaveDirection::Higher);
 }
 
 uint32_t KPPianoKeysView::midiIndexForKey(uint32_t key)
@@ -85,24 +91,28 @@ uint32_t KPPianoKeysView::alignmentValueForOctaveKey(uint32_t position)
     return KPKeyboardLayout::alignmentValueForOctaveKey(position);
 }
 
-// One octave per call, between 0 and 6; reaching the last octave shows the right end of the
-// strip exactly, wherever that falls.
-void KPPianoKeysView::changeOctave(uint32_t direction)
+// The strip can move up while it does not show its right end, and down while it does not show
+// its left end; between the octaves 0 and 6 in both cases.
+bool KPPianoKeysView::canChangeOctave(KPOctaveDirection direction) const
 {
-    if (direction == 0) {
-        if (m_currentOctave == KPKeyboardLayout::lastOctave)
-            return;
-        ++m_currentOctave;
-    } else if (direction == 1) {
-        if (m_currentOctave == 0)
-            return;
-        --m_currentOctave;
-    } else {
-        return;
-    }
-    const uint32_t x =
+    const uint32_t offset =
         KPKeyboardLayout::octaveOffset(m_currentOctave, m_whiteKeyWidth, float(width()));
-    setContentOffset(QPoint(int(x), m_contentOffset.y()));
+    if (direction == KPOctaveDirection::Higher)
+        return m_currentOctave < KPKeyboardLayout::lastOctave &&
+               offset < KPKeyboardLayout::maximumOffset(m_whiteKeyWidth, float(width()));
+    return m_currentOctave > 0 && offset > 0;
+}
+
+void KPPianoKeysView::changeOctave(KPOctaveDirection direction)
+{
+    if (!canChangeOctave(direction))
+        return;
+    if (direction == KPOctaveDirection::Higher)
+        ++m_currentOctave;
+    else
+        --m_currentOctave;
+    moveToCurrentOctave();
+    emit octaveChanged();
 }
 
 KPPianoKey* KPPianoKeysView::keyForLocation(QPointF point) const
@@ -114,6 +124,16 @@ KPPianoKey* KPPianoKeysView::keyForLocation(QPointF point) const
 std::optional<uint32_t> KPPianoKeysView::keyIndexForLocation(QPointF point) const
 {
     return KPKeyboardLayout::keyAtPoint(m_keyFrames, point);
+}
+
+// A finger plays only the part of the strip that shows: the keys scrolled out of the view lie
+// under the case around it.
+std::optional<uint32_t> KPPianoKeysView::keyIndexUnderTouch(QPointF location) const
+{
+    const QPointF inView = location - QPointF(contentOffset());
+    if (!QRectF(viewport()->rect()).contains(inView))
+        return std::nullopt;
+    return keyIndexForLocation(location);
 }
 
 // The first C whose key starts at or right of the view's left edge (half a point of slack for
@@ -136,7 +156,7 @@ QPoint KPPianoKeysView::contentOffset() const
 void KPPianoKeysView::touchesBegan(Touches touches, qsizetype /*touchesInEvent*/)
 {
     for (const Touch& touch : touches) {
-        if (const auto key = keyIndexForLocation(touch.location))
+        if (const auto key = keyIndexUnderTouch(touch.location))
             pressKey(*key);
     }
 }
@@ -147,8 +167,8 @@ void KPPianoKeysView::touchesBegan(Touches touches, qsizetype /*touchesInEvent*/
 void KPPianoKeysView::touchesMoved(Touches touches, qsizetype /*touchesInEvent*/)
 {
     for (const Touch& touch : touches) {
-        const auto previous = keyIndexForLocation(touch.previousLocation);
-        const auto current = keyIndexForLocation(touch.location);
+        const auto previous = keyIndexUnderTouch(touch.previousLocation);
+        const auto current = keyIndexUnderTouch(touch.location);
         if (previous == current)
             continue;
         if (previous)
@@ -165,7 +185,7 @@ void KPPianoKeysView::touchesEnded(Touches touches, qsizetype touchesInEvent)
     if (qsizetype(touches.size()) == touchesInEvent)
         releaseAllKeys();
     for (const Touch& touch : touches) {
-        if (const auto key = keyIndexForLocation(touch.location))
+        if (const auto key = keyIndexUnderTouch(touch.location))
             releaseKey(*key);
     }
 }
@@ -177,28 +197,43 @@ void KPPianoKeysView::touchesCancelled(Touches /*touches*/, qsizetype /*touchesI
 
 // Sorts the points of one event by what happened to them. Lifts go first, then moves, then
 // new fingers: when one finger leaves a key in the same event that another reaches it, the
-// key ends pressed and sounding. Stationary points only count as fingers still down.
+// key ends pressed and sounding. Stationary points only count as fingers still down. Fingers
+// cancelled earlier are left out until they lift.
 void KPPianoKeysView::handleTouchEvent(const QTouchEvent& event)
 {
+    if (event.type() == QEvent::TouchBegin)
+        m_touchesCancelled.clear();
     TouchList pressed;
     TouchList moved;
     TouchList released;
+    qsizetype touchesInEvent = 0;
     for (const QEventPoint& point : event.points()) {
+        const int id = point.id();
+        if (point.state() == QEventPoint::State::Pressed)
+            m_touchesCancelled.remove(id);
+        if (m_touchesCancelled.contains(id)) {
+            if (point.state() == QEventPoint::State::Released)
+                m_touchesCancelled.remove(id);
+            continue;
+        }
+        ++touchesInEvent;
+        const Touch touch{point.position(), point.lastPosition()};
         switch (point.state()) {
         case QEventPoint::State::Pressed:
-            pressed.append(Touch{point.position(), point.lastPosition()});
+            m_touchesDown.insert(id);
+            pressed.append(touch);
             break;
         case QEventPoint::State::Updated:
-            moved.append(Touch{point.position(), point.lastPosition()});
+            moved.append(touch);
             break;
         case QEventPoint::State::Released:
-            released.append(Touch{point.position(), point.lastPosition()});
+            m_touchesDown.remove(id);
+            released.append(touch);
             break;
         default:
             break;
         }
     }
-    const qsizetype touchesInEvent = event.pointCount();
     if (!released.isEmpty())
         touchesEnded(released, touchesInEvent);
     if (!moved.isEmpty())
@@ -237,9 +272,21 @@ bool KPPianoKeysView::handleDoubleClickMouse(QMouseEvent* event)
     return false;
 }
 
+// The window went away under the fingers: what they hold is released as a cancelled touch,
+// so no note rings on without its fade until the window comes back.
+void KPPianoKeysView::cancelTouches()
+{
+    if (m_touchesDown.isEmpty() && !m_doubleClickTouch)
+        return;
+    m_touchesCancelled.unite(m_touchesDown);
+    m_touchesDown.clear();
+    m_doubleClickTouch.reset();
+    touchesCancelled({}, 0);
+}
+
 void KPPianoKeysView::pressKey(uint32_t key)
 {
-    m_keyCollection[key]->setState(KPPianoKey::stateDown);
+    m_keyCollection[key]->setState(KPPianoKey::State::Down);
     if (m_keysDelegate)
         m_keysDelegate->playKey(key);
 }
@@ -248,7 +295,7 @@ void KPPianoKeysView::pressKey(uint32_t key, uint8_t velocity)
 {
     if (key >= keyCount())
         return;
-    m_keyCollection[key]->setState(KPPianoKey::stateDown);
+    m_keyCollection[key]->setState(KPPianoKey::State::Down);
     if (m_keysDelegate)
         m_keysDelegate->playKey(key, velocity);
 }
@@ -257,7 +304,7 @@ void KPPianoKeysView::releaseKey(uint32_t key)
 {
     if (key >= keyCount())
         return;
-    m_keyCollection[key]->setState(KPPianoKey::stateUp);
+    m_keyCollection[key]->setState(KPPianoKey::State::Up);
     if (m_keysDelegate)
         m_keysDelegate->stopKey(key);
 }
@@ -265,13 +312,20 @@ void KPPianoKeysView::releaseKey(uint32_t key)
 void KPPianoKeysView::releaseAllKeys()
 {
     for (KPPianoKey* key : std::as_const(m_keyCollection))
-        key->setState(KPPianoKey::stateUp);
+        key->setState(KPPianoKey::State::Up);
     if (m_keysDelegate)
         m_keysDelegate->stopAll();
 }
 
 bool KPPianoKeysView::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == window()) {
+        const bool minimised =
+            event->type() == QEvent::WindowStateChange && window()->isMinimized();
+        if (event->type() == QEvent::WindowDeactivate || event->type() == QEvent::Hide || minimised)
+            cancelTouches();
+        return false;
+    }
     if (watched == m_strip) {
         switch (event->type()) {
         case QEvent::TouchBegin:
@@ -280,16 +334,13 @@ bool KPPianoKeysView::eventFilter(QObject* watched, QEvent* event)
             handleTouchEvent(*static_cast<QTouchEvent*>(event));
             event->accept();
             return true;
-        case QEvent::TouchCancel: {
-            const auto& cancel = *static_cast<QTouchEvent*>(event);
-            TouchList touches;
-            for (const QEventPoint& point : cancel.points())
-                touches.append(Touch{point.position(), point.lastPosition()});
-            touchesCancelled(touches, cancel.pointCount());
+        case QEvent::TouchCancel:
+            m_touchesDown.clear();
+            m_touchesCancelled.clear();
+            touchesCancelled({}, static_cast<QTouchEvent*>(event)->pointCount());
             m_doubleClickTouch.reset();
             event->accept();
             return true;
-        }
         case QEvent::MouseButtonPress:
             // A new click: Qt makes its touch, whatever became of an earlier release.
             m_doubleClickTouch.reset();
@@ -325,11 +376,20 @@ bool KPPianoKeysView::event(QEvent* event)
     }
 }
 
+void KPPianoKeysView::showEvent(QShowEvent* event)
+{
+    QScrollArea::showEvent(event);
+    // The window it shows in may be new: hiding, minimising or leaving it cancels the touches.
+    window()->installEventFilter(this);
+}
+
+// A new width may move the right end of the strip; the octave stays and is shown anew.
 void KPPianoKeysView::resizeEvent(QResizeEvent* event)
 {
     QScrollArea::resizeEvent(event);
     fitStripToView();
-    applyContentOffset();
+    moveToCurrentOctave();
+    emit octaveChanged();
 }
 
 void KPPianoKeysView::wheelEvent(QWheelEvent* event)
@@ -348,16 +408,10 @@ bool KPPianoKeysView::focusNextPrevChild(bool next)
     return QWidget::focusNextPrevChild(next);
 }
 
-void KPPianoKeysView::setContentOffset(QPoint offset)
+void KPPianoKeysView::moveToCurrentOctave()
 {
-    m_contentOffset = offset;
-    applyContentOffset();
-}
-
-void KPPianoKeysView::applyContentOffset()
-{
-    horizontalScrollBar()->setValue(m_contentOffset.x());
-    verticalScrollBar()->setValue(m_contentOffset.y());
+    horizontalScrollBar()->setValue(
+        int(KPKeyboardLayout::octaveOffset(m_currentOctave, m_whiteKeyWidth, float(width()))));
 }
 
 // The strip is as wide as the keys and as high as the view, so that every touch inside the view

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "keyboard/KPKeyboardLayout.h"
+#include "keyboard/KPOctaveDirection.h"
 #include "keyboard/KPPlayableKeyboard.h"
 
 #include <QList>
 #include <QScrollArea>
+#include <QSet>
 
 #include <cstdint>
 #include <optional>
@@ -16,19 +18,26 @@ class QMouseEvent;
 class QTouchEvent;
 
 // The keyboard: a strip of 84 keys, seven octaves from C1 to B7, in a scroll area that the
-// user cannot scroll; changeOctave moves it one octave at a time. It turns touches into key
-// presses and releases, shows them on the keys and reports them by key index to its delegate.
+// user cannot scroll; changeOctave moves it one octave at a time. The keys fill the view's
+// height: their pictures are scaled to it. It turns touches into key presses and releases,
+// shows them on the keys and reports them by key index to its delegate.
 //
 // Touches arrive as QTouchEvent on the strip itself (the scroll area's widget). A mouse is one
 // touch: with Qt::AA_SynthesizeTouchForUnhandledMouseEvents Qt makes the touches, so mouse
 // events are left unhandled, except the second click of a double click, which Qt does not turn
 // into a touch and which is therefore played here as one. Which key a finger holds is stored
-// nowhere: every decision uses the point's current and previous location only.
+// nowhere: every decision uses the point's current and previous location only. Only the part
+// of the strip inside the view plays: a finger that slides out of it leaves its key.
+//
+// When the window is hidden, minimised or loses the focus, the fingers down are cancelled: every
+// key is released, and those fingers play nothing more until they lift.
 //
 // Computer keys and MIDI keyboards play it from outside (KPPlayableKeyboard): their presses and
 // releases show on the keys and reach the delegate as a touch's do.
 class KPPianoKeysView : public QScrollArea, public KPPlayableKeyboard
 {
+    Q_OBJECT
+
 public:
     // A touch point in content coordinates, where it is and where it was at the last event.
     struct Touch
@@ -40,7 +49,8 @@ public:
 
     static constexpr uint32_t keyCount() { return KPKeyboardLayout::keyCount; }
 
-    // Builds the keyboard in `frame` and shows C3 at the left edge.
+    // Builds the keyboard in `frame`, its keys as high as the frame, and shows C3 at the left
+    // edge.
     explicit KPPianoKeysView(const QRect& frame, QWidget* parent = nullptr);
 
     uint32_t currentOctave() const { return m_currentOctave; }
@@ -57,9 +67,10 @@ public:
     static QString soundPathForKey(uint32_t key);
     static uint32_t alignmentValueForOctaveKey(uint32_t position);
 
-    // 0: one octave towards higher notes, 1: one octave towards lower notes; any other
-    // direction leaves the keyboard where it is.
-    void changeOctave(uint32_t direction) override;
+    // One octave either way, while the strip can move that way; otherwise nothing changes, so
+    // currentOctave counts only the moves the strip made.
+    void changeOctave(KPOctaveDirection direction) override;
+    bool canChangeOctave(KPOctaveDirection direction) const;
 
     void pressKey(uint32_t key, uint8_t velocity) override;
     void releaseKey(uint32_t key) override;
@@ -74,6 +85,10 @@ public:
     // Seven octaves of white keys.
     float contentWidth() const { return KPKeyboardLayout::contentWidth(m_whiteKeyWidth); }
 
+signals:
+    // The octave changed, or a new width changed which ways the strip can move.
+    void octaveChanged();
+
 protected:
     // `touchesInEvent`: how many fingers the event holds for this view, including those that
     // did not change.
@@ -84,6 +99,7 @@ protected:
 
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -92,10 +108,11 @@ protected:
 private:
     void handleTouchEvent(const QTouchEvent& event);
     bool handleDoubleClickMouse(QMouseEvent* event);
+    void cancelTouches();
+    std::optional<uint32_t> keyIndexUnderTouch(QPointF location) const;
     void pressKey(uint32_t key);
     void releaseAllKeys();
-    void setContentOffset(QPoint offset);
-    void applyContentOffset();
+    void moveToCurrentOctave();
     void fitStripToView();
 
     QWidget* m_strip;
@@ -104,9 +121,9 @@ private:
     float m_whiteKeyWidth = 0;
     uint32_t m_currentOctave = 0;
     KPPianoKeysViewDelegate* m_keysDelegate = nullptr;
-    // The offset changeOctave asked for; put back after a resize, which may have clamped the
-    // scroll bars while the view was hidden or smaller.
-    QPoint m_contentOffset;
+    // Fingers on the strip now, and fingers cancelled that have not lifted yet.
+    QSet<int> m_touchesDown;
+    QSet<int> m_touchesCancelled;
     // The second click of a double click, while its button is down: where the mouse was last.
     std::optional<QPointF> m_doubleClickTouch;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "keyboard/KPOctaveDirection.h"
+
 #include <cstdint>
 
 // The keyboard as played from outside the screen (computer keys, MIDI): a press shows the key
@@ -13,8 +15,8 @@ public:
 
     virtual void pressKey(uint32_t key, uint8_t velocity) = 0;
     virtual void releaseKey(uint32_t key) = 0;
-    // 0: one octave towards higher notes, 1: towards lower notes, as the octave buttons do.
-    virtual void changeOctave(uint32_t direction) = 0;
+    // One octave either way, as the octave buttons do.
+    virtual void changeOctave(KPOctaveDirection direction) = 0;
     // The key index of the leftmost C on screen, where the computer keys' rows begin.
     virtual uint32_t leftmostShownC() const = 0;
 };

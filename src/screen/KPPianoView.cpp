@@ -3,11 +3,10 @@
 #include "audio/KPSoundPlayer.h"
 #include "audio/KPSystemSound.h"
 #include "keyboard/KPPianoKeysView.h"
-#include "platform/KPBundle.h"
 #include "platform/KPDelayedCalls.h"
 #include "platform/KPDeviceIdiom.h"
-#include "platform/KPGridTimer.h"
 #include "platform/KPLocalization.h"
+#include "screen/KPMetronome.h"
 #include "screen/KPRecordingsControl.h"
 #include "ui/KPImages.h"
 #include "ui/KPUtils.h"
@@ -25,9 +24,6 @@ namespace {
 constexpr auto kSlideDuration = 300;
 constexpr auto kBlinkInterval = 300ms;
 constexpr auto kPopupDelay = 800ms;
-constexpr uint32_t kMinimumTempo = 50;
-constexpr uint32_t kMaximumTempo = 350;
-constexpr uint32_t kTempoStep = 10;
 
 // Opacity of a widget, made on first use: the toolkit's alpha.
 QGraphicsOpacityEffect* opacityOf(QWidget* widget)
@@ -40,6 +36,19 @@ QGraphicsOpacityEffect* opacityOf(QWidget* widget)
     return effect;
 }
 
+// The octave buttons carry their direction in their tag: 0 up, 1 down.
+std::optional<KPOctaveDirection> octaveDirection(const QObject* button)
+{
+    switch (button->property("tag").toUInt()) {
+    case uint32_t(KPOctaveDirection::Higher):
+        return KPOctaveDirection::Higher;
+    case uint32_t(KPOctaveDirection::Lower):
+        return KPOctaveDirection::Lower;
+    default:
+        return std::nullopt;
+    }
+}
+
 QString tabletImageName(const char* name)
 {
     return KPImages::nameWithSuffix(QLatin1String(name), QStringLiteral("@2x"),
@@ -48,7 +57,8 @@ QString tabletImageName(const char* name)
 
 } // namespace
 
-KPPianoView::KPPianoView(QWidget* parent) : QWidget(parent)
+KPPianoView::KPPianoView(QWidget* parent)
+    : QWidget(parent), m_metronome(new KPMetronome(KPSystemSound::shared(), this))
 {
     // The case around the keyboard, in the toolbar's colour.
     QPalette palette = this->palette();
@@ -71,8 +81,9 @@ void KPPianoView::awakeFromNib()
     keys.setWidth(geometry().width() - 2 * inset);
     m_keysView->setGeometry(keys);
     m_keysView->lower();
+    connect(m_keysView, &KPPianoKeysView::octaveChanged, this, &KPPianoView::updateOctaveButtons);
+    updateOctaveButtons();
 
-    m_beatsPerMinute = 120;
     updateMetronomeText();
 
     if (m_settingsView)
@@ -86,7 +97,7 @@ void KPPianoView::awakeFromNib()
         veil.setColor(QPalette::Window, QColor(0, 0, 0, 70));
         m_buttonOverlay->setPalette(veil);
     }
-    setOverlayAlpha(0);
+    setOverlayAlpha(0, false);
 
     setRecordingsControl(m_recordings);
 }
@@ -110,7 +121,19 @@ bool KPPianoView::isRecording() const
 
 void KPPianoView::octaveSelected(QAbstractButton* sender)
 {
-    m_keysView->changeOctave(sender->property("tag").toUInt());
+    if (const auto direction = octaveDirection(sender))
+        m_keysView->changeOctave(*direction);
+}
+
+// An octave button is off while the strip cannot move its way.
+void KPPianoView::updateOctaveButtons()
+{
+    for (KPButton* button : findChildren<KPButton*>()) {
+        if (button->property("action").toString() != u"octaveSelected")
+            continue;
+        if (const auto direction = octaveDirection(button))
+            button->setEnabled(m_keysView->canChangeOctave(*direction));
+    }
 }
 
 void KPPianoView::recordSelected()
@@ -227,20 +250,22 @@ void KPPianoView::slidePanel(QWidget* panel, QPointer<QAbstractAnimation>& runni
         fade->setEasingCurve(curve);
         fade->setEndValue(in ? 1.0 : 0.0);
         connect(fade, &QPropertyAnimation::valueChanged, this,
-                [this](const QVariant& alpha) { setOverlayAlpha(alpha.toReal()); });
+                [this, in](const QVariant& alpha) { setOverlayAlpha(alpha.toReal(), in); });
         group->addAnimation(fade);
+        setOverlayAlpha(opacityOf(m_buttonOverlay)->opacity(), in);
     }
     running = group;
     group->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
-void KPPianoView::setOverlayAlpha(qreal alpha)
+// A transparent overlay takes no touches, nor does one that fades out: the keys under it answer
+// from the moment a panel starts to leave.
+void KPPianoView::setOverlayAlpha(qreal alpha, bool takesTouches)
 {
     if (!m_buttonOverlay)
         return;
     opacityOf(m_buttonOverlay)->setOpacity(alpha);
-    // A transparent overlay takes no touches.
-    m_buttonOverlay->setAttribute(Qt::WA_TransparentForMouseEvents, alpha < 0.01);
+    m_buttonOverlay->setAttribute(Qt::WA_TransparentForMouseEvents, !takesTouches || alpha < 0.01);
 }
 
 // Recording
@@ -333,7 +358,7 @@ void KPPianoView::playKey(uint32_t keyIndex, uint8_t velocity)
         return;
     KPSoundPlayer::sharedPlayer().play(m_keysView->midiIndexForKey(keyIndex), velocity);
     if (isRecording())
-        m_recordings->addRecordingAction(keyIndex, 0);
+        m_recordings->addRecordingAction(keyIndex, KPRecordedKeyState::Pressed);
 }
 
 void KPPianoView::stopKey(uint32_t keyIndex)
@@ -342,7 +367,7 @@ void KPPianoView::stopKey(uint32_t keyIndex)
         return;
     KPSoundPlayer::sharedPlayer().stop(m_keysView->midiIndexForKey(keyIndex));
     if (isRecording())
-        m_recordings->addRecordingAction(keyIndex, 1);
+        m_recordings->addRecordingAction(keyIndex, KPRecordedKeyState::Released);
 }
 
 void KPPianoView::stopAll()
@@ -355,7 +380,7 @@ void KPPianoView::stopAll()
 
 void KPPianoView::metronomeSelected()
 {
-    if (m_beating)
+    if (m_metronome->beating())
         stopMetronome();
     else
         startMetronome();
@@ -363,74 +388,38 @@ void KPPianoView::metronomeSelected()
 
 void KPPianoView::startMetronome()
 {
-    if (m_beating)
-        return;
-    const float interval = 1.0f / (float(m_beatsPerMinute) / 60.0f);
-    if (m_metronomeTimer)
-        m_metronomeTimer->deleteLater();
-    m_metronomeTimer = new KPGridTimer(
-        KPGridTimer::Seconds(double(interval)), [this] { playBeat(); }, this);
-    m_metronomeTimer->schedule();
-    // The click's output opens now, an interval before the first click needs it.
-    KPSystemSound::shared().prepare();
+    m_metronome->startMetronome();
     m_buttonMetronome->setSelected(true);
-    m_beating = true;
 }
 
 void KPPianoView::stopMetronome()
 {
-    if (!m_beating)
-        return;
-    m_metronomeTimer->invalidate();
-    m_metronomeTimer->deleteLater();
-    m_metronomeTimer = nullptr;
+    m_metronome->stopMetronome();
     m_buttonMetronome->setSelected(false);
-    m_beating = false;
-}
-
-void KPPianoView::playBeat()
-{
-    KPSystemSound::shared().play(
-        KPBundle::pathForResource(QStringLiteral("metronome"), QStringLiteral("mp3")));
-    emit beatPlayed();
-}
-
-void KPPianoView::restartMetronomeIfBeating()
-{
-    if (m_beating) {
-        stopMetronome();
-        startMetronome();
-    }
 }
 
 void KPPianoView::metronomeMinusSelected()
 {
-    const uint32_t tempo = m_beatsPerMinute - kTempoStep;
-    if (tempo < kMinimumTempo - kTempoStep)
+    if (!m_metronome->slower())
         return;
-    m_beatsPerMinute = tempo;
-    restartMetronomeIfBeating();
     updateMetronomeText();
     m_buttonMetronomePlus->setEnabled(true);
-    if (m_beatsPerMinute == kMinimumTempo)
+    if (m_metronome->beatsPerMinute() == KPMetronome::minimumTempo)
         m_buttonMetronomeMinus->setEnabled(false);
 }
 
 void KPPianoView::metronomePlusSelected()
 {
-    const uint32_t tempo = m_beatsPerMinute + kTempoStep;
-    if (tempo > kMaximumTempo + kTempoStep)
+    if (!m_metronome->faster())
         return;
-    m_beatsPerMinute = tempo;
-    restartMetronomeIfBeating();
     updateMetronomeText();
     m_buttonMetronomeMinus->setEnabled(true);
-    if (m_beatsPerMinute == kMaximumTempo)
+    if (m_metronome->beatsPerMinute() == KPMetronome::maximumTempo)
         m_buttonMetronomePlus->setEnabled(false);
 }
 
 void KPPianoView::updateMetronomeText()
 {
     if (m_labelMetronome)
-        m_labelMetronome->setText(QStringLiteral("BPM: %1").arg(m_beatsPerMinute));
+        m_labelMetronome->setText(QStringLiteral("BPM: %1").arg(m_metronome->beatsPerMinute()));
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "keyboard/KPPianoKeysViewDelegate.h"
-#include "platform/KPGridTimer.h"
 #include "settings/KPSettingsView.h"
 #include "ui/KPButton.h"
 
@@ -11,13 +10,15 @@
 
 #include <cstdint>
 
+class KPMetronome;
 class KPPianoKeysView;
 class KPRecordingsControl;
 class QAbstractAnimation;
 class QAbstractButton;
 
 // The main screen: routes the keyboard to the sound player (and to the recordings while one is
-// made), answers the toolbar, slides the panels in and out, and runs the metronome.
+// made), answers the toolbar, slides the panels in and out, and shows the metronome on its
+// buttons and label.
 class KPPianoView : public QWidget, public KPPianoKeysViewDelegate
 {
     Q_OBJECT
@@ -60,7 +61,6 @@ public:
 
     void startMetronome();
     void stopMetronome();
-    void playBeat();
     void updateMetronomeText();
 
     void playKey(uint32_t keyIndex) override;
@@ -73,9 +73,7 @@ public:
     KPSettingsView* settingsView() const { return m_settingsView; }
     bool showingPlaylist() const { return m_showingPlaylist; }
     bool showingSettings() const { return m_showingSettings; }
-    bool beating() const { return m_beating; }
-    uint32_t beatsPerMinute() const { return m_beatsPerMinute; }
-    const KPGridTimer* metronomeTimer() const { return m_metronomeTimer; }
+    KPMetronome* metronome() const { return m_metronome; }
     KPButton* buttonRecord() const { return m_buttonRecord; }
     KPButton* buttonPlaylist() const { return m_buttonPlaylist; }
     KPButton* buttonMetronome() const { return m_buttonMetronome; }
@@ -95,25 +93,19 @@ public slots:
     void metronomeMinusSelected();
     void metronomePlusSelected();
 
-signals:
-    // One click of the metronome was played.
-    void beatPlayed();
-
 private:
     bool isRecording() const;
     void setRecordImage(const char* name);
     void slidePanel(QWidget* panel, QPointer<QAbstractAnimation>& running, int y, bool in);
-    void setOverlayAlpha(qreal alpha);
-    void restartMetronomeIfBeating();
+    void setOverlayAlpha(qreal alpha, bool takesTouches);
+    void updateOctaveButtons();
 
     KPPianoKeysView* m_keysView = nullptr;
     bool m_showingPlaylist = false;
     QWidget* m_playlistView = nullptr;
     bool m_showingSettings = false;
     KPSettingsView* m_settingsView = nullptr;
-    bool m_beating = false;
-    uint32_t m_beatsPerMinute = 0;
-    QPointer<KPGridTimer> m_metronomeTimer;
+    KPMetronome* m_metronome;
     KPButton* m_buttonRecord = nullptr;
     KPButton* m_buttonPlaylist = nullptr;
     KPButton* m_buttonMetronome = nullptr;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "recordings/KPPianoKeyAction.h"
+
 #include <cstdint>
 
 class KPPianoKeysViewDelegate;
@@ -15,8 +17,8 @@ public:
     virtual bool recording() const = 0;
     virtual void startRecording() = 0;
     virtual void stopRecording() = 0;
-    // A key event: the key index and its recorded state (0 pressed, 1 released).
-    virtual void addRecordingAction(uint32_t keyIndex, uint32_t state) = 0;
+    // A key event: the key index and how it changed.
+    virtual void addRecordingAction(uint32_t keyIndex, KPRecordedKeyState state) = 0;
     virtual void stopPlayback() = 0;
     // Playback comes back through the same operations as the keyboard.
     virtual void setKeysDelegate(KPPianoKeysViewDelegate* delegate) = 0;

@@ -1,10 +1,12 @@
 #include "ui/KPButton.h"
 
 #include <QPainter>
+#include <QTouchEvent>
 
 KPButton::KPButton(QWidget* parent) : QAbstractButton(parent)
 {
     setFocusPolicy(Qt::NoFocus);
+    setAttribute(Qt::WA_AcceptTouchEvents);
 }
 
 void KPButton::setImage(const QPixmap& image)
@@ -33,6 +35,47 @@ void KPButton::setHighlighted(bool highlighted)
         return;
     m_highlighted = highlighted;
     update();
+}
+
+bool KPButton::event(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+        handleTouch(*static_cast<QTouchEvent*>(event));
+        event->accept();
+        return true;
+    case QEvent::TouchCancel:
+        m_touch.reset();
+        setDown(false);
+        event->accept();
+        return true;
+    default:
+        return QAbstractButton::event(event);
+    }
+}
+
+void KPButton::handleTouch(const QTouchEvent& event)
+{
+    for (const QEventPoint& point : event.points()) {
+        const bool inside = hitButton(point.position().toPoint());
+        if (!m_touch) {
+            if (point.state() == QEventPoint::State::Pressed && inside) {
+                m_touch = point.id();
+                setDown(true);
+            }
+            continue;
+        }
+        if (point.id() != *m_touch)
+            continue;
+        if (point.state() == QEventPoint::State::Released || !inside) {
+            m_touch.reset();
+            setDown(false);
+            if (point.state() == QEventPoint::State::Released && inside)
+                click();
+        }
+    }
 }
 
 QSize KPButton::sizeHint() const

@@ -5,12 +5,14 @@
 #include "platform/KPBundle.h"
 #include "platform/KPDeviceIdiom.h"
 #include "rating/KPRatingPrompt.h"
+#include "screen/KPMetronome.h"
 #include "screen/KPPianoView.h"
 #include "ui/KPButton.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QMetaProperty>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -70,6 +72,12 @@ QColor averageColor(const QImage& image, const QRect& area)
     return QColor(int(r / n), int(g / n), int(b / n));
 }
 
+// The toolkit tells that the application changed its state.
+void become(Qt::ApplicationState state)
+{
+    QMetaObject::invokeMethod(qApp, "applicationStateChanged", Q_ARG(Qt::ApplicationState, state));
+}
+
 } // namespace
 
 class TestApp : public QObject
@@ -94,6 +102,10 @@ private slots:
     void windowShowsTheToolbarOverTheKeyboard();
     void lifecycleEventsFollowTheApplicationState();
     void foregroundsCountOnceTheRatingPromptIsLaunched();
+    void soundComesBackOnEveryReturnFromSuspension_data();
+    void soundComesBackOnEveryReturnFromSuspension();
+    void helpAndVersionNeedNoDisplay_data();
+    void helpAndVersionNeedNoDisplay();
 };
 
 void TestApp::init()
@@ -271,13 +283,13 @@ void TestApp::interfaceFilesWireEveryOutletAndAction()
 
     // Every action reaches its operation.
     piano->buttonMetronomePlus()->click();
-    QCOMPARE(piano->beatsPerMinute(), 130u);
+    QCOMPARE(piano->metronome()->beatsPerMinute(), 130u);
     piano->buttonMetronomeMinus()->click();
-    QCOMPARE(piano->beatsPerMinute(), 120u);
+    QCOMPARE(piano->metronome()->beatsPerMinute(), 120u);
     piano->buttonMetronome()->click();
-    QVERIFY(piano->beating());
+    QVERIFY(piano->metronome()->beating());
     piano->buttonMetronome()->click();
-    QVERIFY(!piano->beating());
+    QVERIFY(!piano->metronome()->beating());
     piano->buttonSettings()->click();
     QVERIFY(piano->showingSettings());
     piano->buttonOverlay()->click();
@@ -295,6 +307,8 @@ void TestApp::windowShowsTheToolbarOverTheKeyboard_data()
     QTest::addColumn<int>("toolbarHeight");
     QTest::newRow("phone") << KPIdiom::Phone << 44;
     QTest::newRow("tablet") << KPIdiom::Pad << 86;
+    // The phone's key pictures in a tablet-sized window: scaled, they still reach the bottom.
+    QTest::newRow("other") << KPIdiom::Other << 86;
 }
 
 void TestApp::windowShowsTheToolbarOverTheKeyboard()
@@ -328,10 +342,6 @@ void TestApp::lifecycleEventsFollowTheApplicationState()
     QSignalSpy began(&delegate, &KPAppDelegate::interruptionBegan);
     QSignalSpy ended(&delegate, &KPAppDelegate::interruptionEnded);
 
-    const auto become = [](Qt::ApplicationState state) {
-        QMetaObject::invokeMethod(qApp, "applicationStateChanged",
-                                  Q_ARG(Qt::ApplicationState, state));
-    };
     become(Qt::ApplicationActive);
     // Losing the focus is the background, but the sound only stops while suspended.
     become(Qt::ApplicationInactive);
@@ -362,6 +372,70 @@ void TestApp::foregroundsCountOnceTheRatingPromptIsLaunched()
     delegate.initializeRatingPrompt();
     delegate.applicationWillEnterForeground();
     QCOMPARE(uses().toInt(), before + 4);
+}
+
+void TestApp::soundComesBackOnEveryReturnFromSuspension_data()
+{
+    QTest::addColumn<QList<Qt::ApplicationState>>("path");
+    using L = QList<Qt::ApplicationState>;
+    const auto S = Qt::ApplicationSuspended;
+    const auto I = Qt::ApplicationInactive;
+    const auto H = Qt::ApplicationHidden;
+    QTest::newRow("directly") << L{S};
+    QTest::newRow("through inactive") << L{S, I};
+    QTest::newRow("through hidden") << L{S, H};
+    QTest::newRow("through hidden and inactive") << L{S, H, I};
+    QTest::newRow("suspended twice on the way") << L{S, H, S, I};
+}
+
+// Whichever way the application comes back, the interruption ends once, when it is active.
+void TestApp::soundComesBackOnEveryReturnFromSuspension()
+{
+    QFETCH(QList<Qt::ApplicationState>, path);
+    TemporaryDefaults store;
+    KPAppDelegate delegate(store.defaults);
+    delegate.observe(*qApp);
+    QSignalSpy began(&delegate, &KPAppDelegate::interruptionBegan);
+    QSignalSpy ended(&delegate, &KPAppDelegate::interruptionEnded);
+    for (Qt::ApplicationState state : path)
+        become(state);
+    QCOMPARE(began.size(), 1);
+    QCOMPARE(ended.size(), 0);
+    become(Qt::ApplicationActive);
+    QCOMPARE(ended.size(), 1);
+    become(Qt::ApplicationInactive);
+    become(Qt::ApplicationActive);
+    QCOMPARE(began.size(), 1);
+    QCOMPARE(ended.size(), 1);
+}
+
+void TestApp::helpAndVersionNeedNoDisplay_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("answer");
+    QTest::newRow("help") << "--help"
+                          << "--idiom <phone|tablet|other>";
+    QTest::newRow("version") << "--version"
+                             << "touchpiano " TOUCHPIANO_VERSION;
+}
+
+// Asked on a terminal with no display, the program answers and ends well.
+void TestApp::helpAndVersionNeedNoDisplay()
+{
+    QFETCH(QString, option);
+    QFETCH(QString, answer);
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(KP_PROGRAM), {option});
+    QVERIFY(program.waitForFinished(20000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QVERIFY2(program.readAllStandardOutput().contains(answer.toUtf8()),
+             qPrintable(program.readAllStandardError()));
 }
 
 QTEST_MAIN(TestApp)

@@ -11,11 +11,19 @@ constexpr auto kFrame = std::chrono::microseconds(16667);
 
 qint64 KPTestClock::AnimationDriver::elapsed() const
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(m_clock.now() - m_clock.m_start)
+    if (!isRunning())
+        return 0;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(m_clock.now() - m_startedAt)
         .count();
 }
 
-KPTestClock::KPTestClock() : m_start(now())
+void KPTestClock::AnimationDriver::start()
+{
+    m_startedAt = m_clock.now();
+    QAnimationDriver::start();
+}
+
+KPTestClock::KPTestClock()
 {
     KPClock::setCurrent(this);
     m_animations.install();
@@ -34,6 +42,7 @@ void KPTestClock::advance(Duration step)
         // Animations started since the last frame join the animation timer through posted calls.
         QCoreApplication::sendPostedEvents();
         advanceTo(std::min(end, now() + kFrame));
+        QCoreApplication::sendPostedEvents();
         m_animations.advance();
     } while (now() < end);
 }

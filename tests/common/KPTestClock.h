@@ -25,12 +25,16 @@ private:
     {
     public:
         explicit AnimationDriver(const KPTestClock& clock) : m_clock(clock) {}
+        // Milliseconds since the driver started, as Qt's own driver counts them.
         qint64 elapsed() const override;
+
+    protected:
+        void start() override;
 
     private:
         const KPTestClock& m_clock;
+        TimePoint m_startedAt;
     };
 
-    TimePoint m_start;
     AnimationDriver m_animations{*this};
 };

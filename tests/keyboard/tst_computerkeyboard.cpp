@@ -23,11 +23,11 @@ public:
     {
         calls << QStringLiteral("release %1").arg(KPKeyboardLayout::midiIndexForKey(key));
     }
-    void changeOctave(uint32_t direction) override
+    void changeOctave(KPOctaveDirection direction) override
     {
-        if (direction == 0 && firstC < 42)
+        if (direction == KPOctaveDirection::Higher && firstC < 42)
             firstC += 7;
-        else if (direction == 1 && firstC > 0)
+        else if (direction == KPOctaveDirection::Lower && firstC > 0)
             firstC -= 7;
     }
     uint32_t leftmostShownC() const override { return firstC; }

@@ -217,6 +217,9 @@ void TestKeyboardLayout::octaveOffset_data()
     QTest::newRow("fractional width: step cut to whole points") << 3u << 50.5f << 900.0f << 1059u;
     QTest::newRow("fractional width: right end cut") << 6u << 50.5f << 900.0f << 1574u;
     QTest::newRow("view wider than the strip") << 6u << 41.0f << 2100.0f << 0u;
+    QTest::newRow("tablet: octave 5 would hide 4 points, so it shows the right end")
+        << 5u << 66.0f << 920.0f << 2314u;
+    QTest::newRow("tablet: octave 4") << 4u << 66.0f << 920.0f << 1848u;
 }
 
 void TestKeyboardLayout::octaveOffset()

@@ -2,6 +2,7 @@
 // mouse presses into touches.
 #define QTEST_QPA_MOUSE_HANDLING
 
+#include "keyboard/KPImageView.h"
 #include "keyboard/KPKeyboardLayout.h"
 #include "keyboard/KPPianoKey.h"
 #include "keyboard/KPPianoKeysView.h"
@@ -17,6 +18,7 @@
 #include <memory>
 
 Q_DECLARE_METATYPE(KPIdiom)
+Q_DECLARE_METATYPE(KPOctaveDirection)
 
 namespace {
 
@@ -38,7 +40,7 @@ QString pressedKeys(const KPPianoKeysView& view)
 {
     QStringList pressed;
     for (int i = 0; i < view.keyCollection().size(); ++i) {
-        if (view.keyCollection()[i]->state() != 0)
+        if (view.keyCollection()[i]->state() == KPPianoKey::State::Down)
             pressed << QString::number(i);
     }
     return pressed.join(QStringLiteral(", "));
@@ -86,12 +88,16 @@ private slots:
     void blackKeysShowAboveWhiteKeys();
     void changeOctave_data();
     void changeOctave();
+    void octaveStopsOfEachDevice_data();
+    void octaveStopsOfEachDevice();
     void offsetSurvivesShowingAndResizing();
     void userCannotScroll();
     void touchSequence_data();
     void touchSequence();
     void touchAfterMovingAnOctave();
     void cancelReleasesEveryKey();
+    void windowGoingAwayCancelsTheTouches_data();
+    void windowGoingAwayCancelsTheTouches();
     void mouseIsOneTouch_data();
     void mouseIsOneTouch();
     void mouseDoubleClickSoundsTwice();
@@ -115,8 +121,8 @@ void TestKeysView::initTestCase()
 {
     QCoreApplication::setAttribute(Qt::AA_SynthesizeTouchForUnhandledMouseEvents, true);
     KPDeviceIdiom::setCurrent(KPIdiom::Phone);
-    const QSizeF white = KPPianoKey::sizeForKeyType(0);
-    const QSizeF black = KPPianoKey::sizeForKeyType(1);
+    const QSizeF white = KPPianoKey::sizeForKeyType(KPPianoKey::Type::White);
+    const QSizeF black = KPPianoKey::sizeForKeyType(KPPianoKey::Type::Black);
     QVERIFY2(!white.isEmpty() && !black.isEmpty(), "the key pictures are missing");
     QVERIFY(black.height() < white.height());
 }
@@ -132,11 +138,12 @@ void TestKeysView::cleanup()
     KPDeviceIdiom::setCurrent(KPIdiom::Phone);
 }
 
-// The view is taller than the keys so that there is room below them.
+// The keys are as high as the view was made, 320 points on the phone; the view grows taller
+// afterwards so that there is room below them.
 void TestKeysView::showView(int width)
 {
-    const int height = int(KPPianoKey::sizeForKeyType(0).height()) + 40;
-    m_view = std::make_unique<KPPianoKeysView>(QRect(0, 0, width, height));
+    m_view = std::make_unique<KPPianoKeysView>(QRect(0, 0, width, 320));
+    m_view->resize(width, 360);
     m_view->setKeysDelegate(&m_delegate);
     m_view->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
@@ -144,9 +151,14 @@ void TestKeysView::showView(int width)
 
 QPoint TestKeysView::placePoint(const QString& place) const
 {
-    const qreal whiteHeight = KPPianoKey::sizeForKeyType(0).height();
-    const qreal blackHeight = KPPianoKey::sizeForKeyType(1).height();
+    const qreal whiteHeight = 320;
+    const qreal blackHeight = 200;
     const qreal lowerWhite = (whiteHeight + blackHeight) / 2;
+    // Beside the view, where the strip goes on hidden under the case.
+    if (place == u"leftOfView")
+        return QPoint(-10, int(lowerWhite));
+    if (place == u"rightOfView")
+        return QPoint(m_view->width() + 10, int(lowerWhite));
     const auto keyFrame = [this](QStringView number) {
         return QRectF(m_view->keyCollection().at(number.toInt())->geometry());
     };
@@ -170,39 +182,57 @@ QPoint TestKeysView::placePoint(const QString& place) const
 void TestKeysView::buildsTheKeyboard_data()
 {
     QTest::addColumn<KPIdiom>("idiom");
-    QTest::newRow("phone") << KPIdiom::Phone;
-    QTest::newRow("tablet") << KPIdiom::Pad;
+    QTest::addColumn<int>("height");
+    QTest::addColumn<QSizeF>("white");
+    QTest::addColumn<QSizeF>("black");
+    // Where the five black keys of the first octave start; each octave repeats them.
+    QTest::addColumn<QList<qreal>>("blackKeysX");
+    using X = QList<qreal>;
+    QTest::newRow("phone") << KPIdiom::Phone << 320 << QSizeF(40, 320) << QSizeF(24, 200)
+                           << X{23, 69, 138, 184, 230};
+    QTest::newRow("tablet") << KPIdiom::Pad << 768 << QSizeF(66, 768) << QSizeF(40, 480)
+                            << X{38, 115, 230, 307, 384};
+    // The phone's pictures scaled by 2.4 to the tablet-sized view.
+    QTest::newRow("other device") << KPIdiom::Other << 768 << QSizeF(96, 768) << QSizeF(57.6, 480)
+                                  << X{56, 168, 336, 448, 560};
 }
 
-// 49 white keys, then 35 black ones, where the layout puts them; the C keys are labelled;
-// C3 stands at the left edge.
+// 49 white keys, then 35 black ones, as high as the view; the C keys are labelled; C3 stands at
+// the left edge.
 void TestKeysView::buildsTheKeyboard()
 {
     QFETCH(KPIdiom, idiom);
+    QFETCH(int, height);
+    QFETCH(QSizeF, white);
+    QFETCH(QSizeF, black);
+    QFETCH(QList<qreal>, blackKeysX);
     KPDeviceIdiom::setCurrent(idiom);
-    const QSizeF white = KPPianoKey::sizeForKeyType(0);
-    const QSizeF black = KPPianoKey::sizeForKeyType(1);
-    KPPianoKeysView view(QRect(0, 0, 400, int(white.height())));
+    KPPianoKeysView view(QRect(0, 0, 400, height));
 
     QCOMPARE(KPPianoKeysView::keyCount(), 84u);
     QCOMPARE(view.keyCollection().size(), 84);
-    QCOMPARE(view.contentWidth(), KPKeyboardLayout::contentWidth(float(white.width())));
-    const auto frames = KPKeyboardLayout::keyFrames(white, black);
+    QCOMPARE(view.contentWidth(), float(49 * white.width()));
     const QStringList labels = {"C1", "C2", "C3", "C4", "C5", "C6", "C7"};
+    const qreal octave = 7 * white.width();
     for (uint32_t i = 0; i < 84; ++i) {
         const KPPianoKey* key = view.keyCollection()[i];
-        QCOMPARE(key->type(), i < 49 ? 0u : 1u);
-        QCOMPARE(QRectF(key->geometry()), frames[i]);
-        QCOMPARE(key->label()->text(), i < 49 && i % 7 == 0 ? labels[i / 7] : QString());
+        const bool isWhite = i < 49;
+        const QRectF frame =
+            isWhite ? QRectF(QPointF(i * white.width(), 0), white)
+                    : QRectF(QPointF((i - 49) / 5 * octave + blackKeysX[(i - 49) % 5], 0), black);
+        QCOMPARE(key->type(), isWhite ? KPPianoKey::Type::White : KPPianoKey::Type::Black);
+        QCOMPARE(QRectF(key->geometry()).topLeft(), frame.topLeft());
+        QCOMPARE(key->upImageView()->size(), frame.size().toSize());
+        QCOMPARE(key->label()->text(), isWhite && i % 7 == 0 ? labels[i / 7] : QString());
         const QPointF onKey =
-            i < 49 ? QPointF(frames[i].center().x(), frames[i].bottom() - 1) : frames[i].center();
+            isWhite ? QPointF(frame.center().x(), frame.bottom() - 1) : frame.center();
         QCOMPARE(view.keyForLocation(onKey), key);
     }
 
     QCOMPARE(view.currentOctave(), 2u);
     view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&view));
-    QCOMPARE(view.contentOffset(), QPoint(2 * int(7 * white.width()), 0));
+    QCOMPARE(view.contentOffset(), QPoint(2 * int(octave), 0));
     QCOMPARE(view.keyForLocation(QPointF(view.contentOffset()) + QPointF(1, white.height() - 1)),
              view.keyCollection()[14]);
 }
@@ -223,79 +253,115 @@ void TestKeysView::changeOctave_data()
 {
     QTest::addColumn<KPIdiom>("idiom");
     QTest::addColumn<int>("width");
-    QTest::addColumn<QList<uint32_t>>("directions");
+    QTest::addColumn<QList<KPOctaveDirection>>("directions");
     QTest::addColumn<uint32_t>("octave");
+    QTest::addColumn<int>("offset");
 
-    using L = QList<uint32_t>;
-    for (const auto& [name, idiom, width] :
-         {std::tuple("phone", KPIdiom::Phone, 426), std::tuple("tablet", KPIdiom::Pad, 920)}) {
-        const auto row = [name](const char* what) -> QTestData& {
-            return QTest::addRow("%s: %s", name, what);
-        };
-        row("one up") << idiom << width << L{0} << 3u;
-        row("one down") << idiom << width << L{1} << 1u;
-        row("down to the first") << idiom << width << L{1, 1} << 0u;
-        row("past the first") << idiom << width << L{1, 1, 1} << 0u;
-        row("up to the last") << idiom << width << L{0, 0, 0, 0} << 6u;
-        row("past the last") << idiom << width << L{0, 0, 0, 0, 0, 0} << 6u;
-        row("back from the last") << idiom << width << L{0, 0, 0, 0, 1} << 5u;
-        row("unknown direction") << idiom << width << L{2, 7} << 2u;
-    }
+    using L = QList<KPOctaveDirection>;
+    const auto U = KPOctaveDirection::Higher;
+    const auto D = KPOctaveDirection::Lower;
+    // Octave steps of 280 points on the phone, 462 on the tablet.
+    QTest::newRow("phone: one up") << KPIdiom::Phone << 426 << L{U} << 3u << 840;
+    QTest::newRow("phone: one down") << KPIdiom::Phone << 426 << L{D} << 1u << 280;
+    QTest::newRow("phone: down to the first") << KPIdiom::Phone << 426 << L{D, D} << 0u << 0;
+    QTest::newRow("phone: past the first") << KPIdiom::Phone << 426 << L{D, D, D} << 0u << 0;
+    QTest::newRow("phone: up to the right end")
+        << KPIdiom::Phone << 426 << L{U, U, U, U} << 6u << 1534;
+    QTest::newRow("phone: past the right end")
+        << KPIdiom::Phone << 426 << L{U, U, U, U, U, U} << 6u << 1534;
+    QTest::newRow("phone: back from the right end")
+        << KPIdiom::Phone << 426 << L{U, U, U, U, D} << 5u << 1400;
+    QTest::newRow("tablet: one up") << KPIdiom::Pad << 920 << L{U} << 3u << 1386;
+    QTest::newRow("tablet: down to the first") << KPIdiom::Pad << 920 << L{D, D} << 0u << 0;
+    // Octave 5 would hide 4 points of B7: it shows the right end, and is the last stop.
+    QTest::newRow("tablet: up to the right end") << KPIdiom::Pad << 920 << L{U, U, U} << 5u << 2314;
+    QTest::newRow("tablet: past the right end")
+        << KPIdiom::Pad << 920 << L{U, U, U, U, U} << 5u << 2314;
+    QTest::newRow("tablet: back from the right end")
+        << KPIdiom::Pad << 920 << L{U, U, U, U, D} << 4u << 1848;
 }
 
-// Each octave scrolls a whole number of octave widths; the last one ends exactly at the right
-// end of the strip, so the last key's right edge meets the view's.
+// Each octave scrolls a whole number of octave widths; the right end shows the last key's right
+// edge at the view's.
 void TestKeysView::changeOctave()
 {
     QFETCH(KPIdiom, idiom);
     QFETCH(int, width);
-    QFETCH(QList<uint32_t>, directions);
+    QFETCH(QList<KPOctaveDirection>, directions);
     QFETCH(uint32_t, octave);
+    QFETCH(int, offset);
     KPDeviceIdiom::setCurrent(idiom);
-    showView(width);
+    m_view = std::make_unique<KPPianoKeysView>(
+        QRect(0, 0, width, int(KPPianoKey::sizeForKeyType(KPPianoKey::Type::White).height())));
+    m_view->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
 
-    for (uint32_t direction : directions)
+    for (KPOctaveDirection direction : directions)
         m_view->changeOctave(direction);
     QCOMPARE(m_view->currentOctave(), octave);
+    QCOMPARE(m_view->contentOffset(), QPoint(offset, 0));
+    QCOMPARE(m_view->widget()->pos(), -m_view->contentOffset());
+}
 
-    const int step = int(7 * KPPianoKey::sizeForKeyType(0).width());
-    const QPoint offset = m_view->contentOffset();
-    QCOMPARE(offset.y(), 0);
-    QCOMPARE(m_view->widget()->pos(), -offset);
-    if (octave == 6) {
-        const QRect lastKey = m_view->keyCollection()[48]->geometry();
-        QCOMPARE(lastKey.right() + 1 - offset.x(), m_view->width());
-    } else {
-        QCOMPARE(offset.x(), int(octave) * step);
-        QCOMPARE(m_view->leftmostShownC(), 7 * octave);
+void TestKeysView::octaveStopsOfEachDevice_data()
+{
+    QTest::addColumn<KPIdiom>("idiom");
+    QTest::addColumn<QSize>("view");
+    QTest::addColumn<QList<int>>("stops");
+    QTest::newRow("phone: C1 to C6, then F6 at the right end")
+        << KPIdiom::Phone << QSize(426, 320) << QList<int>{0, 280, 560, 840, 1120, 1400, 1534};
+    QTest::newRow("tablet: C1 to C5, then the right end")
+        << KPIdiom::Pad << QSize(920, 768) << QList<int>{0, 462, 924, 1386, 1848, 2314};
+    QTest::newRow("other device: C1 to C6, then the right end")
+        << KPIdiom::Other << QSize(970, 768) << QList<int>{0, 672, 1344, 2016, 2688, 3360, 3734};
+}
+
+// Moving up from the first octave stops where the strip stops: the octave counts only moves
+// that were made, and the way on is closed at each end.
+void TestKeysView::octaveStopsOfEachDevice()
+{
+    QFETCH(KPIdiom, idiom);
+    QFETCH(QSize, view);
+    QFETCH(QList<int>, stops);
+    KPDeviceIdiom::setCurrent(idiom);
+    KPPianoKeysView keys(QRect(QPoint(0, 0), view));
+    keys.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&keys));
+    while (keys.canChangeOctave(KPOctaveDirection::Lower))
+        keys.changeOctave(KPOctaveDirection::Lower);
+    QList<int> seen{keys.contentOffset().x()};
+    while (keys.canChangeOctave(KPOctaveDirection::Higher)) {
+        keys.changeOctave(KPOctaveDirection::Higher);
+        seen << keys.contentOffset().x();
     }
-    // The computer keys start at the first C wholly shown.
-    const uint32_t firstC = m_view->leftmostShownC();
-    QVERIFY(m_view->keyCollection()[firstC]->x() >= offset.x());
-    QVERIFY(firstC < 7 || m_view->keyCollection()[firstC - 7]->x() < offset.x());
+    QCOMPARE(seen, stops);
+    QCOMPARE(keys.currentOctave(), uint32_t(stops.size() - 1));
+    keys.changeOctave(KPOctaveDirection::Higher);
+    QCOMPARE(keys.currentOctave(), uint32_t(stops.size() - 1));
+    keys.changeOctave(KPOctaveDirection::Lower);
+    QCOMPARE(keys.contentOffset().x(), stops[stops.size() - 2]);
 }
 
 // The piano view makes the keyboard, moves it and narrows it before it shows; the offset that
 // changeOctave chose stays.
 void TestKeysView::offsetSurvivesShowingAndResizing()
 {
-    const int step = int(7 * KPPianoKey::sizeForKeyType(0).width());
-    KPPianoKeysView view(QRect(0, 0, 480, 360));
-    view.changeOctave(0);
-    view.setGeometry(27, 0, 426, 360);
+    KPPianoKeysView view(QRect(0, 0, 480, 320));
+    view.changeOctave(KPOctaveDirection::Higher);
+    view.setGeometry(27, 0, 426, 320);
     view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&view));
-    QCOMPARE(view.contentOffset(), QPoint(3 * step, 0));
+    QCOMPARE(view.contentOffset(), QPoint(840, 0));
     view.resize(300, 360);
-    QCOMPARE(view.contentOffset(), QPoint(3 * step, 0));
+    QCOMPARE(view.contentOffset(), QPoint(840, 0));
     QCOMPARE(view.widget()->height(), 360);
 
     // At the right end a wider view cannot show the same offset; narrowed again, it does.
     view.resize(426, 360);
     for (int i = 0; i < 3; ++i)
-        view.changeOctave(0);
+        view.changeOctave(KPOctaveDirection::Higher);
     const QPoint rightEnd = view.contentOffset();
-    QCOMPARE(view.keyCollection()[48]->geometry().right() + 1 - rightEnd.x(), 426);
+    QCOMPARE(rightEnd, QPoint(1960 - 426, 0));
     view.resize(480, 360);
     view.resize(426, 360);
     QCOMPARE(view.contentOffset(), rightEnd);
@@ -357,6 +423,14 @@ void TestKeysView::addSingleFingerRows()
     QTest::newRow("move below the keys") << "p0 below14 | m0 below16"
                                          << ""
                                          << "";
+    // B2 lies hidden left of C3, F4 right of the view's end.
+    QTest::newRow("slide out of the view to the left") << "p0 w14 | m0 leftOfView | r0 leftOfView"
+                                                       << "play 14, stop 14, stopAll"
+                                                       << "";
+    QTest::newRow("slide out of the view to the right and back")
+        << "p0 w20 | m0 rightOfView | m0 w20"
+        << "play 20, stop 20, play 20"
+        << "20";
 }
 
 void TestKeysView::touchSequence_data()
@@ -445,8 +519,8 @@ void TestKeysView::touchSequence()
 void TestKeysView::touchAfterMovingAnOctave()
 {
     showView();
-    m_view->changeOctave(0);
-    const int lowerWhite = int(KPPianoKey::sizeForKeyType(0).height()) - 5;
+    m_view->changeOctave(KPOctaveDirection::Higher);
+    const int lowerWhite = 320 - 5;
     QPointingDevice* device = QTest::createTouchDevice();
     QTest::touchEvent(m_view.get(), device).press(0, QPoint(2, lowerWhite), m_view.get());
     QTest::touchEvent(m_view.get(), device).release(0, QPoint(2, lowerWhite), m_view.get());
@@ -469,6 +543,42 @@ void TestKeysView::cancelReleasesEveryKey()
     QCOMPARE(m_delegate.calls.join(QStringLiteral(", ")),
              QStringLiteral("play 14, play 60, stopAll"));
     QCOMPARE(pressedKeys(*m_view), QString());
+}
+
+void TestKeysView::windowGoingAwayCancelsTheTouches_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("deactivated") << "deactivated";
+    QTest::newRow("minimised") << "minimised";
+    QTest::newRow("hidden") << "hidden";
+}
+
+// A finger holds C3 when the window goes: the key is released at once as by a cancelled touch,
+// and that finger plays nothing more until it lifts.
+void TestKeysView::windowGoingAwayCancelsTheTouches()
+{
+    QFETCH(QString, how);
+    showView();
+    QPointingDevice* device = QTest::createTouchDevice();
+    auto finger = QTest::touchEvent(m_view.get(), device, false);
+    finger.press(0, placePoint(QStringLiteral("w14")), m_view.get()).commit();
+    if (how == u"deactivated") {
+        QEvent deactivate(QEvent::WindowDeactivate);
+        QCoreApplication::sendEvent(m_view.get(), &deactivate);
+    } else if (how == u"minimised") {
+        m_view->showMinimized();
+    } else {
+        m_view->hide();
+    }
+    QCOMPARE(m_delegate.calls.join(QStringLiteral(", ")), QStringLiteral("play 14, stopAll"));
+    QCOMPARE(pressedKeys(*m_view), QString());
+    if (how != u"deactivated")
+        return;
+    finger.move(0, placePoint(QStringLiteral("w15")), m_view.get()).commit();
+    finger.release(0, placePoint(QStringLiteral("w15")), m_view.get()).commit();
+    QEvent again(QEvent::WindowDeactivate);
+    QCoreApplication::sendEvent(m_view.get(), &again);
+    QCOMPARE(m_delegate.calls.join(QStringLiteral(", ")), QStringLiteral("play 14, stopAll"));
 }
 
 void TestKeysView::mouseIsOneTouch_data()

@@ -1,11 +1,16 @@
 #include "app/KPViewController.h"
+#include "audio/KPAudioDevice.h"
+#include "audio/KPSampler.h"
 #include "audio/KPSoundPlayer.h"
+#include "audio/KPSystemSound.h"
+#include "keyboard/KPPianoKey.h"
 #include "keyboard/KPPianoKeysView.h"
 #include "platform/KPBundle.h"
 #include "platform/KPDelayedCalls.h"
 #include "platform/KPDeviceIdiom.h"
 #include "platform/KPGridTimer.h"
 #include "platform/KPLocalization.h"
+#include "screen/KPMetronome.h"
 #include "screen/KPPianoView.h"
 #include "screen/KPRecordingsControl.h"
 #include "settings/KPSettingsView.h"
@@ -16,9 +21,15 @@
 
 #include <QApplication>
 #include <QGraphicsOpacityEffect>
+#include <QPointingDevice>
 #include <QtTest>
 
+#include <limits>
+
 using namespace std::chrono_literals;
+
+// A panel's 0.3 s slide, and the frame that shows its end.
+constexpr auto kSlideAndAFrame = 320ms;
 
 namespace {
 
@@ -34,9 +45,9 @@ public:
             ++saved;
         isRecording = false;
     }
-    void addRecordingAction(uint32_t keyIndex, uint32_t state) override
+    void addRecordingAction(uint32_t keyIndex, KPRecordedKeyState state) override
     {
-        actions.append({keyIndex, state});
+        actions.append({keyIndex, uint32_t(state)});
     }
     void stopPlayback() override { ++playbackStops; }
     void setKeysDelegate(KPPianoKeysViewDelegate* delegate) override { keysDelegate = delegate; }
@@ -73,10 +84,16 @@ private slots:
     void recordButtonBlinksWhileRecording();
     void savedPopupShowsForOneSecond();
     void keysReachSoundAndRecording();
+    void keysPastTheKeyboardPlayNothing();
+    void endingARecordingClearsTheHighlight();
+    void overlayLetsTouchesThroughAsThePanelLeaves();
+    void buttonsAnswerTheirOwnTouchWhileAKeyIsHeld();
+    void octaveButtonsFollowTheStrip();
 
     void tempoStaysWithinBounds();
     void tempoChangeRestartsARunningMetronome();
     void firstClickComesOneIntervalAfterTheStart();
+    void clickOutputOpensWhenTheMetronomeStarts();
 
 private:
     int activities() const;
@@ -84,6 +101,7 @@ private:
 
     // One clock for the whole case: the shared sound player's timers outlive a test.
     std::optional<KPTestClock> m_clock;
+    std::unique_ptr<QPointingDevice> m_touchScreen;
     std::unique_ptr<KPViewController> m_controller;
     KPPianoView* m_piano = nullptr;
     RecordingsProbe m_recordings;
@@ -92,6 +110,7 @@ private:
 void TestPianoView::initTestCase()
 {
     m_clock.emplace();
+    m_touchScreen.reset(QTest::createTouchDevice());
 }
 
 void TestPianoView::init()
@@ -115,7 +134,8 @@ int TestPianoView::activities() const
 {
     return (m_recordings.isRecording ? Recording : 0) |
            (m_piano->showingPlaylist() ? Playlist : 0) |
-           (m_piano->showingSettings() ? Settings : 0) | (m_piano->beating() ? Metronome : 0);
+           (m_piano->showingSettings() ? Settings : 0) |
+           (m_piano->metronome()->beating() ? Metronome : 0);
 }
 
 void TestPianoView::setActivities(int wanted)
@@ -138,7 +158,7 @@ void TestPianoView::setUpBuildsTheScreen()
     QCOMPARE(keys->geometry(), QRect(27, 0, m_piano->width() - 54, m_piano->height()));
     QCOMPARE(keys->keysDelegate(), m_piano);
     QCOMPARE(m_recordings.keysDelegate, m_piano);
-    QCOMPARE(m_piano->beatsPerMinute(), 120u);
+    QCOMPARE(m_piano->metronome()->beatsPerMinute(), 120u);
     QCOMPARE(m_piano->settingsView()->y(), -m_piano->settingsView()->height());
     QVERIFY(m_piano->buttonOverlay()->testAttribute(Qt::WA_TransparentForMouseEvents));
 
@@ -205,7 +225,7 @@ void TestPianoView::panelsSlideInAndOutBehindTheOverlay()
     KPSettingsView* panel = m_piano->settingsView();
     const int x = panel->x();
     m_piano->settingsSelected();
-    m_clock->advance(300ms);
+    m_clock->advance(kSlideAndAFrame);
     QCOMPARE(panel->pos(), QPoint(x, 44));
     QVERIFY(!m_piano->buttonOverlay()->testAttribute(Qt::WA_TransparentForMouseEvents));
     auto* alpha = qobject_cast<QGraphicsOpacityEffect*>(m_piano->buttonOverlay()->graphicsEffect());
@@ -216,7 +236,7 @@ void TestPianoView::panelsSlideInAndOutBehindTheOverlay()
 
     m_piano->overlaySelected();
     QVERIFY(!m_piano->showingSettings());
-    m_clock->advance(300ms);
+    m_clock->advance(kSlideAndAFrame);
     QCOMPARE(panel->pos(), QPoint(x, -panel->height()));
     QCOMPARE(alpha->opacity(), 0.0);
     QVERIFY(m_piano->buttonOverlay()->testAttribute(Qt::WA_TransparentForMouseEvents));
@@ -303,7 +323,7 @@ void TestPianoView::savedPopupShowsForOneSecond()
 
     m_clock->advance(900ms);
     QCOMPARE(popups().size(), 2);
-    m_clock->advance(101ms);
+    m_clock->advance(150ms);
     QTRY_COMPARE(popups().size(), 0);
 }
 
@@ -323,6 +343,93 @@ void TestPianoView::keysReachSoundAndRecording()
     m_piano->stopRecording();
 }
 
+// A damaged recording may name keys past the keyboard: they play and record nothing.
+void TestPianoView::keysPastTheKeyboardPlayNothing()
+{
+    KPSampler& sampler = KPSoundPlayer::sharedPlayer().sampler();
+    const int playing = sampler.playingVoiceCount();
+    m_piano->startRecording();
+    for (uint32_t key : {84u, 1000u, std::numeric_limits<uint32_t>::max()}) {
+        m_piano->playKey(key);
+        m_piano->stopKey(key);
+    }
+    QVERIFY(m_recordings.actions.isEmpty());
+    QCOMPARE(sampler.playingVoiceCount(), playing);
+}
+
+// Ended in the blink's dull phase, the record button does not stay highlighted.
+void TestPianoView::endingARecordingClearsTheHighlight()
+{
+    m_piano->recordSelected();
+    m_clock->advance(300ms);
+    QVERIFY(m_piano->buttonRecord()->isHighlighted());
+    m_piano->recordSelected();
+    QVERIFY(!m_piano->buttonRecord()->isHighlighted());
+}
+
+// As soon as the panel starts to slide out, a touch beside it reaches the keys, not the veil.
+void TestPianoView::overlayLetsTouchesThroughAsThePanelLeaves()
+{
+    const QPoint onKeys(240, 300);
+    m_piano->settingsSelected();
+    m_clock->advance(300ms);
+    QCOMPARE(m_piano->childAt(onKeys), m_piano->buttonOverlay());
+    m_piano->overlaySelected();
+    m_clock->advance(20ms);
+    QVERIFY(m_piano->keysView()->isAncestorOf(m_piano->childAt(onKeys)));
+}
+
+// One finger holds C4 while a second taps the metronome, octave up and settings buttons: each
+// acts, and C4 sounds on until its own finger lifts.
+void TestPianoView::buttonsAnswerTheirOwnTouchWhileAKeyIsHeld()
+{
+    QWidget* window = m_controller->view();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    KPSampler& sampler = KPSoundPlayer::sharedPlayer().sampler();
+    const KPPianoKey* c4 = m_piano->keysView()->keyCollection()[21];
+    const QPoint onC4 = c4->mapTo(window, QPoint(c4->width() / 2, c4->height() - 40));
+    auto touches = QTest::touchEvent(window, m_touchScreen.get(), false);
+    touches.press(0, onC4, window).commit();
+    QCOMPARE(sampler.currentNoteGain(60), 1.0f);
+
+    const auto tap = [&](QWidget* button) {
+        const QPoint at = button->mapTo(window, button->rect().center());
+        touches.stationary(0).press(1, at, window).commit();
+        touches.stationary(0).release(1, at, window).commit();
+    };
+    tap(m_piano->buttonMetronome());
+    QVERIFY(m_piano->metronome()->beating());
+    tap(window->findChild<KPButton*>(QStringLiteral("buttonOctaveUp")));
+    QCOMPARE(m_piano->keysView()->currentOctave(), 3u);
+    tap(m_piano->buttonSettings());
+    QVERIFY(m_piano->showingSettings());
+
+    m_clock->advance(500ms);
+    QCOMPARE(sampler.currentNoteGain(60), 1.0f);
+    touches.release(0, onC4, window).commit();
+    m_clock->advance(200ms);
+    QVERIFY(sampler.currentNoteGain(60) < 1.0f);
+}
+
+// An octave button is off while the strip cannot move its way: on the phone down to C1, up
+// to the right end.
+void TestPianoView::octaveButtonsFollowTheStrip()
+{
+    auto* up = m_controller->view()->findChild<KPButton*>(QStringLiteral("buttonOctaveUp"));
+    auto* down = m_controller->view()->findChild<KPButton*>(QStringLiteral("buttonOctaveDown"));
+    QVERIFY(up->isEnabled() && down->isEnabled());
+    down->click();
+    down->click();
+    QCOMPARE(m_piano->keysView()->currentOctave(), 0u);
+    QVERIFY(!down->isEnabled());
+    for (int i = 0; i < 6; ++i)
+        up->click();
+    QCOMPARE(m_piano->keysView()->currentOctave(), 6u);
+    QVERIFY(!up->isEnabled());
+    QVERIFY(down->isEnabled());
+}
+
 void TestPianoView::tempoStaysWithinBounds()
 {
     KPButton* minus = m_piano->buttonMetronomeMinus();
@@ -331,42 +438,43 @@ void TestPianoView::tempoStaysWithinBounds()
     QVERIFY(plus->isEnabled());
     for (int i = 0; i < 7; ++i)
         minus->click();
-    QCOMPARE(m_piano->beatsPerMinute(), 50u);
+    QCOMPARE(m_piano->metronome()->beatsPerMinute(), 50u);
     QCOMPARE(m_piano->labelMetronome()->text(), QStringLiteral("BPM: 50"));
     QVERIFY(!minus->isEnabled());
     // One step past the end is refused even when asked directly; two are too.
     m_piano->metronomeMinusSelected();
-    QCOMPARE(m_piano->beatsPerMinute(), 40u);
+    QCOMPARE(m_piano->metronome()->beatsPerMinute(), 40u);
     m_piano->metronomeMinusSelected();
-    QCOMPARE(m_piano->beatsPerMinute(), 40u);
+    QCOMPARE(m_piano->metronome()->beatsPerMinute(), 40u);
     m_piano->metronomePlusSelected();
     plus->click();
-    QCOMPARE(m_piano->beatsPerMinute(), 60u);
+    QCOMPARE(m_piano->metronome()->beatsPerMinute(), 60u);
     QVERIFY(minus->isEnabled());
 
     for (int i = 0; i < 29; ++i)
         plus->click();
-    QCOMPARE(m_piano->beatsPerMinute(), 350u);
+    QCOMPARE(m_piano->metronome()->beatsPerMinute(), 350u);
     QVERIFY(!plus->isEnabled());
     QCOMPARE(m_piano->labelMetronome()->text(), QStringLiteral("BPM: 350"));
     m_piano->metronomePlusSelected();
     m_piano->metronomePlusSelected();
-    QCOMPARE(m_piano->beatsPerMinute(), 360u);
+    QCOMPARE(m_piano->metronome()->beatsPerMinute(), 360u);
 }
 
 void TestPianoView::tempoChangeRestartsARunningMetronome()
 {
     // Stopped: only the number changes; the start uses it.
     m_piano->metronomePlusSelected();
-    QVERIFY(!m_piano->metronomeTimer());
+    QVERIFY(!m_piano->metronome()->metronomeTimer());
     m_piano->metronomeSelected();
-    QCOMPARE(m_piano->metronomeTimer()->interval().count(), double(1.0f / (130.0f / 60.0f)));
+    QCOMPARE(m_piano->metronome()->metronomeTimer()->interval().count(),
+             double(1.0f / (130.0f / 60.0f)));
 
     m_clock->advance(300ms);
     const auto pressed = m_clock->now();
     m_piano->metronomeMinusSelected();
-    QVERIFY(m_piano->beating());
-    const KPGridTimer* timer = m_piano->metronomeTimer();
+    QVERIFY(m_piano->metronome()->beating());
+    const KPGridTimer* timer = m_piano->metronome()->metronomeTimer();
     QCOMPARE(timer->interval().count(), 0.5);
     QCOMPARE(timer->fireDate(), pressed + 500ms);
 }
@@ -377,7 +485,8 @@ void TestPianoView::firstClickComesOneIntervalAfterTheStart()
         m_piano->metronomePlusSelected();
     const auto started = m_clock->now();
     QList<KPClock::Duration> at;
-    connect(m_piano, &KPPianoView::beatPlayed, this, [&] { at << m_clock->now() - started; });
+    connect(m_piano->metronome(), &KPMetronome::beatPlayed, this,
+            [&] { at << m_clock->now() - started; });
     m_piano->startMetronome();
     m_clock->advance(600ms);
     m_piano->stopMetronome();
@@ -385,6 +494,19 @@ void TestPianoView::firstClickComesOneIntervalAfterTheStart()
     const auto interval = std::chrono::duration_cast<KPClock::Duration>(
         std::chrono::duration<double>(1.0f / (350.0f / 60.0f)));
     QCOMPARE(at, (QList<KPClock::Duration>{interval, 2 * interval, 3 * interval}));
+}
+
+// The click's output is opened as the metronome starts, not at the first click an interval later.
+void TestPianoView::clickOutputOpensWhenTheMetronomeStarts()
+{
+    int opened = 0;
+    KPSystemSound sound([&opened] {
+        ++opened;
+        return KPAudioDevice::openDefault();
+    });
+    KPMetronome metronome(sound);
+    metronome.startMetronome();
+    QCOMPARE(opened, 1);
 }
 
 QTEST_MAIN(TestPianoView)

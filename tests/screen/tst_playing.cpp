@@ -10,6 +10,7 @@
 #include "KPAudioTestRig.h"
 #include "platform/KPDeviceIdiom.h"
 #include "platform/KPLocalization.h"
+#include "screen/KPMetronome.h"
 #include "screen/KPPianoView.h"
 
 #include <QApplication>
@@ -193,7 +194,8 @@ void TestPlaying::computerKeysPlayFromTheLeftmostC()
     KPDesktopInputs inputs(*m_piano->keysView(), window);
     QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, scanCode, 0, 0);
     QApplication::sendEvent(window, &press);
-    QCOMPARE(m_piano->keysView()->keyCollection()[qsizetype(key)]->state(), 1u);
+    QCOMPARE(m_piano->keysView()->keyCollection()[qsizetype(key)]->state(),
+             KPPianoKey::State::Down);
     const std::vector<float> heard = listen(0.3);
     QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, scanCode, 0, 0);
     QApplication::sendEvent(window, &release);
@@ -201,7 +203,7 @@ void TestPlaying::computerKeysPlayFromTheLeftmostC()
     const double pitch =
         fundamentalPartial(heard, m_speaker.device()->sampleRate(), frequencyOf(note), 4410);
     QVERIFY2(std::abs(cents(pitch, frequencyOf(note))) < 20, qPrintable(QString::number(pitch)));
-    QCOMPARE(m_piano->keysView()->keyCollection()[qsizetype(key)]->state(), 0u);
+    QCOMPARE(m_piano->keysView()->keyCollection()[qsizetype(key)]->state(), KPPianoKey::State::Up);
 }
 
 void TestPlaying::toolbarKeysAreNamedAndWork()
@@ -223,11 +225,11 @@ void TestPlaying::toolbarKeysAreNamedAndWork()
     QVERIFY(m_piano->showingSettings());
     QTest::keyClick(window, Qt::Key_Escape);
     QVERIFY(!m_piano->showingSettings());
-    const uint32_t tempo = m_piano->beatsPerMinute();
+    const uint32_t tempo = m_piano->metronome()->beatsPerMinute();
     QTest::keyClick(window, Qt::Key_Up);
-    QCOMPARE(m_piano->beatsPerMinute(), tempo + 10);
+    QCOMPARE(m_piano->metronome()->beatsPerMinute(), tempo + 10);
     QTest::keyClick(window, Qt::Key_Down);
-    QCOMPARE(m_piano->beatsPerMinute(), tempo);
+    QCOMPARE(m_piano->metronome()->beatsPerMinute(), tempo);
 }
 
 QTEST_MAIN(TestPlaying)

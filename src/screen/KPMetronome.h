@@ -1,0 +1,53 @@
+#pragma once
+
+#include "platform/KPGridTimer.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <cstdint>
+
+class KPSystemSound;
+
+// The metronome: a tempo of 50 to 350 beats per minute in steps of 10 (120 to begin with), and
+// a click through the system sound on a grid timer while it runs. The first click comes one
+// interval after the start; a tempo change while it runs restarts it, so the next click comes
+// one new interval after the change. The piano view shows it with its buttons and label.
+class KPMetronome : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr uint32_t minimumTempo = 50;
+    static constexpr uint32_t maximumTempo = 350;
+    static constexpr uint32_t tempoStep = 10;
+    static constexpr uint32_t initialTempo = 120;
+
+    explicit KPMetronome(KPSystemSound& sound, QObject* parent = nullptr);
+
+    bool beating() const { return m_beating; }
+    uint32_t beatsPerMinute() const { return m_beatsPerMinute; }
+    // Seconds between clicks at the tempo, figured in 32-bit floats.
+    static double beatInterval(uint32_t beatsPerMinute);
+    const KPGridTimer* metronomeTimer() const { return m_metronomeTimer; }
+
+    void startMetronome();
+    void stopMetronome();
+    // One step down or up. A step that would leave the range by more than one step is refused
+    // and changes nothing: the answer tells whether the tempo changed.
+    bool slower();
+    bool faster();
+    void playBeat();
+
+signals:
+    // One click was played.
+    void beatPlayed();
+
+private:
+    void changeTempo(uint32_t beatsPerMinute);
+
+    KPSystemSound& m_sound;
+    bool m_beating = false;
+    uint32_t m_beatsPerMinute = initialTempo;
+    QPointer<KPGridTimer> m_metronomeTimer;
+};
