@@ -37,6 +37,7 @@ void KPMetronome::stopMetronome()
 {
     if (!m_beating)
         return;
+    m_sound.stopLoop();
     m_metronomeTimer->invalidate();
     m_metronomeTimer->deleteLater();
     m_metronomeTimer = nullptr;
@@ -63,8 +64,14 @@ bool KPMetronome::faster()
     return true;
 }
 
+// The first beat starts one looping beat of sound, which gives every later click exactly an
+// interval after the one before, to the sample, whatever the timer's lateness; the timer only
+// tells the beats.
 void KPMetronome::playBeat()
 {
-    m_sound.play(KPBundle::pathForResource(QStringLiteral("metronome"), QStringLiteral("mp3")));
+    if (!m_sound.isLooping())
+        m_sound.startLoop(
+            KPBundle::pathForResource(QStringLiteral("metronome"), QStringLiteral("mp3")),
+            beatInterval(m_beatsPerMinute));
     emit beatPlayed();
 }

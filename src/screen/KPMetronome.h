@@ -10,9 +10,11 @@
 class KPSystemSound;
 
 // The metronome: a tempo of 50 to 350 beats per minute in steps of 10 (120 to begin with), and
-// a click through the system sound on a grid timer while it runs. The first click comes one
-// interval after the start; a tempo change while it runs restarts it, so the next click comes
-// one new interval after the change. The piano view shows it with its buttons and label.
+// a click through the system sound while it runs. A grid timer tells the beats; its first beat
+// starts the click looping one interval long, so the clicks keep time to the sample. The first
+// click comes one interval after the start; a tempo change while it runs restarts it, so the
+// next click comes one new interval after the change. The piano view shows it with its buttons
+// and label.
 class KPMetronome : public QObject
 {
     Q_OBJECT

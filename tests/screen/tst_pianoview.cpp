@@ -94,6 +94,7 @@ private slots:
     void tempoChangeRestartsARunningMetronome();
     void firstClickComesOneIntervalAfterTheStart();
     void clickOutputOpensWhenTheMetronomeStarts();
+    void clicksLoopFromTheFirstBeat();
 
 private:
     int activities() const;
@@ -507,6 +508,24 @@ void TestPianoView::clickOutputOpensWhenTheMetronomeStarts()
     KPMetronome metronome(sound);
     metronome.startMetronome();
     QCOMPARE(opened, 1);
+}
+
+// The first beat starts the click looping, a beat long; stopping ends it, a new tempo loops anew.
+void TestPianoView::clicksLoopFromTheFirstBeat()
+{
+    KPSystemSound sound;
+    KPMetronome metronome(sound);
+    metronome.startMetronome();
+    m_clock->advance(499ms);
+    QVERIFY(!sound.isLooping());
+    m_clock->advance(1ms);
+    QVERIFY(sound.isLooping());
+    metronome.faster();
+    QVERIFY(!sound.isLooping());
+    m_clock->advance(462ms);
+    QVERIFY(sound.isLooping());
+    metronome.stopMetronome();
+    QVERIFY(!sound.isLooping());
 }
 
 QTEST_MAIN(TestPianoView)
