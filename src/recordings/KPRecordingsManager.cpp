@@ -1,0 +1,290 @@
+#include "recordings/KPRecordingsManager.h"
+
+#include "audio/KPSoundPlayer.h"
+#include "keyboard/KPPianoKeysViewDelegate.h"
+#include "platform/KPAppPaths.h"
+#include "recordings/KPRecordingsArchive.h"
+#include "recordings/KPRecordingsPlaybackObserver.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace {
+
+// A stored interval that is not a number or lies before the start plays at once; one beyond
+// this bound (only a damaged file has such) plays after it, which keeps the clock arithmetic
+// from overflowing.
+constexpr double kLongestDelay = 1.0e7;
+
+KPClock::Duration delayFor(float interval)
+{
+    const double seconds =
+        std::isnan(interval) ? 0.0 : std::clamp(double(interval), 0.0, kLongestDelay);
+    return std::chrono::duration_cast<KPClock::Duration>(std::chrono::duration<double>(seconds));
+}
+
+} // namespace
+
+KPRecordingsManager& KPRecordingsManager::sharedManager()
+{
+    static KPRecordingsManager manager(KPSoundPlayer::sharedPlayer(), recordingsDataFile());
+    return manager;
+}
+
+QString KPRecordingsManager::recordingsDataFile()
+{
+    const QString folder = KPAppPaths::applicationSupportDirectory();
+    return folder.isEmpty() ? QString() : QDir(folder).filePath(QStringLiteral("recordings"));
+}
+
+KPRecordingsManager::KPRecordingsManager(KPSoundPlayer& soundPlayer, const QString& dataFile,
+                                         QObject* parent)
+    : QObject(parent), m_soundPlayer(soundPlayer), m_dataFile(dataFile)
+{
+    loadRecordings();
+}
+
+KPRecordingsManager::~KPRecordingsManager() = default;
+
+void KPRecordingsManager::startRecording()
+{
+    if (m_recording)
+        return;
+    m_recordingActions.clear();
+    m_recording = true;
+}
+
+void KPRecordingsManager::addRecordingAction(KPPianoKeyAction action)
+{
+    if (!m_recording)
+        return;
+    const KPClock::TimePoint now = KPClock::current().now();
+    if (m_recordingActions.isEmpty()) {
+        m_recordingStartTime = now;
+        m_recordingStartDate = QDateTime::currentDateTimeUtc();
+    }
+    action.interval = float(std::chrono::duration<double>(now - m_recordingStartTime).count());
+    m_recordingActions.append(action);
+}
+
+void KPRecordingsManager::stopRecording()
+{
+    if (!m_recording)
+        return;
+    saveRecording();
+    m_recording = false;
+}
+
+void KPRecordingsManager::saveRecording()
+{
+    if (m_recordingActions.isEmpty())
+        return;
+    m_recordings.prepend(KPPianoRecording{m_recordingActions,
+                                          m_soundPlayer.activeSoundBank().value_or(QString()),
+                                          m_recordingStartDate, std::nullopt});
+    if (m_playbackObserver)
+        m_playbackObserver->recordingAdded();
+    emit recordingSaved();
+    m_recordingsStateChanged = true;
+}
+
+// Events fall due at start + their own interval, in time order and, at equal times, in list
+// order; the end comes at the last event's interval, after every event due by then. One alarm
+// waits for whatever is next, so a late event never delays the ones after it.
+void KPRecordingsManager::startPlaybackForRecording(uint32_t position)
+{
+    if (m_recording || position >= uint32_t(m_recordings.size()))
+        return;
+    if (m_playing)
+        stopPlayback();
+    const KPPianoRecording& recording = m_recordings.at(position);
+    m_soundPlayer.useSoundBank(recording.soundBankName);
+
+    m_playbackActions = recording.actions;
+    m_playbackOrder.clear();
+    const auto inTimeOrder = [](const KPPianoKeyAction& a, const KPPianoKeyAction& b) {
+        return delayFor(a.interval) < delayFor(b.interval);
+    };
+    if (!std::is_sorted(m_playbackActions.cbegin(), m_playbackActions.cend(), inTimeOrder)) {
+        m_playbackOrder.resize(size_t(m_playbackActions.size()));
+        std::iota(m_playbackOrder.begin(), m_playbackOrder.end(), 0);
+        std::stable_sort(m_playbackOrder.begin(), m_playbackOrder.end(),
+                         [this](qsizetype a, qsizetype b) {
+                             return delayFor(m_playbackActions[a].interval) <
+                                    delayFor(m_playbackActions[b].interval);
+                         });
+    }
+    m_nextPlaybackStep = 0;
+    m_playbackEnd = m_playbackActions.isEmpty() ? KPClock::Duration::zero()
+                                                : delayFor(m_playbackActions.last().interval);
+    m_playbackStart = KPClock::current().now();
+    m_playing = true;
+    m_playingIndex = int32_t(position);
+    ++m_playbackGeneration;
+    schedulePlayback();
+}
+
+KPClock::Duration KPRecordingsManager::delayOf(qsizetype step) const
+{
+    const qsizetype index = m_playbackOrder.empty() ? step : m_playbackOrder[size_t(step)];
+    return delayFor(m_playbackActions[index].interval);
+}
+
+void KPRecordingsManager::schedulePlayback()
+{
+    const bool eventNext = m_nextPlaybackStep < m_playbackActions.size() &&
+                           delayOf(m_nextPlaybackStep) <= m_playbackEnd;
+    const KPClock::TimePoint due =
+        m_playbackStart + (eventNext ? delayOf(m_nextPlaybackStep) : m_playbackEnd);
+    m_playbackAlarm = KPClock::current().wakeAt(this, due, KPClock::Precision::Exact, [this] {
+        // A ringing alarm is spent: stopping from inside the replay must not delete it.
+        m_playbackAlarm = nullptr;
+        playDueActions();
+    });
+}
+
+void KPRecordingsManager::playDueActions()
+{
+    const uint64_t generation = m_playbackGeneration;
+    const KPClock::TimePoint now = KPClock::current().now();
+    while (m_playing && generation == m_playbackGeneration) {
+        if (m_nextPlaybackStep < m_playbackActions.size() &&
+            delayOf(m_nextPlaybackStep) <= m_playbackEnd) {
+            if (m_playbackStart + delayOf(m_nextPlaybackStep) > now)
+                break;
+            const qsizetype step = m_nextPlaybackStep++;
+            playbackRecordingAction(
+                m_playbackActions[m_playbackOrder.empty() ? step : m_playbackOrder[size_t(step)]]);
+        } else {
+            if (m_playbackStart + m_playbackEnd > now)
+                break;
+            playbackCompleted();
+            return;
+        }
+    }
+    if (m_playing && generation == m_playbackGeneration)
+        schedulePlayback();
+}
+
+void KPRecordingsManager::playbackRecordingAction(const KPPianoKeyAction& action)
+{
+    if (!m_playing || !m_keysDelegate || action.index < 0)
+        return;
+    if (action.isRelease())
+        m_keysDelegate->stopKey(uint32_t(action.index));
+    else
+        m_keysDelegate->playKey(uint32_t(action.index));
+}
+
+void KPRecordingsManager::playbackCompleted()
+{
+    if (m_playing)
+        stopPlayback();
+}
+
+void KPRecordingsManager::stopPlayback()
+{
+    if (!m_playing)
+        return;
+    if (m_playbackObserver)
+        m_playbackObserver->playbackComplete();
+    delete m_playbackAlarm;
+    ++m_playbackGeneration;
+    if (m_keysDelegate)
+        m_keysDelegate->stopAll();
+    m_playing = false;
+    m_playingIndex = -1;
+}
+
+std::optional<QString> KPRecordingsManager::titleForRecording(uint32_t position) const
+{
+    if (position >= uint32_t(m_recordings.size()))
+        return std::nullopt;
+    return m_recordings.at(position).recordingName;
+}
+
+// The playing recording keeps its row: one removed before it moves playingIndex down.
+void KPRecordingsManager::deleteRecording(uint32_t position)
+{
+    if (position >= uint32_t(m_recordings.size()))
+        return;
+    if (int32_t(position) == m_playingIndex)
+        stopPlayback();
+    m_recordings.removeAt(position);
+    if (m_playingIndex > int32_t(position))
+        --m_playingIndex;
+    m_recordingsStateChanged = true;
+}
+
+void KPRecordingsManager::changeNameForRecording(uint32_t position, std::optional<QString> name)
+{
+    if (position >= uint32_t(m_recordings.size()))
+        return;
+    m_recordings[position].recordingName = std::move(name);
+    m_recordingsStateChanged = true;
+}
+
+void KPRecordingsManager::loadRecordings()
+{
+    m_recordings.clear();
+    QFile file(m_dataFile);
+    if (m_dataFile.isEmpty() || !file.exists())
+        return;
+    if (!file.open(QIODevice::ReadOnly)) {
+        setAsideUnreadableArchive(file.errorString());
+        return;
+    }
+    QString error;
+    std::optional<QList<KPPianoRecording>> recordings =
+        KPRecordingsArchive::decode(file.readAll(), &error);
+    if (!recordings) {
+        setAsideUnreadableArchive(error);
+        return;
+    }
+    m_recordings = std::move(*recordings);
+}
+
+// Never written over: the file keeps what the user made, whatever damaged it.
+void KPRecordingsManager::setAsideUnreadableArchive(const QString& reason)
+{
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    QString aside = m_dataFile + QStringLiteral(".unreadable-") + stamp;
+    for (int n = 2; QFileInfo::exists(aside); ++n)
+        aside = m_dataFile + QStringLiteral(".unreadable-%1-%2").arg(stamp).arg(n);
+    if (QFile::rename(m_dataFile, aside)) {
+        qWarning("KPRecordingsManager: Could not read %s (%s); moved it to %s",
+                 qPrintable(m_dataFile), qPrintable(reason), qPrintable(aside));
+        return;
+    }
+    m_dataFileBlocked = true;
+    qWarning(
+        "KPRecordingsManager: Could not read %s (%s) nor move it aside; it will not be written",
+        qPrintable(m_dataFile), qPrintable(reason));
+}
+
+// Through a temporary file in the same folder, flushed and renamed over the old one, so a
+// crash during the write leaves the previous archive whole.
+void KPRecordingsManager::saveAllRecordings()
+{
+    if (!m_recordingsStateChanged)
+        return;
+    if (m_dataFile.isEmpty() || m_dataFileBlocked) {
+        qWarning("KPRecordingsManager: Nowhere to save the recordings");
+        return;
+    }
+    QDir().mkpath(QFileInfo(m_dataFile).path());
+    const QByteArray data = KPRecordingsArchive::encode(m_recordings);
+    QSaveFile file(m_dataFile);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+        qWarning("KPRecordingsManager: Could not save the recordings to %s: %s",
+                 qPrintable(m_dataFile), qPrintable(file.errorString()));
+        return;
+    }
+    m_recordingsStateChanged = false;
+}

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "platform/KPClock.h"
+#include "recordings/KPPianoRecording.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+class KPPianoKeysViewDelegate;
+class KPRecordingsPlaybackObserver;
+class KPSoundPlayer;
+
+// Records what is played, keeps the list of recordings (newest first) and plays one back with
+// the timing it was played with. A recording's times count from its first key event. Playback
+// replays each event through the keys delegate at start + its interval, however late the
+// events before it were; stopping cancels every pending event and releases every key. The list
+// is read from the archive file when the manager is made and written only by
+// saveAllRecordings(), when it changed. Main thread only.
+class KPRecordingsManager : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr char recordingSavedNotification[] =
+        "KPRecordingsManagerRecordingSavedNotification";
+
+    // The program's manager, made at the first call with the shared sound player and the
+    // archive in the application-support folder.
+    static KPRecordingsManager& sharedManager();
+    // The archive file in the application-support folder; empty when there is no such folder.
+    static QString recordingsDataFile();
+
+    // Reads the archive at `dataFile`, a file that is not an archive is moved aside.
+    KPRecordingsManager(KPSoundPlayer& soundPlayer, const QString& dataFile,
+                        QObject* parent = nullptr);
+    ~KPRecordingsManager() override;
+
+    bool recording() const { return m_recording; }
+    bool playing() const { return m_playing; }
+    int32_t playingIndex() const { return m_playingIndex; }
+    const QList<KPPianoRecording>& recordings() const { return m_recordings; }
+    bool recordingsStateChanged() const { return m_recordingsStateChanged; }
+
+    // Neither is owned; either may be null.
+    void setKeysDelegate(KPPianoKeysViewDelegate* delegate) { m_keysDelegate = delegate; }
+    void setPlaybackObserver(KPRecordingsPlaybackObserver* observer)
+    {
+        m_playbackObserver = observer;
+    }
+
+    void startRecording();
+    // Stamps the event with the seconds since the recording's first event and keeps it.
+    void addRecordingAction(KPPianoKeyAction action);
+    void stopRecording();
+    void saveRecording();
+
+    void startPlaybackForRecording(uint32_t position);
+    void playbackRecordingAction(const KPPianoKeyAction& action);
+    void playbackCompleted();
+    void stopPlayback();
+
+    // Positions outside the list give no title and change nothing.
+    std::optional<QString> titleForRecording(uint32_t position) const;
+    void deleteRecording(uint32_t position);
+    void changeNameForRecording(uint32_t position, std::optional<QString> name);
+
+    void loadRecordings();
+    // Writes the whole list when it changed; a failed write keeps it marked as changed.
+    void saveAllRecordings();
+
+signals:
+    // recordingSavedNotification: a recording has just been saved.
+    void recordingSaved();
+
+private:
+    KPClock::Duration delayOf(qsizetype step) const;
+    void schedulePlayback();
+    void playDueActions();
+    void setAsideUnreadableArchive(const QString& reason);
+
+    KPSoundPlayer& m_soundPlayer;
+    QString m_dataFile;
+    // Set when an archive that could not be read could not be moved aside either: it is never
+    // written over.
+    bool m_dataFileBlocked = false;
+
+    KPClock::TimePoint m_recordingStartTime;
+    QDateTime m_recordingStartDate;
+    QList<KPPianoKeyAction> m_recordingActions;
+    bool m_recordingsStateChanged = false;
+    bool m_playing = false;
+    int32_t m_playingIndex = -1;
+    bool m_recording = false;
+    QList<KPPianoRecording> m_recordings;
+    KPPianoKeysViewDelegate* m_keysDelegate = nullptr;
+    KPRecordingsPlaybackObserver* m_playbackObserver = nullptr;
+
+    // The playback under way: its events, the order in which they fall due (empty when that is
+    // the list's order), the next one, and the one alarm that wakes for it.
+    QList<KPPianoKeyAction> m_playbackActions;
+    std::vector<qsizetype> m_playbackOrder;
+    qsizetype m_nextPlaybackStep = 0;
+    KPClock::Duration m_playbackEnd{};
+    KPClock::TimePoint m_playbackStart;
+    QPointer<QObject> m_playbackAlarm;
+    uint64_t m_playbackGeneration = 0;
+};

@@ -1,0 +1,413 @@
+#include "audio/KPLoopbackOutput.h"
+#include "audio/KPSoundPlayer.h"
+#include "keyboard/KPPianoKeysViewDelegate.h"
+#include "KPTestClock.h"
+#include "recordings/KPRecordingsArchive.h"
+#include "recordings/KPRecordingsManager.h"
+#include "recordings/KPRecordingsPlaybackObserver.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Notes each replayed key call and the clock's time, in milliseconds since `start`.
+class KeysLog : public KPPianoKeysViewDelegate
+{
+public:
+    void playKey(uint32_t key) override
+    {
+        calls.append(QStringLiteral("play %1 @%2").arg(key).arg(at()));
+    }
+    void stopKey(uint32_t key) override
+    {
+        calls.append(QStringLiteral("stop %1 @%2").arg(key).arg(at()));
+    }
+    void stopAll() override { calls.append(QStringLiteral("stopAll @%1").arg(at())); }
+
+    long at() const
+    {
+        return long(
+            std::chrono::duration_cast<std::chrono::milliseconds>(KPClock::current().now() - start)
+                .count());
+    }
+
+    KPClock::TimePoint start = KPClock::current().now();
+    QStringList calls;
+};
+
+// Notes what the manager tells its observer, with the playing position at that moment.
+class ObserverLog : public KPRecordingsPlaybackObserver
+{
+public:
+    explicit ObserverLog(const KPRecordingsManager* manager) : manager(manager) {}
+    void playbackComplete() override
+    {
+        calls.append(QStringLiteral("complete %1").arg(manager->playingIndex()));
+    }
+    void recordingAdded() override
+    {
+        calls.append(QStringLiteral("added %1").arg(manager->recordings().size()));
+    }
+
+    const KPRecordingsManager* manager;
+    QStringList calls;
+};
+
+KPPianoKeyAction action(int32_t index, int32_t state, float interval = 0)
+{
+    return {index, KPRecordedKeyState(state), interval};
+}
+
+KPPianoRecording recordingOf(QList<KPPianoKeyAction> actions, const QString& bank = "Grand Piano")
+{
+    return {std::move(actions), bank, QDateTime::currentDateTimeUtc(), std::nullopt};
+}
+
+} // namespace
+
+class TestRecordingsManager : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void recordingCountsFromTheFirstKey();
+    void recordWithoutKeysMakesNothing();
+    void playbackReplaysEachEventAtItsTime();
+    void playbackEndsAfterTheLastEvent();
+    void playbackIgnoredWhileRecordingOrOutOfRange();
+    void newPlaybackStopsTheOldOne();
+    void stopCancelsEveryPendingEvent();
+    void deletingFollowsThePlayingRecording();
+    void renamingAndPositionsOutsideTheList();
+
+    void savedListReadsBack();
+    void failedWriteKeepsTheChange_data();
+    void failedWriteKeepsTheChange();
+    void damagedArchiveIsSetAsideAndKept();
+
+private:
+    KPRecordingsManager& manager();
+    // Writes recordings as an archive and reads them into a fresh manager.
+    void loadArchive(const QList<KPPianoRecording>& recordings);
+
+    std::unique_ptr<KPSoundPlayer> m_player;
+    std::unique_ptr<QTemporaryDir> m_folder;
+    std::unique_ptr<KPTestClock> m_clock;
+    std::unique_ptr<KPRecordingsManager> m_manager;
+    std::unique_ptr<KeysLog> m_keys;
+    std::unique_ptr<ObserverLog> m_observer;
+};
+
+void TestRecordingsManager::initTestCase()
+{
+    m_player = std::make_unique<KPSoundPlayer>(std::make_unique<KPLoopbackOutput>());
+}
+
+void TestRecordingsManager::init()
+{
+    m_folder = std::make_unique<QTemporaryDir>();
+    m_clock = std::make_unique<KPTestClock>();
+    m_player->useSoundBank(QStringLiteral("Grand Piano"));
+    m_manager.reset();
+}
+
+void TestRecordingsManager::cleanup()
+{
+    m_manager.reset();
+    m_clock.reset();
+}
+
+KPRecordingsManager& TestRecordingsManager::manager()
+{
+    if (!m_manager) {
+        m_manager = std::make_unique<KPRecordingsManager>(
+            *m_player, m_folder->filePath(QStringLiteral("recordings")));
+        m_keys = std::make_unique<KeysLog>();
+        m_observer = std::make_unique<ObserverLog>(m_manager.get());
+        m_manager->setKeysDelegate(m_keys.get());
+        m_manager->setPlaybackObserver(m_observer.get());
+    }
+    return *m_manager;
+}
+
+void TestRecordingsManager::loadArchive(const QList<KPPianoRecording>& recordings)
+{
+    QFile file(m_folder->filePath(QStringLiteral("recordings")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(KPRecordingsArchive::encode(recordings));
+    file.close();
+    m_manager.reset();
+    QCOMPARE(manager().recordings().size(), recordings.size());
+}
+
+void TestRecordingsManager::recordingCountsFromTheFirstKey()
+{
+    QSignalSpy saved(&manager(), &KPRecordingsManager::recordingSaved);
+    manager().startRecording();
+    m_clock->advance(2s);
+    manager().addRecordingAction(action(21, 0, 9.0f));
+    m_clock->advance(250ms);
+    manager().addRecordingAction(action(21, 1));
+    manager().startRecording();
+    m_player->useSoundBank(QStringLiteral("Banjo"));
+    manager().stopRecording();
+
+    QVERIFY(!manager().recording());
+    const KPPianoRecording& made = manager().recordings().at(0);
+    QCOMPARE(made.actions, (QList{action(21, 0, 0.0f), action(21, 1, 0.25f)}));
+    QCOMPARE(made.soundBankName, QStringLiteral("Banjo"));
+    QVERIFY(!manager().titleForRecording(0));
+    QCOMPARE(m_observer->calls, QStringList{"added 1"});
+    QCOMPARE(saved.size(), 1);
+    QVERIFY(manager().recordingsStateChanged());
+
+    // The next recording starts empty and goes to the front; the saved one keeps its events.
+    manager().startRecording();
+    manager().addRecordingAction(action(30, 0));
+    manager().stopRecording();
+    QCOMPARE(manager().recordings().at(0).actions.size(), 1);
+    QCOMPARE(manager().recordings().at(1).actions.size(), 2);
+    // Events while not recording are dropped.
+    manager().addRecordingAction(action(31, 0));
+    QCOMPARE(manager().recordings().size(), 2);
+}
+
+void TestRecordingsManager::recordWithoutKeysMakesNothing()
+{
+    QSignalSpy saved(&manager(), &KPRecordingsManager::recordingSaved);
+    manager().startRecording();
+    manager().stopRecording();
+    QVERIFY(manager().recordings().isEmpty());
+    QVERIFY(m_observer->calls.isEmpty());
+    QCOMPARE(saved.size(), 0);
+    QVERIFY(!manager().recordingsStateChanged());
+}
+
+void TestRecordingsManager::playbackReplaysEachEventAtItsTime()
+{
+    // Stored out of time order, with a state 2 and a key past the keyboard, as a damaged or
+    // foreign file may hold them.
+    loadArchive({recordingOf({action(21, 0, 0.0f), action(21, 1, 0.1f), action(23, 0, 0.05f),
+                              action(23, 2, 0.25f), action(90, 0, 0.25f)})});
+    m_player->useSoundBank(QStringLiteral("Banjo"));
+    m_keys->start = m_clock->now();
+    manager().startPlaybackForRecording(0);
+    QCOMPARE(m_player->activeSoundBank(), QStringLiteral("Grand Piano"));
+    QVERIFY(m_keys->calls.isEmpty());
+
+    for (int ms = 0; ms < 300; ++ms)
+        m_clock->advance(1ms);
+    QCOMPARE(m_keys->calls, (QStringList{"play 21 @0", "play 23 @50", "stop 21 @100",
+                                         "stop 23 @250", "play 90 @250", "stopAll @250"}));
+}
+
+void TestRecordingsManager::playbackEndsAfterTheLastEvent()
+{
+    loadArchive({recordingOf({action(5, 0, 0.0f), action(5, 1, 0.5f)}), recordingOf({})});
+    manager().startPlaybackForRecording(0);
+    QVERIFY(manager().playing());
+    QCOMPARE(manager().playingIndex(), 0);
+    m_clock->advance(499ms);
+    QVERIFY(manager().playing());
+    m_clock->advance(1ms);
+    QVERIFY(!manager().playing());
+    QCOMPARE(manager().playingIndex(), -1);
+    QCOMPARE(m_observer->calls, QStringList{"complete 0"});
+    QCOMPARE(m_keys->calls.last(), QStringLiteral("stopAll @500"));
+    QCOMPARE(m_clock->pendingAlarms(), 0);
+
+    // A recording without events ends as soon as the run loop turns.
+    manager().startPlaybackForRecording(1);
+    QVERIFY(manager().playing());
+    m_clock->advance(0ms);
+    QVERIFY(!manager().playing());
+    QCOMPARE(m_observer->calls.last(), QStringLiteral("complete 1"));
+}
+
+void TestRecordingsManager::playbackIgnoredWhileRecordingOrOutOfRange()
+{
+    loadArchive({recordingOf({action(5, 0)})});
+    manager().startPlaybackForRecording(1);
+    QVERIFY(!manager().playing());
+    manager().startRecording();
+    manager().startPlaybackForRecording(0);
+    QVERIFY(!manager().playing());
+    QCOMPARE(m_clock->pendingAlarms(), 0);
+}
+
+void TestRecordingsManager::newPlaybackStopsTheOldOne()
+{
+    loadArchive({recordingOf({action(1, 0, 0.0f), action(1, 1, 1.0f)}),
+                 recordingOf({action(2, 0, 0.0f), action(2, 1, 1.0f)})});
+    manager().startPlaybackForRecording(0);
+    m_clock->advance(100ms);
+    manager().startPlaybackForRecording(1);
+    QCOMPARE(m_observer->calls, QStringList{"complete 0"});
+    QCOMPARE(manager().playingIndex(), 1);
+    m_clock->advance(2s);
+    QCOMPARE(m_keys->calls, (QStringList{"play 1 @0", "stopAll @100", "play 2 @100", "stop 2 @1100",
+                                         "stopAll @1100"}));
+}
+
+void TestRecordingsManager::stopCancelsEveryPendingEvent()
+{
+    loadArchive({recordingOf({action(1, 0, 0.0f), action(2, 0, 0.2f), action(2, 1, 0.4f)})});
+    manager().startPlaybackForRecording(0);
+    m_clock->advance(100ms);
+    manager().stopPlayback();
+    manager().stopPlayback();
+    m_clock->advance(1s);
+    QCOMPARE(m_keys->calls, (QStringList{"play 1 @0", "stopAll @100"}));
+    QCOMPARE(m_observer->calls, QStringList{"complete 0"});
+    QCOMPARE(m_clock->pendingAlarms(), 0);
+
+    // Stopping from inside a replayed event ends the playback there.
+    struct StopOnPlay : KeysLog
+    {
+        KPRecordingsManager* manager = nullptr;
+        void playKey(uint32_t key) override
+        {
+            KeysLog::playKey(key);
+            manager->stopPlayback();
+        }
+    } stopper;
+    stopper.manager = &manager();
+    manager().setKeysDelegate(&stopper);
+    manager().startPlaybackForRecording(0);
+    m_clock->advance(1s);
+    QCOMPARE(stopper.calls.size(), 2);
+    QVERIFY(!manager().playing());
+}
+
+void TestRecordingsManager::deletingFollowsThePlayingRecording()
+{
+    loadArchive({recordingOf({action(1, 0, 0.0f), action(1, 1, 1.0f)}),
+                 recordingOf({action(2, 0, 0.0f), action(2, 1, 1.0f)}),
+                 recordingOf({action(3, 0, 0.0f), action(3, 1, 1.0f)})});
+    manager().startPlaybackForRecording(2);
+    manager().deleteRecording(0);
+    QCOMPARE(manager().playingIndex(), 1);
+    QVERIFY(manager().playing());
+    QVERIFY(manager().recordingsStateChanged());
+
+    manager().deleteRecording(1);
+    QCOMPARE(m_observer->calls, QStringList{"complete 1"});
+    QVERIFY(!manager().playing());
+    QCOMPARE(manager().recordings().size(), 1);
+    QCOMPARE(manager().recordings().at(0).actions.at(0).index, 2);
+}
+
+void TestRecordingsManager::renamingAndPositionsOutsideTheList()
+{
+    loadArchive({recordingOf({action(1, 0)})});
+    manager().changeNameForRecording(0, QStringLiteral("Etude"));
+    QCOMPARE(manager().titleForRecording(0), QStringLiteral("Etude"));
+    QVERIFY(manager().recordingsStateChanged());
+    manager().changeNameForRecording(0, std::nullopt);
+    QVERIFY(!manager().titleForRecording(0));
+
+    manager().changeNameForRecording(1, QStringLiteral("Nowhere"));
+    manager().deleteRecording(1);
+    QVERIFY(!manager().titleForRecording(1));
+    QCOMPARE(manager().recordings().size(), 1);
+}
+
+void TestRecordingsManager::savedListReadsBack()
+{
+    manager().startRecording();
+    manager().addRecordingAction(action(40, 0));
+    m_clock->advance(1250ms);
+    manager().addRecordingAction(action(40, 1));
+    manager().stopRecording();
+    manager().changeNameForRecording(0, QStringLiteral("First"));
+    const QString file = m_folder->filePath(QStringLiteral("recordings"));
+    QVERIFY(!QFile::exists(file));
+    manager().saveAllRecordings();
+    QVERIFY(!manager().recordingsStateChanged());
+
+    // Nothing changed since: nothing is written.
+    QVERIFY(QFile::remove(file));
+    manager().saveAllRecordings();
+    QVERIFY(!QFile::exists(file));
+
+    manager().deleteRecording(0);
+    manager().saveAllRecordings();
+    QVERIFY(QFile::exists(file));
+    m_manager.reset();
+    QVERIFY(manager().recordings().isEmpty());
+    QVERIFY(!manager().recordingsStateChanged());
+}
+
+void TestRecordingsManager::failedWriteKeepsTheChange_data()
+{
+    QTest::addColumn<bool>("readOnlyFolder");
+    QTest::newRow("folder is a file") << false;
+    QTest::newRow("read-only folder") << true;
+}
+
+void TestRecordingsManager::failedWriteKeepsTheChange()
+{
+    QFETCH(bool, readOnlyFolder);
+    if (readOnlyFolder && geteuid() == 0)
+        QSKIP("permissions do not bind the super-user");
+    const QString folder = m_folder->filePath(QStringLiteral("store"));
+    if (readOnlyFolder) {
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+    } else {
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    KPRecordingsManager stuck(*m_player, folder + QStringLiteral("/recordings"));
+    stuck.startRecording();
+    stuck.addRecordingAction(action(1, 0));
+    stuck.stopRecording();
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("KPRecordingsManager: Could not save"));
+    stuck.saveAllRecordings();
+    QVERIFY(stuck.recordingsStateChanged());
+    QVERIFY(!QFile::exists(folder + QStringLiteral("/recordings")));
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+void TestRecordingsManager::damagedArchiveIsSetAsideAndKept()
+{
+    const QString file = m_folder->filePath(QStringLiteral("recordings"));
+    const QByteArray damaged("bplist00 not really");
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(damaged);
+        out.close();
+        QTest::ignoreMessage(
+            QtWarningMsg, QRegularExpression("KPRecordingsManager: Could not read .*moved it to"));
+        m_manager.reset();
+        QVERIFY(manager().recordings().isEmpty());
+        QVERIFY(!QFile::exists(file));
+    }
+    // Two damaged files within the same second both keep their own copy.
+    const QStringList aside = QDir(m_folder->path()).entryList({"recordings.unreadable-*"});
+    QCOMPARE(aside.size(), 2);
+    for (const QString& name : aside) {
+        QFile kept(m_folder->filePath(name));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), damaged);
+    }
+    manager().startRecording();
+    manager().addRecordingAction(action(1, 0));
+    manager().stopRecording();
+    manager().saveAllRecordings();
+    QVERIFY(QFile::exists(file));
+}
+
+QTEST_MAIN(TestRecordingsManager)
+#include "tst_recordingsmanager.moc"
