@@ -10,6 +10,7 @@
 #include "platform/KPDeviceIdiom.h"
 #include "platform/KPLocalization.h"
 #include "rating/KPRatingPrompt.h"
+#include "recordings/KPRecordingsManager.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -109,7 +110,7 @@ void KPAppDelegate::applicationWillEnterForeground()
 
 void KPAppDelegate::applicationDidEnterBackground()
 {
-    // Recordings are saved here once they exist.
+    KPRecordingsManager::sharedManager().saveAllRecordings();
 }
 
 void KPAppDelegate::applicationWillTerminate()

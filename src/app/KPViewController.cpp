@@ -1,6 +1,7 @@
 #include "app/KPViewController.h"
 
 #include "app/KPAppDelegate.h"
+#include "app/KPRecordingsManagerControl.h"
 #include "net/KPNetworkAdView.h"
 #include "platform/KPBundle.h"
 #include "platform/KPDeviceIdiom.h"
@@ -11,6 +12,7 @@
 #include "settings/KPSettingsView.h"
 #include "ui/KPButton.h"
 #include "ui/KPImages.h"
+#include "ui/KPTableView.h"
 
 #include <QFile>
 #include <QLabel>
@@ -23,6 +25,7 @@ void registerViewClasses()
         KPUiLoader::registerClass<KPPianoView>(QStringLiteral("KPPianoView"));
         KPUiLoader::registerClass<KPSettingsView>(QStringLiteral("KPSettingsView"));
         KPUiLoader::registerClass<KPButton>(QStringLiteral("KPButton"));
+        KPUiLoader::registerClass<KPTableView>(QStringLiteral("KPTableView"));
         return true;
     }();
     Q_UNUSED(registered);
@@ -78,6 +81,8 @@ void KPViewController::loadView()
     if (!m_view)
         m_view = new QWidget;
     KPNibWiring::wire(m_view, this, setImage);
+    if (auto* piano = m_view->findChild<KPPianoView*>())
+        piano->setRecordingsControl(&KPRecordingsManagerControl::shared());
     viewDidLoad();
 }
 

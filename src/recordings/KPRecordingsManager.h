@@ -49,6 +49,8 @@ public:
     bool recordingsStateChanged() const { return m_recordingsStateChanged; }
 
     // Neither is owned; either may be null.
+    KPPianoKeysViewDelegate* keysDelegate() const { return m_keysDelegate; }
+    KPRecordingsPlaybackObserver* playbackObserver() const { return m_playbackObserver; }
     void setKeysDelegate(KPPianoKeysViewDelegate* delegate) { m_keysDelegate = delegate; }
     void setPlaybackObserver(KPRecordingsPlaybackObserver* observer)
     {

@@ -2,17 +2,19 @@
 
 #include "audio/KPSoundPlayer.h"
 #include "audio/KPSystemSound.h"
+#include "keyboard/KPPianoKey.h"
 #include "keyboard/KPPianoKeysView.h"
 #include "platform/KPDelayedCalls.h"
 #include "platform/KPDeviceIdiom.h"
 #include "platform/KPLocalization.h"
 #include "screen/KPMetronome.h"
+#include "recordings/KPPlaylistView.h"
+#include "recordings/KPRecordingsManager.h"
 #include "screen/KPRecordingsControl.h"
 #include "ui/KPImages.h"
 #include "ui/KPUtils.h"
 
 #include <QGraphicsOpacityEffect>
-#include <QParallelAnimationGroup>
 #include <QPropertyAnimation>
 
 #include <cmath>
@@ -67,7 +69,11 @@ KPPianoView::KPPianoView(QWidget* parent)
     setAutoFillBackground(true);
 }
 
-KPPianoView::~KPPianoView() = default;
+KPPianoView::~KPPianoView()
+{
+    if (m_recordings)
+        m_recordings->setKeysDelegate(nullptr);
+}
 
 void KPPianoView::awakeFromNib()
 {
@@ -86,6 +92,18 @@ void KPPianoView::awakeFromNib()
 
     updateMetronomeText();
 
+    KPRecordingsManager& manager = KPRecordingsManager::sharedManager();
+    auto* playlist = m_playlistView = new KPPlaylistView(manager, this);
+    playlist->move(8, -playlist->height());
+    if (m_buttonOverlay) {
+        // Directly above the overlay.
+        const QObjectList& siblings = children();
+        const qsizetype above = siblings.indexOf(m_buttonOverlay) + 1;
+        if (auto* next =
+                above < siblings.size() ? qobject_cast<QWidget*>(siblings.at(above)) : nullptr)
+            playlist->stackUnder(next);
+    }
+
     if (m_settingsView)
         m_settingsView->move(m_settingsView->x(), -m_settingsView->height());
 
@@ -100,6 +118,7 @@ void KPPianoView::awakeFromNib()
     setOverlayAlpha(0, false);
 
     setRecordingsControl(m_recordings);
+    connect(&manager, &KPRecordingsManager::recordingSaved, this, &KPPianoView::showRecordingPopup);
 }
 
 void KPPianoView::setRecordingsControl(KPRecordingsControl* recordings)
@@ -200,6 +219,7 @@ void KPPianoView::closePlaylist()
 {
     if (!m_showingPlaylist)
         return;
+    m_playlistView->close();
     if (m_recordings)
         m_recordings->stopPlayback();
     m_buttonPlaylist->setSelected(false);
@@ -230,32 +250,34 @@ void KPPianoView::closeSettings()
 }
 
 // Slides a panel to y (ease-out in, ease-in out) with the overlay's alpha; a new slide of the
-// same panel replaces the running one.
+// same panel replaces the running one. The overlay has one fade of its own: one panel closing
+// while the other opens must not cut the first one's slide short.
 void KPPianoView::slidePanel(QWidget* panel, QPointer<QAbstractAnimation>& running, int y, bool in)
 {
     if (running)
         running->stop();
-    auto* group = new QParallelAnimationGroup(this);
     const QEasingCurve curve(in ? QEasingCurve::OutQuad : QEasingCurve::InQuad);
     if (panel) {
-        auto* slide = new QPropertyAnimation(panel, "pos", group);
+        auto* slide = new QPropertyAnimation(panel, "pos", this);
         slide->setDuration(kSlideDuration);
         slide->setEasingCurve(curve);
         slide->setEndValue(QPoint(panel->x(), y));
-        group->addAnimation(slide);
+        running = slide;
+        slide->start(QAbstractAnimation::DeleteWhenStopped);
     }
     if (m_buttonOverlay) {
-        auto* fade = new QPropertyAnimation(opacityOf(m_buttonOverlay), "opacity", group);
+        if (m_overlayFade)
+            m_overlayFade->stop();
+        auto* fade = new QPropertyAnimation(opacityOf(m_buttonOverlay), "opacity", this);
         fade->setDuration(kSlideDuration);
         fade->setEasingCurve(curve);
         fade->setEndValue(in ? 1.0 : 0.0);
         connect(fade, &QPropertyAnimation::valueChanged, this,
                 [this, in](const QVariant& alpha) { setOverlayAlpha(alpha.toReal(), in); });
-        group->addAnimation(fade);
         setOverlayAlpha(opacityOf(m_buttonOverlay)->opacity(), in);
+        m_overlayFade = fade;
+        fade->start(QAbstractAnimation::DeleteWhenStopped);
     }
-    running = group;
-    group->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
 // A transparent overlay takes no touches, nor does one that fades out: the keys under it answer
@@ -346,7 +368,8 @@ void KPPianoView::showRecordingPopup()
 
 // Keyboard
 
-// Key indexes past the keyboard (from a damaged recording) play nothing.
+// Key indexes past the keyboard (from a damaged recording) play nothing. The key shows what
+// it plays, also when a recording plays it (a touch has shown it already).
 void KPPianoView::playKey(uint32_t keyIndex)
 {
     playKey(keyIndex, KPPlayableKeyboard::kFullVelocity);
@@ -356,6 +379,7 @@ void KPPianoView::playKey(uint32_t keyIndex, uint8_t velocity)
 {
     if (keyIndex >= KPPianoKeysView::keyCount())
         return;
+    m_keysView->keyCollection()[keyIndex]->setState(KPPianoKey::stateDown);
     KPSoundPlayer::sharedPlayer().play(m_keysView->midiIndexForKey(keyIndex), velocity);
     if (isRecording())
         m_recordings->addRecordingAction(keyIndex, KPRecordedKeyState::Pressed);
@@ -365,6 +389,7 @@ void KPPianoView::stopKey(uint32_t keyIndex)
 {
     if (keyIndex >= KPPianoKeysView::keyCount())
         return;
+    m_keysView->keyCollection()[keyIndex]->setState(KPPianoKey::stateUp);
     KPSoundPlayer::sharedPlayer().stop(m_keysView->midiIndexForKey(keyIndex));
     if (isRecording())
         m_recordings->addRecordingAction(keyIndex, KPRecordedKeyState::Released);

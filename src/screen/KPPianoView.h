@@ -12,6 +12,7 @@
 
 class KPMetronome;
 class KPPianoKeysView;
+class KPPlaylistView;
 class KPRecordingsControl;
 class QAbstractAnimation;
 class QAbstractButton;
@@ -69,7 +70,7 @@ public:
     void stopAll() override;
 
     KPPianoKeysView* keysView() const { return m_keysView; }
-    QWidget* playlistView() const { return m_playlistView; }
+    KPPlaylistView* playlistView() const { return m_playlistView; }
     KPSettingsView* settingsView() const { return m_settingsView; }
     bool showingPlaylist() const { return m_showingPlaylist; }
     bool showingSettings() const { return m_showingSettings; }
@@ -102,7 +103,7 @@ private:
 
     KPPianoKeysView* m_keysView = nullptr;
     bool m_showingPlaylist = false;
-    QWidget* m_playlistView = nullptr;
+    KPPlaylistView* m_playlistView = nullptr;
     bool m_showingSettings = false;
     KPSettingsView* m_settingsView = nullptr;
     KPMetronome* m_metronome;
@@ -118,4 +119,5 @@ private:
     KPRecordingsControl* m_recordings = nullptr;
     QPointer<QAbstractAnimation> m_playlistSlide;
     QPointer<QAbstractAnimation> m_settingsSlide;
+    QPointer<QAbstractAnimation> m_overlayFade;
 };

@@ -1,8 +1,73 @@
 #include "settings/KPSettingsView.h"
 
+#include "audio/KPSoundPlayer.h"
+#include "platform/KPDeviceIdiom.h"
+#include "platform/KPLocalization.h"
+#include "settings/KPSettingsViewCell.h"
+#include "ui/KPTableView.h"
+#include "ui/KPUtils.h"
+
 KPSettingsView::KPSettingsView(QWidget* parent) : QWidget(parent) {}
+
+void KPSettingsView::awakeFromNib()
+{
+    if (m_wideBackView)
+        m_wideBackView->show();
+    if (!m_tableView)
+        return;
+    m_tableView->resize(m_tableView->width(), KPDeviceIdiom::isPhone() ? 147 : 420);
+    m_tableView->setDataSource(this);
+    m_tableView->reloadData();
+}
 
 void KPSettingsView::setShowing(bool showing)
 {
     m_showing = showing;
+}
+
+// The caption is set again on every count: the "CHOOSE" format with the number of instruments.
+int KPSettingsView::numberOfRowsInSection(KPTableView*, int)
+{
+    const int count = int(KPSoundPlayer::sharedPlayer().soundBanks().size());
+    if (m_tableViewLabel)
+        m_tableViewLabel->setText(KPLocalization::string("CHOOSE").arg(count));
+    return count;
+}
+
+int KPSettingsView::heightForRowAtIndexPath(KPTableView*, int)
+{
+    return KPDeviceIdiom::isPhone() ? 36 : 70;
+}
+
+KPSmartTableViewCell* KPSettingsView::cellForRowAtIndexPath(KPTableView* tableView, int row)
+{
+    auto* cell = KPSmartTableViewCell::cellForTableView<KPSettingsViewCell>(tableView);
+    const QString name = KPSoundPlayer::sharedPlayer().soundBanks().value(row).value(0);
+    QPalette palette = cell->textLabel()->palette();
+    palette.setColor(QPalette::WindowText, KPUtils::colorFromHex(QStringLiteral("444444")));
+    cell->textLabel()->setPalette(palette);
+    cell->textLabel()->setText(name);
+    const bool active = KPSoundPlayer::sharedPlayer().activeSoundBank() == name;
+    cell->showSelected(active);
+    if (active)
+        m_lastIndexPath = row;
+    return cell;
+}
+
+void KPSettingsView::didSelectRowAtIndexPath(KPTableView*, int row)
+{
+    KPSoundPlayer::sharedPlayer().useSoundBank(
+        KPSoundPlayer::sharedPlayer().soundBanks().value(row).value(0));
+    selectCellForIndexPath(row);
+}
+
+void KPSettingsView::selectCellForIndexPath(int row)
+{
+    if (m_lastIndexPath)
+        if (auto* cell = qobject_cast<KPSettingsViewCell*>(
+                m_tableView->cellForRowAtIndexPath(*m_lastIndexPath)))
+            cell->showSelected(false);
+    if (auto* cell = qobject_cast<KPSettingsViewCell*>(m_tableView->cellForRowAtIndexPath(row)))
+        cell->showSelected(true);
+    m_lastIndexPath = row;
 }

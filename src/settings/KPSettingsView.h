@@ -1,19 +1,47 @@
 #pragma once
 
+#include "ui/KPTableView.h"
+#include "ui/KPTableViewDataSource.h"
+
+#include <QLabel>
 #include <QWidget>
 
-// The instrument panel. It slides in and out under the piano view's control and is told when
-// it is shown.
-class KPSettingsView : public QWidget
+#include <optional>
+
+// The instrument panel: a caption and the list of the shared sound player's instruments, with a
+// mark on the active one. Touching a row makes its instrument active at once and moves the mark. It
+// slides in and out under the piano view's control and is told when it is shown. It does not hear
+// of instruments chosen elsewhere: rows on screen keep their marks until configured again.
+class KPSettingsView : public QWidget, public KPTableViewDataSource
 {
     Q_OBJECT
+    // Outlets, connected by name from the interface file.
+    Q_PROPERTY(QLabel* tableViewLabel MEMBER m_tableViewLabel)
+    Q_PROPERTY(QLabel* wideBackView MEMBER m_wideBackView)
+    Q_PROPERTY(KPTableView* tableView MEMBER m_tableView)
 
 public:
     explicit KPSettingsView(QWidget* parent = nullptr);
 
+    Q_INVOKABLE void awakeFromNib();
+
     bool isShowing() const { return m_showing; }
     void setShowing(bool showing);
 
+    int numberOfRowsInSection(KPTableView* tableView, int section) override;
+    KPSmartTableViewCell* cellForRowAtIndexPath(KPTableView* tableView, int row) override;
+    int heightForRowAtIndexPath(KPTableView* tableView, int row) override;
+    void didSelectRowAtIndexPath(KPTableView* tableView, int row) override;
+    void selectCellForIndexPath(int row);
+
+    KPTableView* tableView() const { return m_tableView; }
+    QLabel* tableViewLabel() const { return m_tableViewLabel; }
+    std::optional<int> lastIndexPath() const { return m_lastIndexPath; }
+
 private:
+    QLabel* m_tableViewLabel = nullptr;
+    QLabel* m_wideBackView = nullptr;
     bool m_showing = false;
+    KPTableView* m_tableView = nullptr;
+    std::optional<int> m_lastIndexPath;
 };

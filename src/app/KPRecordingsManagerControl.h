@@ -1,0 +1,25 @@
+#pragma once
+
+#include "screen/KPRecordingsControl.h"
+
+class KPRecordingsManager;
+
+// The piano screen's recordings, answered by the recordings manager.
+class KPRecordingsManagerControl : public KPRecordingsControl
+{
+public:
+    explicit KPRecordingsManagerControl(KPRecordingsManager& manager) : m_manager(manager) {}
+
+    // The program's one, over the shared manager.
+    static KPRecordingsManagerControl& shared();
+
+    bool recording() const override;
+    void startRecording() override;
+    void stopRecording() override;
+    void addRecordingAction(uint32_t keyIndex, uint32_t state) override;
+    void stopPlayback() override;
+    void setKeysDelegate(KPPianoKeysViewDelegate* delegate) override;
+
+private:
+    KPRecordingsManager& m_manager;
+};

@@ -1,0 +1,360 @@
+#include "recordings/KPPlaylistView.h"
+
+#include "platform/KPBundle.h"
+#include "platform/KPDelayedCalls.h"
+#include "platform/KPDeviceIdiom.h"
+#include "platform/KPLocalization.h"
+#include "platform/KPNibWiring.h"
+#include "platform/KPUiLoader.h"
+#include "recordings/KPRecordingsManager.h"
+#include "ui/KPImages.h"
+#include "ui/KPTableView.h"
+#include "ui/KPUtils.h"
+
+#include <QFile>
+#include <QGraphicsOpacityEffect>
+#include <QGuiApplication>
+#include <QInputMethod>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPropertyAnimation>
+#include <QScrollBar>
+
+#include <cmath>
+
+namespace {
+
+// The platform's keyboard animation time; the input method does not tell it.
+constexpr double kKeyboardAnimationDuration = 0.25;
+
+// A whole, unsigned number of points: the fraction cut off, below zero giving 0.
+uint32_t whole(double x)
+{
+    return x <= 0 ? 0u : uint32_t(x);
+}
+
+} // namespace
+
+KPPlaylistView::KPPlaylistView(KPRecordingsManager& manager, QWidget* parent)
+    : QWidget(parent), m_manager(manager)
+{
+    static const bool registered = [] {
+        KPUiLoader::registerClass<KPPlaylistViewCell>(QStringLiteral("KPPlaylistViewCell"));
+        return true;
+    }();
+    Q_UNUSED(registered);
+
+    const bool phone = KPDeviceIdiom::isPhone();
+    const QString background =
+        phone ? QStringLiteral("playlist_table") : QStringLiteral("playlist_table-ipad");
+    const QSize size = KPImages::sizeOf(background);
+    resize(size);
+
+    const QRect tableFrame = KPDeviceIdiom::isPad()
+                                 ? QRect(32, 46, size.width() - 32 - 30, size.height() - 46 - 36)
+                                 : QRect(14, 23, size.width() - 14 - 14, size.height() - 23 - 18);
+    m_tableView = new KPTableView(this);
+    m_tableView->setGeometry(tableFrame);
+    m_tableView->setDataSource(this);
+    m_tableView->setEditing(true);
+    m_tableView->setAllowsSelectionDuringEditing(true);
+    m_tableView->setStyleSheet(
+        QStringLiteral("KPTableView, KPTableView > QWidget { background: white; }"));
+
+    m_emptyView = new QWidget(this);
+    m_emptyView->setGeometry(tableFrame);
+    m_emptyView->setAutoFillBackground(true);
+    QPalette white = m_emptyView->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    m_emptyView->setPalette(white);
+
+    const QString iconName =
+        phone ? QStringLiteral("record_button") : QStringLiteral("record_button@2x");
+    auto* icon = new QLabel(m_emptyView);
+    icon->setPixmap(KPImages::named(iconName));
+    icon->resize(KPImages::sizeOf(iconName));
+    auto* iconAlpha = new QGraphicsOpacityEffect(icon);
+    iconAlpha->setOpacity(0.8);
+    icon->setGraphicsEffect(iconAlpha);
+
+    auto* hint = new QLabel(m_emptyView);
+    hint->setGeometry(m_emptyView->rect());
+    QFont font = hint->font();
+    font.setPixelSize(phone ? 14 : 20);
+    hint->setFont(font);
+    QPalette text = hint->palette();
+    text.setColor(QPalette::WindowText, KPUtils::colorFromHex(QStringLiteral("444444")));
+    hint->setPalette(text);
+    hint->setWordWrap(true);
+    hint->setText(KPLocalization::string("NORECORD"));
+    hint->move(hint->x() + (phone ? 80 : 120), hint->y());
+    icon->move(30, int(std::floor((m_emptyView->height() - icon->height()) * 0.5)));
+
+    // The frame lies over the table and the hint; its window onto them is transparent.
+    auto* frame = new QLabel(this);
+    frame->setPixmap(KPImages::named(background));
+    frame->resize(size);
+    frame->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    m_manager.setPlaybackObserver(this);
+    emptyCheck();
+    connect(QGuiApplication::inputMethod(), &QInputMethod::visibleChanged, this,
+            &KPPlaylistView::inputMethodVisibilityChanged);
+}
+
+KPPlaylistView::~KPPlaylistView()
+{
+    if (m_manager.playbackObserver() == this)
+        m_manager.setPlaybackObserver(nullptr);
+}
+
+int KPPlaylistView::rowHeight() const
+{
+    return KPDeviceIdiom::isPad() ? 75 : 46;
+}
+
+void KPPlaylistView::emptyCheck()
+{
+    const bool empty = m_manager.recordings().isEmpty();
+    m_tableView->setHidden(empty);
+    m_emptyView->setHidden(!empty);
+}
+
+int KPPlaylistView::numberOfRowsInSection(KPTableView*, int)
+{
+    return int(m_manager.recordings().size());
+}
+
+int KPPlaylistView::heightForRowAtIndexPath(KPTableView*, int)
+{
+    return rowHeight();
+}
+
+KPSmartTableViewCell* KPPlaylistView::cellForRowAtIndexPath(KPTableView* tableView, int row)
+{
+    auto* cell = qobject_cast<KPPlaylistViewCell*>(
+        tableView->dequeueReusableCell(KPSmartTableViewCell::cellIdentifier<KPPlaylistViewCell>()));
+    if (!cell)
+        cell = loadCell();
+    if (!cell || !cell->title())
+        return cell;
+    const std::optional<QString> name = m_manager.titleForRecording(uint32_t(row));
+    cell->title()->setText(name.value_or(QString()));
+    if (!name)
+        cell->title()->setPlaceholderText(KPLocalization::string("TAPTO"));
+    cell->showPlay(row != m_manager.playingIndex());
+    return cell;
+}
+
+// The row's interface file hands its row over through nibTableViewCell.
+KPPlaylistViewCell* KPPlaylistView::loadCell()
+{
+    const QString name = KPDeviceIdiom::isPhone() ? QStringLiteral("KPPlaylistViewCell_iPhone")
+                                                  : QStringLiteral("KPPlaylistViewCell_iPad");
+    QFile file(KPBundle::pathForResource(name, QStringLiteral("ui")));
+    QWidget* root = nullptr;
+    if (file.open(QIODevice::ReadOnly)) {
+        KPUiLoader loader;
+        root = loader.load(&file, m_tableView->widget());
+    }
+    if (!root) {
+        qWarning("KPPlaylistView: Could not load %s", qPrintable(name));
+        return nullptr;
+    }
+    KPNibWiring::wire(root, this, [](QWidget*, const QString&) {});
+    KPPlaylistViewCell* cell = m_nibTableViewCell;
+    m_nibTableViewCell = nullptr;
+    if (!cell) {
+        root->deleteLater();
+        return nullptr;
+    }
+    if (QLineEdit* title = cell->title()) {
+        title->installEventFilter(this);
+        connect(title, &QLineEdit::returnPressed, this,
+                [this, title] { textFieldShouldReturn(title); });
+    }
+    return cell;
+}
+
+void KPPlaylistView::didSelectRowAtIndexPath(KPTableView* tableView, int row)
+{
+    auto* cell = qobject_cast<KPPlaylistViewCell*>(tableView->cellForRowAtIndexPath(row));
+    if (!cell)
+        return;
+    if (m_manager.playingIndex() == row)
+        pauseRecording(cell);
+    else
+        playRecording(cell);
+}
+
+void KPPlaylistView::playRecording(KPPlaylistViewCell* cell)
+{
+    cell->showPlay(false);
+    const int row = m_tableView->indexPathForCell(cell);
+    if (row >= 0)
+        m_manager.startPlaybackForRecording(uint32_t(row));
+}
+
+void KPPlaylistView::pauseRecording(KPPlaylistViewCell* cell)
+{
+    cell->showPlay(true);
+    m_manager.stopPlayback();
+}
+
+void KPPlaylistView::playbackComplete()
+{
+    if (m_manager.playingIndex() == -1)
+        return;
+    if (auto* cell = qobject_cast<KPPlaylistViewCell*>(
+            m_tableView->cellForRowAtIndexPath(m_manager.playingIndex())))
+        cell->showPlay(true);
+}
+
+void KPPlaylistView::recordingAdded()
+{
+    emptyCheck();
+    m_tableView->reloadData();
+}
+
+// The name being edited is saved while the positions still match.
+void KPPlaylistView::commitEditingStyle(KPTableView* tableView, int row)
+{
+    close();
+    m_manager.deleteRecording(uint32_t(row));
+    tableView->deleteRow(row);
+    emptyCheck();
+}
+
+KPPlaylistViewCell* KPPlaylistView::cellForTextField(QLineEdit* textField) const
+{
+    for (QWidget* view = textField; view; view = view->parentWidget())
+        if (auto* cell = qobject_cast<KPPlaylistViewCell*>(view))
+            return cell;
+    return nullptr;
+}
+
+void KPPlaylistView::textFieldDidBeginEditing(QLineEdit* textField)
+{
+    m_activeCellIndex = m_tableView->indexPathForCell(cellForTextField(textField));
+    m_activeTextField = textField;
+}
+
+bool KPPlaylistView::textFieldShouldReturn(QLineEdit* textField)
+{
+    textField->clearFocus();
+    // Losing focus ends the edit; a field that had none ends it here.
+    textFieldDidEndEditing(textField);
+    return true;
+}
+
+void KPPlaylistView::textFieldDidEndEditing(QLineEdit* textField)
+{
+    if (textField != m_activeTextField)
+        return;
+    saveRecordingName();
+    m_activeCellIndex = -1;
+    m_activeTextField = nullptr;
+}
+
+void KPPlaylistView::saveRecordingName()
+{
+    if (!m_activeTextField || m_activeCellIndex < 0)
+        return;
+    const QString name = KPUtils::trimmedString(m_activeTextField->text());
+    m_manager.changeNameForRecording(uint32_t(m_activeCellIndex),
+                                     name.isEmpty() ? std::nullopt : std::optional(name));
+}
+
+void KPPlaylistView::close()
+{
+    if (QLineEdit* field = m_activeTextField) {
+        textFieldDidEndEditing(field);
+        field->clearFocus();
+    }
+}
+
+bool KPPlaylistView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (auto* field = qobject_cast<QLineEdit*>(watched)) {
+        if (event->type() == QEvent::FocusIn)
+            textFieldDidBeginEditing(field);
+        else if (event->type() == QEvent::FocusOut)
+            textFieldDidEndEditing(field);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// The input method tells whether its keyboard shows and where; it says nothing of the
+// animation, which takes the platform's usual time.
+void KPPlaylistView::inputMethodVisibilityChanged()
+{
+    const QInputMethod* input = QGuiApplication::inputMethod();
+    if (input->isVisible()) {
+        keyboardWillShow(input->keyboardRectangle(), kKeyboardAnimationDuration);
+        KPDelayedCalls::perform(this,
+                                std::chrono::milliseconds(int(kKeyboardAnimationDuration * 1000)),
+                                [this] { keyboardDidShow(); });
+    } else {
+        KPDelayedCalls::cancelPreviousPerformRequests(this);
+        keyboardWillHide();
+    }
+}
+
+void KPPlaylistView::keyboardWillShow(const QRectF& keyboardFrame, double animationDuration)
+{
+    m_keyboardSize = keyboardFrame;
+    m_keyboardAnimationDuration = animationDuration;
+    offsetTable();
+}
+
+// Scrolls the row being named to just above the keyboard; with no name being edited there is
+// no such row and nothing scrolls.
+void KPPlaylistView::offsetTable()
+{
+    const QWidget* screen = window();
+    const double S = screen->height();
+    const uint32_t top = whole(mapTo(screen, QPoint(0, 0)).y() + m_tableView->y());
+    const uint32_t bottom = whole(double(top) + m_tableView->height());
+    const uint32_t gap = whole(S - bottom);
+    m_tableHeightReduction = whole(m_keyboardSize.height() - gap);
+    m_restoreOffset = float(m_tableView->contentOffset());
+    if (m_activeCellIndex < 0)
+        return;
+    const uint32_t visibleBottom =
+        whole(double(top) + m_tableView->height() - m_tableHeightReduction);
+    const int32_t rowTop =
+        int32_t(whole(double(int64_t(top) + int64_t(rowHeight()) * m_activeCellIndex) -
+                      m_tableView->contentOffset()));
+    const int32_t rowBottom = rowTop + rowHeight();
+    const int shift = rowBottom > int32_t(visibleBottom) ? rowBottom - int32_t(visibleBottom) : 0;
+    if (shift == 0)
+        return;
+    // Room to scroll the last rows up before the table shrinks.
+    m_tableView->setBottomInset(int(m_tableHeightReduction));
+    auto* scroll = new QPropertyAnimation(m_tableView->verticalScrollBar(), "value", this);
+    scroll->setDuration(int(m_keyboardAnimationDuration * 1000));
+    scroll->setEndValue(m_tableView->contentOffset() + shift);
+    scroll->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void KPPlaylistView::keyboardDidShow()
+{
+    if (m_tableShrunk)
+        return;
+    m_tableShrunk = true;
+    m_tableView->resize(m_tableView->width(), m_tableView->height() - int(m_tableHeightReduction));
+}
+
+void KPPlaylistView::keyboardWillHide()
+{
+    m_tableView->setContentOffset(int(m_restoreOffset));
+    m_tableView->setBottomInset(0);
+    if (!m_tableShrunk)
+        return;
+    m_tableShrunk = false;
+    auto* grow = new QPropertyAnimation(m_tableView, "size", this);
+    grow->setDuration(int(m_keyboardAnimationDuration * 1000));
+    grow->setEndValue(
+        QSize(m_tableView->width(), m_tableView->height() + int(m_tableHeightReduction)));
+    grow->start(QAbstractAnimation::DeleteWhenStopped);
+}
