@@ -29,8 +29,10 @@ void KPSettingsView::setShowing(bool showing)
 int KPSettingsView::numberOfRowsInSection(KPTableView*, int)
 {
     const int count = int(KPSoundPlayer::sharedPlayer().soundBanks().size());
+    // Without texts the format is empty and there is nothing to fill in.
+    const QString format = KPLocalization::string("CHOOSE");
     if (m_tableViewLabel)
-        m_tableViewLabel->setText(KPLocalization::string("CHOOSE").arg(count));
+        m_tableViewLabel->setText(format.isEmpty() ? format : format.arg(count));
     return count;
 }
 

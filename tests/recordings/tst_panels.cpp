@@ -1,0 +1,221 @@
+#include "audio/KPLoopbackOutput.h"
+#include "audio/KPSoundPlayer.h"
+#include "KPTestClock.h"
+#include "platform/KPDeviceIdiom.h"
+#include "platform/KPLocalization.h"
+#include "recordings/KPPlaylistView.h"
+#include "recordings/KPPlaylistViewCell.h"
+#include "recordings/KPRecordingsManager.h"
+#include "ui/KPTableView.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+using namespace std::chrono_literals;
+
+// The playlist panel on a manager of its own, offscreen.
+class TestPanels : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void hintUntilTheFirstRecordingThenNewestOnTop();
+    void rowsShowPlayOrPause();
+    void namesAreTrimmedAndEmptyMeansNone();
+    void deletingEndsTheEditUnderTheRightRecording();
+    void keyboardScrollsOnlyTheRowBeingNamed();
+
+private:
+    void record(int key);
+    KPPlaylistViewCell* row(int position) const;
+    bool showsPause(int position) const;
+
+    std::unique_ptr<KPSoundPlayer> m_player;
+    std::unique_ptr<QTemporaryDir> m_folder;
+    std::unique_ptr<KPTestClock> m_clock;
+    std::unique_ptr<KPRecordingsManager> m_manager;
+    std::unique_ptr<QWidget> m_screen;
+    KPPlaylistView* m_panel = nullptr;
+};
+
+void TestPanels::initTestCase()
+{
+    KPLocalization::install(QLocale(QLocale::English));
+    KPDeviceIdiom::setCurrent(KPIdiom::Phone);
+    m_player = std::make_unique<KPSoundPlayer>(std::make_unique<KPLoopbackOutput>());
+}
+
+void TestPanels::init()
+{
+    m_folder = std::make_unique<QTemporaryDir>();
+    m_clock = std::make_unique<KPTestClock>();
+    m_manager = std::make_unique<KPRecordingsManager>(
+        *m_player, m_folder->filePath(QStringLiteral("recordings")));
+    m_screen = std::make_unique<QWidget>();
+    m_screen->resize(480, 320);
+    m_panel = new KPPlaylistView(*m_manager, m_screen.get());
+    m_panel->move(8, 48);
+    m_screen->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_screen.get()));
+}
+
+void TestPanels::cleanup()
+{
+    m_screen.reset();
+    m_manager.reset();
+    m_clock.reset();
+}
+
+void TestPanels::record(int key)
+{
+    m_manager->startRecording();
+    m_manager->addRecordingAction({key, KPRecordedKeyState::Pressed, 0});
+    m_clock->advance(100ms);
+    m_manager->addRecordingAction({key, KPRecordedKeyState::Released, 0});
+    m_manager->stopRecording();
+}
+
+KPPlaylistViewCell* TestPanels::row(int position) const
+{
+    return qobject_cast<KPPlaylistViewCell*>(m_panel->tableView()->cellForRowAtIndexPath(position));
+}
+
+bool TestPanels::showsPause(int position) const
+{
+    const KPPlaylistViewCell* cell = row(position);
+    return cell->editingAccessoryView() == cell->pauseButtonView() &&
+           cell->pauseButtonView()->isVisible() && !cell->playButtonView()->isVisible();
+}
+
+void TestPanels::hintUntilTheFirstRecordingThenNewestOnTop()
+{
+    QVERIFY(m_panel->emptyView()->isVisible());
+    QVERIFY(!m_panel->tableView()->isVisible());
+    const auto texts = m_panel->emptyView()->findChildren<QLabel*>();
+    QVERIFY(std::any_of(texts.begin(), texts.end(), [](const QLabel* label) {
+        return label->text() == KPLocalization::string("NORECORD") && !label->text().isEmpty();
+    }));
+
+    record(21);
+    QVERIFY(!m_panel->emptyView()->isVisible());
+    QVERIFY(m_panel->tableView()->isVisible());
+    QCOMPARE(row(0)->title()->text(), QString());
+    QCOMPARE(row(0)->title()->placeholderText(), QStringLiteral("Tap to name"));
+    m_manager->changeNameForRecording(0, QStringLiteral("Older"));
+    record(22);
+    QCOMPARE(row(0)->title()->text(), QString());
+    QCOMPARE(row(1)->title()->text(), QStringLiteral("Older"));
+}
+
+void TestPanels::rowsShowPlayOrPause()
+{
+    record(21);
+    record(22);
+    QTest::mouseClick(row(0), Qt::LeftButton, {}, QPoint(row(0)->width() - 20, 10));
+    QCOMPARE(m_manager->playingIndex(), 0);
+    QVERIFY(showsPause(0));
+    QVERIFY(!showsPause(1));
+
+    QTest::mouseClick(row(1), Qt::LeftButton, {}, QPoint(row(1)->width() - 20, 10));
+    QCOMPARE(m_manager->playingIndex(), 1);
+    QVERIFY(!showsPause(0));
+    QVERIFY(showsPause(1));
+
+    // Touching the row that plays stops it; touching it again plays from the start, and a
+    // playback that ends by itself brings the play image back.
+    QTest::mouseClick(row(1), Qt::LeftButton, {}, QPoint(row(1)->width() - 20, 10));
+    QVERIFY(!m_manager->playing());
+    QVERIFY(!showsPause(1));
+    QTest::mouseClick(row(1), Qt::LeftButton, {}, QPoint(row(1)->width() - 20, 10));
+    QVERIFY(showsPause(1));
+    m_clock->advance(1s);
+    QVERIFY(!m_manager->playing());
+    QVERIFY(!showsPause(1));
+}
+
+void TestPanels::namesAreTrimmedAndEmptyMeansNone()
+{
+    record(21);
+    QLineEdit* title = row(0)->title();
+    m_panel->textFieldDidBeginEditing(title);
+    title->setText(QStringLiteral("  Moonlight \t\n"));
+    QVERIFY(m_panel->textFieldShouldReturn(title));
+    QCOMPARE(m_manager->titleForRecording(0), QStringLiteral("Moonlight"));
+    QCOMPARE(m_panel->activeCellIndex(), -1);
+
+    m_panel->textFieldDidBeginEditing(title);
+    title->setText(QStringLiteral("   "));
+    m_panel->close();
+    QVERIFY(!m_manager->titleForRecording(0));
+    m_panel->tableView()->reloadData();
+    QCOMPARE(row(0)->title()->text(), QString());
+    QCOMPARE(row(0)->title()->placeholderText(), QStringLiteral("Tap to name"));
+}
+
+void TestPanels::deletingEndsTheEditUnderTheRightRecording()
+{
+    record(21);
+    record(22);
+    record(23);
+    QLineEdit* title = row(2)->title();
+    m_panel->textFieldDidBeginEditing(title);
+    title->setText(QStringLiteral("Key 21"));
+
+    KPPlaylistViewCell* first = row(0);
+    auto* control = first->findChild<QToolButton*>(QStringLiteral("deleteControl"));
+    QVERIFY(control && control->isVisible());
+    QTest::mouseClick(control, Qt::LeftButton);
+    auto* confirm = first->findChild<QToolButton*>(QStringLiteral("deleteConfirmation"));
+    QVERIFY(confirm->isVisible());
+    QTest::mouseClick(confirm, Qt::LeftButton);
+
+    QCOMPARE(m_manager->recordings().size(), 2);
+    QCOMPARE(m_manager->titleForRecording(1), QStringLiteral("Key 21"));
+    QCOMPARE(m_manager->recordings().at(1).actions.at(0).index, 21);
+    QVERIFY(!m_panel->activeTextField());
+
+    for (int left = 2; left > 0; --left)
+        m_panel->commitEditingStyle(m_panel->tableView(), 0);
+    QVERIFY(m_manager->recordings().isEmpty());
+    QVERIFY(m_panel->emptyView()->isVisible());
+    QVERIFY(!m_panel->tableView()->isVisible());
+}
+
+void TestPanels::keyboardScrollsOnlyTheRowBeingNamed()
+{
+    for (int key = 0; key < 8; ++key)
+        record(key);
+    KPTableView* table = m_panel->tableView();
+    const int height = table->height();
+    // A keyboard over the lower 150 points of the 320-point screen.
+    const QRectF keyboard(0, 170, 480, 150);
+
+    m_panel->keyboardWillShow(keyboard, 0.0);
+    m_panel->keyboardDidShow();
+    QCOMPARE(table->contentOffset(), 0);
+    m_panel->keyboardWillHide();
+    QTRY_COMPARE(table->height(), height);
+
+    // Row 3 lies at 48 + 23 + 3 * 46 = 209 to 255 on the screen; the keyboard leaves the
+    // table down to 170: the row's bottom comes to 170.
+    m_panel->textFieldDidBeginEditing(row(3)->title());
+    m_panel->keyboardWillShow(keyboard, 0.0);
+    m_panel->keyboardDidShow();
+    QTRY_COMPARE(table->contentOffset(), 255 - 170);
+    QCOMPARE(table->height(), 170 - (48 + 23));
+    QVERIFY(row(3)->isVisible());
+
+    m_panel->keyboardWillHide();
+    QCOMPARE(table->contentOffset(), 0);
+    QTRY_COMPARE(table->height(), height);
+}
+
+QTEST_MAIN(TestPanels)
+#include "tst_panels.moc"

@@ -1,0 +1,85 @@
+#include "audio/KPAudioOutput.h"
+#include "audio/KPLoopbackOutput.h"
+#include "audio/KPSoundPlayer.h"
+#include "platform/KPDeviceIdiom.h"
+#include "platform/KPLocalization.h"
+#include "settings/KPSettingsView.h"
+#include "settings/KPSettingsViewCell.h"
+#include "ui/KPTableView.h"
+
+#include <QtTest>
+
+// The instrument panel as its interface file makes it, on the shared player, offscreen.
+class TestSettingsView : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void captionCountsTheInstruments();
+    void touchingARowSwitchesTheInstrumentAndMovesTheMark();
+
+private:
+    QStringList markedRows() const;
+
+    std::unique_ptr<KPSettingsView> m_panel;
+    KPTableView* m_table = nullptr;
+};
+
+void TestSettingsView::initTestCase()
+{
+    KPAudioOutput::setDefaultFactory([] { return std::make_unique<KPLoopbackOutput>(); });
+    KPLocalization::install(QLocale(QLocale::English));
+    KPDeviceIdiom::setCurrent(KPIdiom::Pad);
+    m_panel = std::make_unique<KPSettingsView>();
+    m_panel->resize(440, 520);
+    auto* caption = new QLabel(m_panel.get());
+    m_table = new KPTableView(m_panel.get());
+    m_table->setGeometry(20, 80, 400, 100);
+    m_panel->setProperty("tableViewLabel", QVariant::fromValue(caption));
+    m_panel->setProperty("tableView", QVariant::fromValue(m_table));
+    m_panel->awakeFromNib();
+    m_panel->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_panel.get()));
+}
+
+QStringList TestSettingsView::markedRows() const
+{
+    QStringList marked;
+    for (int row = 0; row < 6; ++row) {
+        auto* cell = qobject_cast<KPSettingsViewCell*>(m_table->cellForRowAtIndexPath(row));
+        if (cell && cell->accessoryView()->isVisible())
+            marked << cell->textLabel()->text();
+    }
+    return marked;
+}
+
+void TestSettingsView::captionCountsTheInstruments()
+{
+    QCOMPARE(m_table->height(), 420);
+    QCOMPARE(m_panel->tableViewLabel()->text(), QStringLiteral("Choose from 6 instruments"));
+    auto* first = qobject_cast<KPSettingsViewCell*>(m_table->cellForRowAtIndexPath(0));
+    QCOMPARE(first->textLabel()->font().pixelSize(), 26);
+    QVERIFY(first->textLabel()->font().bold());
+}
+
+void TestSettingsView::touchingARowSwitchesTheInstrumentAndMovesTheMark()
+{
+    KPSoundPlayer& player = KPSoundPlayer::sharedPlayer();
+    QCOMPARE(markedRows(), QStringList{"Grand Piano"});
+    KPSmartTableViewCell* banjo = m_table->cellForRowAtIndexPath(5);
+    QCOMPARE(qobject_cast<KPSettingsViewCell*>(banjo)->textLabel()->text(),
+             QStringLiteral("Banjo"));
+    QTest::mouseClick(banjo, Qt::LeftButton);
+    QCOMPARE(player.activeSoundBank(), QStringLiteral("Banjo"));
+    QCOMPARE(markedRows(), QStringList{"Banjo"});
+
+    // The list configured afresh, and the marked row touched again: the mark stays.
+    m_table->reloadData();
+    QCOMPARE(markedRows(), QStringList{"Banjo"});
+    QTest::mouseClick(m_table->cellForRowAtIndexPath(5), Qt::LeftButton);
+    QCOMPARE(markedRows(), QStringList{"Banjo"});
+}
+
+QTEST_MAIN(TestSettingsView)
+#include "tst_settingsview.moc"
