@@ -116,13 +116,13 @@ void KPRecordingsManager::startPlaybackForRecording(uint32_t position)
         std::iota(m_playbackOrder.begin(), m_playbackOrder.end(), 0);
         std::stable_sort(m_playbackOrder.begin(), m_playbackOrder.end(),
                          [this](qsizetype a, qsizetype b) {
-                             return delayFor(m_playbackActions[a].interval) <
-                                    delayFor(m_playbackActions[b].interval);
+                             return delayFor(m_playbackActions.at(a).interval) <
+                                    delayFor(m_playbackActions.at(b).interval);
                          });
     }
     m_nextPlaybackStep = 0;
     m_playbackEnd = m_playbackActions.isEmpty() ? KPClock::Duration::zero()
-                                                : delayFor(m_playbackActions.last().interval);
+                                                : delayFor(m_playbackActions.constLast().interval);
     m_playbackStart = KPClock::current().now();
     m_playing = true;
     m_playingIndex = int32_t(position);
@@ -133,7 +133,7 @@ void KPRecordingsManager::startPlaybackForRecording(uint32_t position)
 KPClock::Duration KPRecordingsManager::delayOf(qsizetype step) const
 {
     const qsizetype index = m_playbackOrder.empty() ? step : m_playbackOrder[size_t(step)];
-    return delayFor(m_playbackActions[index].interval);
+    return delayFor(m_playbackActions.at(index).interval);
 }
 
 void KPRecordingsManager::schedulePlayback()
@@ -159,8 +159,8 @@ void KPRecordingsManager::playDueActions()
             if (m_playbackStart + delayOf(m_nextPlaybackStep) > now)
                 break;
             const qsizetype step = m_nextPlaybackStep++;
-            playbackRecordingAction(
-                m_playbackActions[m_playbackOrder.empty() ? step : m_playbackOrder[size_t(step)]]);
+            playbackRecordingAction(m_playbackActions.at(
+                m_playbackOrder.empty() ? step : m_playbackOrder[size_t(step)]));
         } else {
             if (m_playbackStart + m_playbackEnd > now)
                 break;

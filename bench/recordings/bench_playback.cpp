@@ -1,0 +1,140 @@
+// Playback figures: how exactly playback keeps each event's time, and what starting the
+// playback of a very long recording costs in time and memory.
+
+#include "audio/KPLoopbackOutput.h"
+#include "audio/KPSoundPlayer.h"
+#include "keyboard/KPPianoKeysViewDelegate.h"
+#include "recordings/KPRecordingsArchive.h"
+#include "recordings/KPRecordingsManager.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <malloc.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Notes when each replayed event arrives, then sounds it as the piano screen would.
+class TimingKeys : public KPPianoKeysViewDelegate
+{
+public:
+    explicit TimingKeys(KPSoundPlayer& player) : player(player) {}
+    void playKey(uint32_t key) override
+    {
+        arrivals.push_back(Clock::now());
+        player.play(24 + key);
+    }
+    void stopKey(uint32_t key) override
+    {
+        arrivals.push_back(Clock::now());
+        player.stop(24 + key);
+    }
+    void stopAll() override {}
+
+    KPSoundPlayer& player;
+    std::vector<Clock::time_point> arrivals;
+};
+
+KPSoundPlayer& player()
+{
+    static KPSoundPlayer player(std::make_unique<KPLoopbackOutput>());
+    return player;
+}
+
+// A manager whose archive holds one recording: `events` presses and releases, `spacing` apart
+// (in the order played, or shuffled in the list when asked).
+struct Rig
+{
+    Rig(int events, double spacing, bool shuffled = false)
+    {
+        QList<KPPianoKeyAction> actions;
+        actions.reserve(events);
+        for (int n = 0; n < events; ++n)
+            actions.append({(n / 2) % 84, KPRecordedKeyState(n % 2), float(n * spacing)});
+        if (shuffled)
+            std::reverse(actions.begin(), actions.end());
+        QFile file(folder.filePath(QStringLiteral("recordings")));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(KPRecordingsArchive::encode(
+                {{actions, QStringLiteral("Grand Piano"), QDateTime::currentDateTimeUtc(), {}}}));
+        file.close();
+        manager = std::make_unique<KPRecordingsManager>(player(), file.fileName());
+    }
+
+    QTemporaryDir folder;
+    std::unique_ptr<KPRecordingsManager> manager;
+};
+
+// 1,000 events 5 ms apart, replayed on the real clock: how far each one lands from its time.
+void BM_PlaybackTiming(benchmark::State& state)
+{
+    Rig rig(1000, 0.005);
+    const QList<KPPianoKeyAction> actions = rig.manager->recordings().at(0).actions;
+    std::vector<double> errors;
+    for (auto _ : state) {
+        TimingKeys keys(player());
+        rig.manager->setKeysDelegate(&keys);
+        const Clock::time_point start = Clock::now();
+        rig.manager->startPlaybackForRecording(0);
+        while (rig.manager->playing())
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        for (size_t n = 0; n < keys.arrivals.size(); ++n) {
+            const double due = double(actions[qsizetype(n)].interval);
+            errors.push_back(
+                std::abs(std::chrono::duration<double>(keys.arrivals[n] - start).count() - due));
+        }
+        rig.manager->setKeysDelegate(nullptr);
+    }
+    double sum = 0;
+    for (double error : errors)
+        sum += error;
+    state.counters["events"] = double(errors.size()) / double(state.iterations());
+    state.counters["mean_error_ms"] = errors.empty() ? 0 : 1000 * sum / double(errors.size());
+    state.counters["max_error_ms"] =
+        errors.empty() ? 0 : 1000 * *std::max_element(errors.begin(), errors.end());
+}
+BENCHMARK(BM_PlaybackTiming)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Starting the playback of 100,000 events, and the most heap it takes (the event list itself is
+// shared with the recording, not copied).
+void BM_StartLongPlayback(benchmark::State& state)
+{
+    Rig rig(100000, 0.01, state.range(0) != 0);
+    size_t held = 0;
+    for (auto _ : state) {
+        const size_t before = mallinfo2().uordblks;
+        rig.manager->startPlaybackForRecording(0);
+        held = std::max(held, mallinfo2().uordblks - before);
+        state.PauseTiming();
+        rig.manager->stopPlayback();
+        state.ResumeTiming();
+    }
+    state.counters["heap_held_kB"] = double(held) / 1024.0;
+}
+BENCHMARK(BM_StartLongPlayback)
+    ->ArgName("out_of_order")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
