@@ -168,6 +168,7 @@ KPPlaylistViewCell* KPPlaylistView::loadCell()
         root->deleteLater();
         return nullptr;
     }
+    cell->setBackgroundColor(Qt::white);
     if (QLineEdit* title = cell->title()) {
         title->installEventFilter(this);
         connect(title, &QLineEdit::returnPressed, this,
