@@ -1,7 +1,7 @@
 // Playback figures: how exactly playback keeps each event's time, and what starting the
 // playback of a very long recording costs in time and memory.
 
-#include "audio/KPLoopbackOutput.h"
+#include "audio/KPLoopbackDevice.h"
 #include "audio/KPSoundPlayer.h"
 #include "keyboard/KPPianoKeysViewDelegate.h"
 #include "recordings/KPRecordingsArchive.h"
@@ -48,7 +48,10 @@ public:
 
 KPSoundPlayer& player()
 {
-    static KPSoundPlayer player(std::make_unique<KPLoopbackOutput>());
+    // A silent output that mixes in real time, as on a machine without a sound card.
+    static std::shared_ptr<KPAudioDevice> device =
+        KPLoopbackDevice::open(KPLoopbackDevice::kDefaultRate, KPLoopbackDevice::Mixing::RealTime);
+    static KPSoundPlayer player([] { return device; });
     return player;
 }
 
@@ -69,7 +72,7 @@ struct Rig
             file.write(KPRecordingsArchive::encode(
                 {{actions, QStringLiteral("Grand Piano"), QDateTime::currentDateTimeUtc(), {}}}));
         file.close();
-        manager = std::make_unique<KPRecordingsManager>(player(), file.fileName());
+        manager = std::make_unique<KPRecordingsManager>(file.fileName(), &player());
     }
 
     QTemporaryDir folder;

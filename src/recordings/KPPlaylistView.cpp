@@ -58,6 +58,7 @@ KPPlaylistView::KPPlaylistView(KPRecordingsManager& manager, QWidget* parent)
     m_tableView->setDataSource(this);
     m_tableView->setEditing(true);
     m_tableView->setAllowsSelectionDuringEditing(true);
+    m_tableView->reloadData();
     m_tableView->setStyleSheet(
         QStringLiteral("KPTableView, KPTableView > QWidget { background: white; }"));
 

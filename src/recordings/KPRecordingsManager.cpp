@@ -33,7 +33,7 @@ KPClock::Duration delayFor(float interval)
 
 KPRecordingsManager& KPRecordingsManager::sharedManager()
 {
-    static KPRecordingsManager manager(KPSoundPlayer::sharedPlayer(), recordingsDataFile());
+    static KPRecordingsManager manager(recordingsDataFile());
     return manager;
 }
 
@@ -43,11 +43,16 @@ QString KPRecordingsManager::recordingsDataFile()
     return folder.isEmpty() ? QString() : QDir(folder).filePath(QStringLiteral("recordings"));
 }
 
-KPRecordingsManager::KPRecordingsManager(KPSoundPlayer& soundPlayer, const QString& dataFile,
+KPRecordingsManager::KPRecordingsManager(const QString& dataFile, KPSoundPlayer* soundPlayer,
                                          QObject* parent)
     : QObject(parent), m_soundPlayer(soundPlayer), m_dataFile(dataFile)
 {
     loadRecordings();
+}
+
+KPSoundPlayer& KPRecordingsManager::soundPlayer() const
+{
+    return m_soundPlayer ? *m_soundPlayer : KPSoundPlayer::sharedPlayer();
 }
 
 KPRecordingsManager::~KPRecordingsManager() = default;
@@ -86,7 +91,7 @@ void KPRecordingsManager::saveRecording()
     if (m_recordingActions.isEmpty())
         return;
     m_recordings.prepend(KPPianoRecording{m_recordingActions,
-                                          m_soundPlayer.activeSoundBank().value_or(QString()),
+                                          soundPlayer().activeSoundBank().value_or(QString()),
                                           m_recordingStartDate, std::nullopt});
     if (m_playbackObserver)
         m_playbackObserver->recordingAdded();
@@ -104,7 +109,7 @@ void KPRecordingsManager::startPlaybackForRecording(uint32_t position)
     if (m_playing)
         stopPlayback();
     const KPPianoRecording& recording = m_recordings.at(position);
-    m_soundPlayer.useSoundBank(recording.soundBankName);
+    soundPlayer().useSoundBank(recording.soundBankName);
 
     m_playbackActions = recording.actions;
     m_playbackOrder.clear();

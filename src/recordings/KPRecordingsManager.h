@@ -37,9 +37,10 @@ public:
     // The archive file in the application-support folder; empty when there is no such folder.
     static QString recordingsDataFile();
 
-    // Reads the archive at `dataFile`, a file that is not an archive is moved aside.
-    KPRecordingsManager(KPSoundPlayer& soundPlayer, const QString& dataFile,
-                        QObject* parent = nullptr);
+    // Reads the archive at `dataFile`, a file that is not an archive is moved aside. Without a
+    // sound player it uses the shared one, made only when first needed.
+    explicit KPRecordingsManager(const QString& dataFile, KPSoundPlayer* soundPlayer = nullptr,
+                                 QObject* parent = nullptr);
     ~KPRecordingsManager() override;
 
     bool recording() const { return m_recording; }
@@ -82,12 +83,13 @@ signals:
     void recordingSaved();
 
 private:
+    KPSoundPlayer& soundPlayer() const;
     KPClock::Duration delayOf(qsizetype step) const;
     void schedulePlayback();
     void playDueActions();
     void setAsideUnreadableArchive(const QString& reason);
 
-    KPSoundPlayer& m_soundPlayer;
+    KPSoundPlayer* m_soundPlayer;
     QString m_dataFile;
     // Set when an archive that could not be read could not be moved aside either: it is never
     // written over.

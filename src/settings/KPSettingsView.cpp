@@ -17,12 +17,17 @@ void KPSettingsView::awakeFromNib()
         return;
     m_tableView->resize(m_tableView->width(), KPDeviceIdiom::isPhone() ? 147 : 420);
     m_tableView->setDataSource(this);
-    m_tableView->reloadData();
 }
 
+// The list is filled when the panel first shows: asking for the instruments makes the sound
+// player, which the program makes only once its window shows.
 void KPSettingsView::setShowing(bool showing)
 {
     m_showing = showing;
+    if (showing && m_tableView && !m_filled) {
+        m_filled = true;
+        m_tableView->reloadData();
+    }
 }
 
 // The caption is set again on every count: the "CHOOSE" format with the number of instruments.

@@ -42,6 +42,7 @@ private:
     QLabel* m_tableViewLabel = nullptr;
     QLabel* m_wideBackView = nullptr;
     bool m_showing = false;
+    bool m_filled = false;
     KPTableView* m_tableView = nullptr;
     std::optional<int> m_lastIndexPath;
 };

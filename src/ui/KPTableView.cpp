@@ -47,6 +47,7 @@ void KPTableView::enqueueReusableCell(KPSmartTableViewCell* cell)
 
 void KPTableView::reloadData()
 {
+    m_loaded = true;
     for (KPSmartTableViewCell* cell : std::as_const(m_visible))
         enqueueReusableCell(cell);
     m_visible.clear();
@@ -119,7 +120,8 @@ void KPTableView::resizeEvent(QResizeEvent* event)
 
 void KPTableView::updateContentSize()
 {
-    const int rows = m_dataSource ? std::max(m_dataSource->numberOfRowsInSection(this, 0), 0) : 0;
+    const int rows =
+        m_dataSource && m_loaded ? std::max(m_dataSource->numberOfRowsInSection(this, 0), 0) : 0;
     m_rowTops.resize(rows + 1);
     m_rowTops[0] = 0;
     for (int row = 0; row < rows; ++row)

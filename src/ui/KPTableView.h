@@ -28,7 +28,7 @@ public:
     // Hands a cell back: it is hidden until dequeued again.
     void enqueueReusableCell(KPSmartTableViewCell* cell);
 
-    // Asks the data source for everything again.
+    // Asks the data source for everything again. Until the first call it is not asked at all.
     void reloadData();
     // Takes the row away, its cell sliding out to the right; the data source has already
     // dropped it.
@@ -59,6 +59,7 @@ private:
     void commitDeletion();
 
     KPTableViewDataSource* m_dataSource = nullptr;
+    bool m_loaded = false;
     QHash<QString, QList<QPointer<KPSmartTableViewCell>>> m_reusable;
     QHash<int, KPSmartTableViewCell*> m_visible;
     // Top edge of every row, and the bottom of the last one at the end.

@@ -1,5 +1,5 @@
-#include "audio/KPLoopbackOutput.h"
 #include "audio/KPSoundPlayer.h"
+#include "KPAudioTestRig.h"
 #include "KPTestClock.h"
 #include "platform/KPDeviceIdiom.h"
 #include "platform/KPLocalization.h"
@@ -37,7 +37,7 @@ private:
     KPPlaylistViewCell* row(int position) const;
     bool showsPause(int position) const;
 
-    std::unique_ptr<KPSoundPlayer> m_player;
+    KPAudioTest::AudioRig m_rig = KPAudioTest::AudioRig::withPlayer();
     std::unique_ptr<QTemporaryDir> m_folder;
     std::unique_ptr<KPTestClock> m_clock;
     std::unique_ptr<KPRecordingsManager> m_manager;
@@ -49,7 +49,6 @@ void TestPanels::initTestCase()
 {
     KPLocalization::install(QLocale(QLocale::English));
     KPDeviceIdiom::setCurrent(KPIdiom::Phone);
-    m_player = std::make_unique<KPSoundPlayer>(std::make_unique<KPLoopbackOutput>());
 }
 
 void TestPanels::init()
@@ -57,7 +56,7 @@ void TestPanels::init()
     m_folder = std::make_unique<QTemporaryDir>();
     m_clock = std::make_unique<KPTestClock>();
     m_manager = std::make_unique<KPRecordingsManager>(
-        *m_player, m_folder->filePath(QStringLiteral("recordings")));
+        m_folder->filePath(QStringLiteral("recordings")), &m_rig.player());
     m_screen = std::make_unique<QWidget>();
     m_screen->resize(480, 320);
     m_panel = new KPPlaylistView(*m_manager, m_screen.get());

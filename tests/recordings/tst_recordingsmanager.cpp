@@ -1,6 +1,6 @@
-#include "audio/KPLoopbackOutput.h"
 #include "audio/KPSoundPlayer.h"
 #include "keyboard/KPPianoKeysViewDelegate.h"
+#include "KPAudioTestRig.h"
 #include "KPTestClock.h"
 #include "recordings/KPRecordingsArchive.h"
 #include "recordings/KPRecordingsManager.h"
@@ -76,7 +76,6 @@ class TestRecordingsManager : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
 
@@ -100,18 +99,14 @@ private:
     // Writes recordings as an archive and reads them into a fresh manager.
     void loadArchive(const QList<KPPianoRecording>& recordings);
 
-    std::unique_ptr<KPSoundPlayer> m_player;
+    KPAudioTest::AudioRig m_rig = KPAudioTest::AudioRig::withPlayer();
+    KPSoundPlayer* m_player = &m_rig.player();
     std::unique_ptr<QTemporaryDir> m_folder;
     std::unique_ptr<KPTestClock> m_clock;
     std::unique_ptr<KPRecordingsManager> m_manager;
     std::unique_ptr<KeysLog> m_keys;
     std::unique_ptr<ObserverLog> m_observer;
 };
-
-void TestRecordingsManager::initTestCase()
-{
-    m_player = std::make_unique<KPSoundPlayer>(std::make_unique<KPLoopbackOutput>());
-}
 
 void TestRecordingsManager::init()
 {
@@ -131,7 +126,7 @@ KPRecordingsManager& TestRecordingsManager::manager()
 {
     if (!m_manager) {
         m_manager = std::make_unique<KPRecordingsManager>(
-            *m_player, m_folder->filePath(QStringLiteral("recordings")));
+            m_folder->filePath(QStringLiteral("recordings")), m_player);
         m_keys = std::make_unique<KeysLog>();
         m_observer = std::make_unique<ObserverLog>(m_manager.get());
         m_manager->setKeysDelegate(m_keys.get());
@@ -370,7 +365,7 @@ void TestRecordingsManager::failedWriteKeepsTheChange()
         QFile blocker(folder);
         QVERIFY(blocker.open(QIODevice::WriteOnly));
     }
-    KPRecordingsManager stuck(*m_player, folder + QStringLiteral("/recordings"));
+    KPRecordingsManager stuck(folder + QStringLiteral("/recordings"), m_player);
     stuck.startRecording();
     stuck.addRecordingAction(action(1, 0));
     stuck.stopRecording();

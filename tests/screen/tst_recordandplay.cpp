@@ -1,12 +1,12 @@
 #include "app/KPAppDelegate.h"
 #include "app/KPViewController.h"
 #include "app/KPWindow.h"
-#include "audio/KPAudioOutput.h"
-#include "audio/KPLoopbackOutput.h"
+#include "audio/KPAudioDevice.h"
+#include "audio/KPLoopbackDevice.h"
 #include "audio/KPSoundPlayer.h"
 #include "keyboard/KPPianoKey.h"
 #include "keyboard/KPPianoKeysView.h"
-#include "KPAudioTestSupport.h"
+#include "KPAudioTestRig.h"
 #include "platform/KPDeviceIdiom.h"
 #include "recordings/KPPlaylistView.h"
 #include "recordings/KPRecordingsManager.h"
@@ -44,20 +44,15 @@ private:
     QTemporaryDir m_home;
     std::unique_ptr<KPUserDefaults> m_defaults;
     std::unique_ptr<KPAppDelegate> m_delegate;
-    KPLoopbackOutput* m_output = nullptr;
+    AudioRig m_speaker;
     KPPianoView* m_piano = nullptr;
 };
 
 void TestRecordAndPlay::initTestCase()
 {
-    KPAudioOutput::setDefaultFactory([this] {
-        auto output = std::make_unique<KPLoopbackOutput>();
-        if (!m_output)
-            m_output = output.get();
-        return output;
-    });
+    KPAudioDevice::setDefaultOpener(m_speaker.opener());
     KPSoundPlayer::sharedPlayer();
-    QVERIFY(m_output && m_output->device());
+    QVERIFY(m_speaker.device());
     KPDeviceIdiom::setCurrent(KPIdiom::Phone);
     m_defaults = std::make_unique<KPUserDefaults>(std::make_unique<QSettings>(
         m_home.filePath(QStringLiteral("defaults.ini")), QSettings::IniFormat));
@@ -110,11 +105,11 @@ void TestRecordAndPlay::playedBackAsRecorded()
     KPTableView* list = m_piano->playlistView()->tableView();
     QTRY_VERIFY(list->isVisible() && list->cellForRowAtIndexPath(0));
     QTest::qWait(400);
-    render(m_output->device(), 1.0);
+    m_speaker.render(1.0);
 
     // The output is rendered on a thread of its own in step with the clock, in chunks of about
     // half a millisecond, while the main thread plays.
-    KPLoopbackDevice* device = m_output->device();
+    KPLoopbackDevice* device = m_speaker.device();
     const int rate = device->sampleRate();
     std::vector<float> heard;
     std::atomic<bool> listening = true;

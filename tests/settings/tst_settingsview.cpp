@@ -1,6 +1,6 @@
-#include "audio/KPAudioOutput.h"
-#include "audio/KPLoopbackOutput.h"
+#include "audio/KPAudioDevice.h"
 #include "audio/KPSoundPlayer.h"
+#include "KPAudioTestRig.h"
 #include "platform/KPDeviceIdiom.h"
 #include "platform/KPLocalization.h"
 #include "settings/KPSettingsView.h"
@@ -22,13 +22,14 @@ private slots:
 private:
     QStringList markedRows() const;
 
+    KPAudioTest::AudioRig m_speaker;
     std::unique_ptr<KPSettingsView> m_panel;
     KPTableView* m_table = nullptr;
 };
 
 void TestSettingsView::initTestCase()
 {
-    KPAudioOutput::setDefaultFactory([] { return std::make_unique<KPLoopbackOutput>(); });
+    KPAudioDevice::setDefaultOpener(m_speaker.opener());
     KPLocalization::install(QLocale(QLocale::English));
     KPDeviceIdiom::setCurrent(KPIdiom::Pad);
     m_panel = std::make_unique<KPSettingsView>();
@@ -39,6 +40,7 @@ void TestSettingsView::initTestCase()
     m_panel->setProperty("tableViewLabel", QVariant::fromValue(caption));
     m_panel->setProperty("tableView", QVariant::fromValue(m_table));
     m_panel->awakeFromNib();
+    m_panel->setShowing(true);
     m_panel->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_panel.get()));
 }
