@@ -32,19 +32,20 @@ QLabel* KPSmartTableViewCell::textLabel()
 
 void KPSmartTableViewCell::setAccessoryView(QWidget* view)
 {
-    if (m_accessoryView && m_accessoryView != view)
-        m_accessoryView->hide();
-    m_accessoryView = view;
-    if (view)
-        view->setParent(this);
-    layoutAccessories();
+    replaceView(m_accessoryView, view);
 }
 
 void KPSmartTableViewCell::setEditingAccessoryView(QWidget* view)
 {
-    if (m_editingAccessoryView && m_editingAccessoryView != view)
-        m_editingAccessoryView->hide();
-    m_editingAccessoryView = view;
+    replaceView(m_editingAccessoryView, view);
+}
+
+// The view given up stays the cell's child, hidden: a cell may switch back to it.
+void KPSmartTableViewCell::replaceView(QPointer<QWidget>& slot, QWidget* view)
+{
+    if (slot && slot != view)
+        slot->hide();
+    slot = view;
     if (view)
         view->setParent(this);
     layoutAccessories();

@@ -60,6 +60,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void replaceView(QPointer<QWidget>& slot, QWidget* view);
     void layoutAccessories();
     void showDeleteConfirmation(bool show);
 
