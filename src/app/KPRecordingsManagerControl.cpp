@@ -23,9 +23,9 @@ void KPRecordingsManagerControl::stopRecording()
     m_manager.stopRecording();
 }
 
-void KPRecordingsManagerControl::addRecordingAction(uint32_t keyIndex, uint32_t state)
+void KPRecordingsManagerControl::addRecordingAction(uint32_t keyIndex, KPRecordedKeyState state)
 {
-    m_manager.addRecordingAction({int32_t(keyIndex), KPRecordedKeyState(state), 0.0f});
+    m_manager.addRecordingAction({int32_t(keyIndex), state, 0.0f});
 }
 
 void KPRecordingsManagerControl::stopPlayback()

@@ -7,9 +7,9 @@
 #include "platform/KPDelayedCalls.h"
 #include "platform/KPDeviceIdiom.h"
 #include "platform/KPLocalization.h"
-#include "screen/KPMetronome.h"
 #include "recordings/KPPlaylistView.h"
 #include "recordings/KPRecordingsManager.h"
+#include "screen/KPMetronome.h"
 #include "screen/KPRecordingsControl.h"
 #include "ui/KPImages.h"
 #include "ui/KPUtils.h"
@@ -379,7 +379,7 @@ void KPPianoView::playKey(uint32_t keyIndex, uint8_t velocity)
 {
     if (keyIndex >= KPPianoKeysView::keyCount())
         return;
-    m_keysView->keyCollection()[keyIndex]->setState(KPPianoKey::stateDown);
+    m_keysView->keyCollection()[keyIndex]->setState(KPPianoKey::State::Down);
     KPSoundPlayer::sharedPlayer().play(m_keysView->midiIndexForKey(keyIndex), velocity);
     if (isRecording())
         m_recordings->addRecordingAction(keyIndex, KPRecordedKeyState::Pressed);
@@ -389,7 +389,7 @@ void KPPianoView::stopKey(uint32_t keyIndex)
 {
     if (keyIndex >= KPPianoKeysView::keyCount())
         return;
-    m_keysView->keyCollection()[keyIndex]->setState(KPPianoKey::stateUp);
+    m_keysView->keyCollection()[keyIndex]->setState(KPPianoKey::State::Up);
     KPSoundPlayer::sharedPlayer().stop(m_keysView->midiIndexForKey(keyIndex));
     if (isRecording())
         m_recordings->addRecordingAction(keyIndex, KPRecordedKeyState::Released);

@@ -11,9 +11,9 @@
 #include "KPAudioTestRig.h"
 #include "platform/KPDeviceIdiom.h"
 #include "platform/KPLocalization.h"
-#include "screen/KPMetronome.h"
 #include "recordings/KPPlaylistView.h"
 #include "recordings/KPRecordingsManager.h"
+#include "screen/KPMetronome.h"
 #include "screen/KPPianoView.h"
 #include "ui/KPButton.h"
 #include "ui/KPTableView.h"
@@ -302,7 +302,7 @@ void TestPlaying::recordingPlaysBackAsRecorded()
     while (KPRecordingsManager::sharedManager().playing()) {
         QCoreApplication::processEvents();
         keyShownPressed |=
-            m_piano->keysView()->keyCollection()[14]->state() == KPPianoKey::stateDown;
+            m_piano->keysView()->keyCollection()[14]->state() == KPPianoKey::State::Down;
     }
     QTest::qWait(300);
     listening = false;
