@@ -16,7 +16,7 @@ public:
     bool recording() const override;
     void startRecording() override;
     void stopRecording() override;
-    void addRecordingAction(uint32_t keyIndex, KPRecordedKeyState state) override;
+    void addRecordingAction(uint32_t keyIndex, KPRecordedKeyState state, uint8_t velocity) override;
     void stopPlayback() override;
     void setKeysDelegate(KPPianoKeysViewDelegate* delegate) override;
 

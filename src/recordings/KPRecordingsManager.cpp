@@ -184,7 +184,7 @@ void KPRecordingsManager::playbackRecordingAction(const KPPianoKeyAction& action
     if (action.isRelease())
         m_keysDelegate->stopKey(uint32_t(action.index));
     else
-        m_keysDelegate->playKey(uint32_t(action.index));
+        m_keysDelegate->playKey(uint32_t(action.index), action.velocity);
 }
 
 void KPRecordingsManager::playbackCompleted()

@@ -382,7 +382,7 @@ void KPPianoView::playKey(uint32_t keyIndex, uint8_t velocity)
     m_keysView->keyCollection()[keyIndex]->setState(KPPianoKey::State::Down);
     KPSoundPlayer::sharedPlayer().play(m_keysView->midiIndexForKey(keyIndex), velocity);
     if (isRecording())
-        m_recordings->addRecordingAction(keyIndex, KPRecordedKeyState::Pressed);
+        m_recordings->addRecordingAction(keyIndex, KPRecordedKeyState::Pressed, velocity);
 }
 
 void KPPianoView::stopKey(uint32_t keyIndex)
@@ -392,7 +392,8 @@ void KPPianoView::stopKey(uint32_t keyIndex)
     m_keysView->keyCollection()[keyIndex]->setState(KPPianoKey::State::Up);
     KPSoundPlayer::sharedPlayer().stop(m_keysView->midiIndexForKey(keyIndex));
     if (isRecording())
-        m_recordings->addRecordingAction(keyIndex, KPRecordedKeyState::Released);
+        m_recordings->addRecordingAction(keyIndex, KPRecordedKeyState::Released,
+                                         KPPianoKeyAction::kFullVelocity);
 }
 
 void KPPianoView::stopAll()

@@ -17,8 +17,10 @@ public:
     virtual bool recording() const = 0;
     virtual void startRecording() = 0;
     virtual void stopRecording() = 0;
-    // A key event: the key index and how it changed.
-    virtual void addRecordingAction(uint32_t keyIndex, KPRecordedKeyState state) = 0;
+    // A key event: the key index, how it changed, and a press's MIDI velocity (full for touches,
+    // computer keys and releases).
+    virtual void addRecordingAction(uint32_t keyIndex, KPRecordedKeyState state,
+                                    uint8_t velocity) = 0;
     virtual void stopPlayback() = 0;
     // Playback comes back through the same operations as the keyboard.
     virtual void setKeysDelegate(KPPianoKeysViewDelegate* delegate) = 0;

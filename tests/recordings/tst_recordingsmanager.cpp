@@ -24,6 +24,13 @@ public:
     {
         calls.append(QStringLiteral("play %1 @%2").arg(key).arg(at()));
     }
+    void playKey(uint32_t key, uint8_t velocity) override
+    {
+        if (velocity < KPPianoKeyAction::kFullVelocity)
+            calls.append(QStringLiteral("play %1 at %2 @%3").arg(key).arg(velocity).arg(at()));
+        else
+            playKey(key);
+    }
     void stopKey(uint32_t key) override
     {
         calls.append(QStringLiteral("stop %1 @%2").arg(key).arg(at()));
@@ -59,9 +66,10 @@ public:
     QStringList calls;
 };
 
-KPPianoKeyAction action(int32_t index, int32_t state, float interval = 0)
+KPPianoKeyAction action(int32_t index, int32_t state, float interval = 0,
+                        uint8_t velocity = KPPianoKeyAction::kFullVelocity)
 {
-    return {index, KPRecordedKeyState(state), interval};
+    return KPPianoKeyAction{index, KPRecordedKeyState(state), interval, velocity};
 }
 
 KPPianoRecording recordingOf(QList<KPPianoKeyAction> actions, const QString& bank = "Grand Piano")
@@ -190,8 +198,9 @@ void TestRecordingsManager::recordWithoutKeysMakesNothing()
 
 void TestRecordingsManager::playbackReplaysEachEventAtItsTime()
 {
-    // Stored out of time order and with a state 2, as a foreign file may hold them.
-    loadArchive({recordingOf({action(21, 0, 0.0f), action(21, 1, 0.1f), action(23, 0, 0.05f),
+    // Stored out of time order and with a state 2, as a foreign file may hold them; the press of
+    // 23 came from a MIDI keyboard, softly.
+    loadArchive({recordingOf({action(21, 0, 0.0f), action(21, 1, 0.1f), action(23, 0, 0.05f, 60),
                               action(23, 2, 0.25f), action(30, 0, 0.25f)})});
     m_player->useSoundBank(QStringLiteral("Banjo"));
     m_keys->start = m_clock->now();
@@ -201,7 +210,7 @@ void TestRecordingsManager::playbackReplaysEachEventAtItsTime()
 
     for (int ms = 0; ms < 300; ++ms)
         m_clock->advance(1ms);
-    QCOMPARE(m_keys->calls, (QStringList{"play 21 @0", "play 23 @50", "stop 21 @100",
+    QCOMPARE(m_keys->calls, (QStringList{"play 21 @0", "play 23 at 60 @50", "stop 21 @100",
                                          "stop 23 @250", "play 30 @250", "stopAll @250"}));
 }
 

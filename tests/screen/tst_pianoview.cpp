@@ -45,9 +45,10 @@ public:
             ++saved;
         isRecording = false;
     }
-    void addRecordingAction(uint32_t keyIndex, KPRecordedKeyState state) override
+    void addRecordingAction(uint32_t keyIndex, KPRecordedKeyState state, uint8_t velocity) override
     {
         actions.append({keyIndex, uint32_t(state)});
+        velocities.append(velocity);
     }
     void stopPlayback() override { ++playbackStops; }
     void setKeysDelegate(KPPianoKeysViewDelegate* delegate) override { keysDelegate = delegate; }
@@ -56,6 +57,7 @@ public:
     int saved = 0;
     int playbackStops = 0;
     QList<QPair<uint32_t, uint32_t>> actions;
+    QList<uint8_t> velocities;
     KPPianoKeysViewDelegate* keysDelegate = nullptr;
 };
 
@@ -341,6 +343,10 @@ void TestPianoView::keysReachSoundAndRecording()
     QCOMPARE(m_recordings.actions.size(), 2 + 84);
     for (uint32_t key = 0; key < 84; ++key)
         QCOMPARE(m_recordings.actions[2 + key], (QPair<uint32_t, uint32_t>{key, 1u}));
+    // A MIDI keyboard's press keeps its velocity; touches press at full.
+    m_piano->playKey(20, 64);
+    QCOMPARE(m_recordings.velocities.first(), uint8_t(127));
+    QCOMPARE(m_recordings.velocities.last(), uint8_t(64));
     m_piano->stopRecording();
 }
 
