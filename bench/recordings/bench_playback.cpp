@@ -91,7 +91,7 @@ void BM_PlaybackTiming(benchmark::State& state)
         const Clock::time_point start = Clock::now();
         rig.manager->startPlaybackForRecording(0);
         while (rig.manager->playing())
-            QCoreApplication::processEvents(QEventLoop::AllEvents);
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         for (size_t n = 0; n < keys.arrivals.size(); ++n) {
             const double due = double(actions[qsizetype(n)].interval);
             errors.push_back(
