@@ -278,7 +278,12 @@ void KPPlaylistView::close()
 bool KPPlaylistView::eventFilter(QObject* watched, QEvent* event)
 {
     if (auto* field = qobject_cast<QLineEdit*>(watched)) {
-        if (event->type() == QEvent::FocusIn)
+        // Return ends the name here, before any window shortcut on the same key sees it.
+        if (event->type() == QEvent::ShortcutOverride) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter)
+                event->accept();
+        } else if (event->type() == QEvent::FocusIn)
             textFieldDidBeginEditing(field);
         else if (event->type() == QEvent::FocusOut)
             textFieldDidEndEditing(field);

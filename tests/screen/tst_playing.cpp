@@ -12,6 +12,7 @@
 #include "platform/KPDeviceIdiom.h"
 #include "platform/KPLocalization.h"
 #include "recordings/KPPlaylistView.h"
+#include "recordings/KPPlaylistViewCell.h"
 #include "recordings/KPRecordingsManager.h"
 #include "screen/KPMetronome.h"
 #include "screen/KPPianoView.h"
@@ -62,6 +63,7 @@ private slots:
     void computerKeysPlayFromTheLeftmostC();
     void toolbarKeysAreNamedAndWork();
     void recordingPlaysBackAsRecorded();
+    void returnInANameEndsOnlyTheName();
 
 private:
     QPoint pointOnKey(uint32_t key) const;
@@ -333,6 +335,31 @@ void TestPlaying::recordingPlaysBackAsRecorded()
             heard, rate, notes[n], size_t((clickedAt + onsets[n]) * rate) + 2205, 4410);
         QVERIFY2(std::abs(cents(pitch, notes[n])) < 20, qPrintable(QString::number(pitch)));
     }
+}
+
+// Return is also the record key: in a name field it ends the name and records nothing.
+void TestPlaying::returnInANameEndsOnlyTheName()
+{
+    QWidget* window = m_delegate->window();
+    KPDesktopManners manners(*m_piano, window);
+    KPRecordingsManager& recordings = KPRecordingsManager::sharedManager();
+    recordings.startRecording();
+    recordings.addRecordingAction({14, KPRecordedKeyState::Pressed, 0});
+    recordings.stopRecording();
+    if (!m_piano->showingPlaylist())
+        m_piano->playlistSelected();
+    auto* row = qobject_cast<KPPlaylistViewCell*>(
+        m_piano->playlistView()->tableView()->cellForRowAtIndexPath(0));
+    QVERIFY(row);
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    row->title()->setFocus();
+    QTest::keyClicks(row->title(), QStringLiteral("Take one "));
+    QTest::keyClick(row->title(), Qt::Key_Return);
+    QVERIFY(!recordings.recording());
+    QVERIFY(m_piano->showingPlaylist());
+    QCOMPARE(recordings.titleForRecording(0), QStringLiteral("Take one"));
+    m_piano->playlistSelected();
 }
 
 QTEST_MAIN(TestPlaying)
