@@ -146,6 +146,7 @@ private slots:
     void rejectsBadArchives_data();
     void rejectsBadArchives();
     void survivesMutatedArchives();
+    void velocitiesOutOfRangeAreBroughtIn();
 };
 
 void KPRecordingsArchiveTest::roundTrip_data()
@@ -387,6 +388,28 @@ void KPRecordingsArchiveTest::survivesMutatedArchives()
         QCOMPARE(KPRecordingsArchive::decode(KPRecordingsArchive::encode(*decoded)), decoded);
     }
     QVERIFY(rejected > 0);
+}
+
+// A damaged velocity still plays: below 1 as the softest press, above 127 as a full one.
+void KPRecordingsArchiveTest::velocitiesOutOfRangeAreBroughtIn()
+{
+    PlatformArchive archive;
+    const uint64_t listClass = archive.classFor({"NSArray", "NSObject"});
+    const uint64_t recordingClass = archive.classFor({"KPPianoRecording", "NSObject"});
+    const uint64_t actionClass = archive.classFor({"KPPianoKeyAction", "NSObject"});
+    QList<uint64_t> actions;
+    for (const int64_t velocity : {0, -5, 128, 100000})
+        actions << archive.object(actionClass, {{"index", plist_new_uint(5)},
+                                                {"velocity", plist_new_uint(uint64_t(velocity))}});
+    const uint64_t recording =
+        archive.object(recordingClass, {{"actions", uid(archive.array(listClass, actions))}});
+    const auto decoded =
+        KPRecordingsArchive::decode(archive.bytes(uid(archive.array(listClass, {recording}))));
+    QVERIFY(decoded);
+    QList<int> velocities;
+    for (const KPPianoKeyAction& action : decoded->first().actions)
+        velocities << action.velocity;
+    QCOMPARE(velocities, (QList<int>{1, 1, 127, 127}));
 }
 
 QTEST_GUILESS_MAIN(KPRecordingsArchiveTest)
