@@ -10,6 +10,7 @@
 #include "platform/KPDeviceIdiom.h"
 #include "platform/KPGridTimer.h"
 #include "platform/KPLocalization.h"
+#include "recordings/KPPlaylistView.h"
 #include "screen/KPMetronome.h"
 #include "screen/KPPianoView.h"
 #include "screen/KPRecordingsControl.h"
@@ -243,6 +244,17 @@ void TestPianoView::panelsSlideInAndOutBehindTheOverlay()
     QCOMPARE(panel->pos(), QPoint(x, -panel->height()));
     QCOMPARE(alpha->opacity(), 0.0);
     QVERIFY(m_piano->buttonOverlay()->testAttribute(Qt::WA_TransparentForMouseEvents));
+
+    // Opening one panel while the other leaves: both slides run to their end.
+    QWidget* playlist = m_piano->playlistView();
+    m_piano->playlistSelected();
+    m_clock->advance(kSlideAndAFrame);
+    QCOMPARE(playlist->y(), 48);
+    m_piano->settingsSelected();
+    m_clock->advance(kSlideAndAFrame);
+    QCOMPARE(playlist->y(), -playlist->height());
+    QCOMPARE(panel->pos(), QPoint(x, 44));
+    QCOMPARE(alpha->opacity(), 1.0);
 }
 
 void TestPianoView::newSlideReplacesTheRunningOne()
