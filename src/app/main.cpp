@@ -1,4 +1,5 @@
 #include "app/KPAppDelegate.h"
+#include "app/KPCommandLine.h"
 #include "app/KPDesktopInputs.h"
 #include "app/KPDesktopManners.h"
 #include "app/KPViewController.h"
@@ -34,10 +35,12 @@ struct Options
 {
     std::optional<QString> idiom;
     bool listMidi = false;
+    // Set when the work is done without a window: the program's exit status.
+    std::optional<int> commandStatus;
 };
 
-// Reads the options before there is a window system, so that --help, --version, --list-midi and
-// a wrong option are answered on a terminal without a display.
+// Reads the options before there is a window system, so that --help, --version, --list-midi,
+// the recordings' commands and a wrong option are answered on a terminal without a display.
 Options parseOptions(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
@@ -57,9 +60,12 @@ Options parseOptions(int argc, char* argv[])
         QStringLiteral("List the MIDI input ports (ALSA and JACK) that can be played from, and "
                        "quit."));
     parser.addOption(listMidiOption);
+    KPCommandLine::addOptions(parser);
     parser.process(application);
 
     Options options;
+    if (KPCommandLine::isCommand(parser))
+        options.commandStatus = KPCommandLine::run(parser);
     if (parser.isSet(idiomOption))
         options.idiom = parser.value(idiomOption);
     options.listMidi = parser.isSet(listMidiOption);
@@ -71,6 +77,8 @@ Options parseOptions(int argc, char* argv[])
 int main(int argc, char* argv[])
 {
     const Options options = parseOptions(argc, argv);
+    if (options.commandStatus)
+        return *options.commandStatus;
     if (options.listMidi) {
         for (const QString& line : KPMidiInput::listPorts())
             std::printf("%s\n", qPrintable(line));

@@ -90,12 +90,20 @@ void KPRecordingsManager::saveRecording()
 {
     if (m_recordingActions.isEmpty())
         return;
-    m_recordings.prepend(KPPianoRecording{m_recordingActions,
-                                          soundPlayer().activeSoundBank().value_or(QString()),
-                                          m_recordingStartDate, std::nullopt});
+    addRecording(KPPianoRecording{m_recordingActions,
+                                  soundPlayer().activeSoundBank().value_or(QString()),
+                                  m_recordingStartDate, std::nullopt});
+    emit recordingSaved();
+}
+
+void KPRecordingsManager::addRecording(const KPPianoRecording& recording)
+{
+    m_recordings.prepend(recording);
+    // The recording that plays moved one place down with the rest.
+    if (m_playingIndex >= 0)
+        ++m_playingIndex;
     if (m_playbackObserver)
         m_playbackObserver->recordingAdded();
-    emit recordingSaved();
     m_recordingsStateChanged = true;
 }
 

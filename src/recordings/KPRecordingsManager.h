@@ -63,6 +63,8 @@ public:
     void addRecordingAction(KPPianoKeyAction action);
     void stopRecording();
     void saveRecording();
+    // Puts a recording made elsewhere (an imported file) at the top of the list.
+    void addRecording(const KPPianoRecording& recording);
 
     void startPlaybackForRecording(uint32_t position);
     void playbackRecordingAction(const KPPianoKeyAction& action);
