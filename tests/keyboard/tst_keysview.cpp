@@ -115,12 +115,14 @@ private:
 
     std::unique_ptr<KPPianoKeysView> m_view;
     RecordingDelegate m_delegate;
+    std::unique_ptr<QPointingDevice> m_touchScreen;
 };
 
 void TestKeysView::initTestCase()
 {
     QCoreApplication::setAttribute(Qt::AA_SynthesizeTouchForUnhandledMouseEvents, true);
     KPDeviceIdiom::setCurrent(KPIdiom::Phone);
+    m_touchScreen.reset(QTest::createTouchDevice());
     const QSizeF white = KPPianoKey::sizeForKeyType(KPPianoKey::Type::White);
     const QSizeF black = KPPianoKey::sizeForKeyType(KPPianoKey::Type::Black);
     QVERIFY2(!white.isEmpty() && !black.isEmpty(), "the key pictures are missing");
@@ -485,8 +487,7 @@ void TestKeysView::touchSequence()
     showView();
     const QPoint offset = m_view->contentOffset();
 
-    QPointingDevice* device = QTest::createTouchDevice();
-    auto sequence = QTest::touchEvent(m_view.get(), device, false);
+    auto sequence = QTest::touchEvent(m_view.get(), m_touchScreen.get(), false);
     for (const QList<TouchPoint>& frame : parseFrames(script)) {
         for (const TouchPoint& point : frame) {
             switch (point.action.toLatin1()) {
@@ -521,9 +522,10 @@ void TestKeysView::touchAfterMovingAnOctave()
     showView();
     m_view->changeOctave(KPOctaveDirection::Higher);
     const int lowerWhite = 320 - 5;
-    QPointingDevice* device = QTest::createTouchDevice();
-    QTest::touchEvent(m_view.get(), device).press(0, QPoint(2, lowerWhite), m_view.get());
-    QTest::touchEvent(m_view.get(), device).release(0, QPoint(2, lowerWhite), m_view.get());
+    QTest::touchEvent(m_view.get(), m_touchScreen.get())
+        .press(0, QPoint(2, lowerWhite), m_view.get());
+    QTest::touchEvent(m_view.get(), m_touchScreen.get())
+        .release(0, QPoint(2, lowerWhite), m_view.get());
     QCOMPARE(m_delegate.calls.join(QStringLiteral(", ")),
              QStringLiteral("play 21, stopAll, stop 21"));
 }
@@ -531,14 +533,13 @@ void TestKeysView::touchAfterMovingAnOctave()
 void TestKeysView::cancelReleasesEveryKey()
 {
     showView();
-    QPointingDevice* device = QTest::createTouchDevice();
-    auto sequence = QTest::touchEvent(m_view.get(), device, false);
+    auto sequence = QTest::touchEvent(m_view.get(), m_touchScreen.get(), false);
     sequence.press(0, placePoint(QStringLiteral("w14")), m_view.get())
         .press(1, placePoint(QStringLiteral("b60")), m_view.get());
     sequence.commit();
     QCOMPARE(pressedKeys(*m_view), QStringLiteral("14, 60"));
 
-    QTouchEvent cancel(QEvent::TouchCancel, device);
+    QTouchEvent cancel(QEvent::TouchCancel, m_touchScreen.get());
     QCoreApplication::sendEvent(m_view->widget(), &cancel);
     QCOMPARE(m_delegate.calls.join(QStringLiteral(", ")),
              QStringLiteral("play 14, play 60, stopAll"));
@@ -559,8 +560,9 @@ void TestKeysView::windowGoingAwayCancelsTheTouches()
 {
     QFETCH(QString, how);
     showView();
-    QPointingDevice* device = QTest::createTouchDevice();
-    auto finger = QTest::touchEvent(m_view.get(), device, false);
+    // A screen of its own: the finger it leaves down must not touch the next test.
+    const std::unique_ptr<QPointingDevice> device(QTest::createTouchDevice());
+    auto finger = QTest::touchEvent(m_view.get(), device.get(), false);
     finger.press(0, placePoint(QStringLiteral("w14")), m_view.get()).commit();
     if (how == u"deactivated") {
         QEvent deactivate(QEvent::WindowDeactivate);
@@ -655,8 +657,7 @@ void TestKeysView::nothingSentWithoutDelegate()
 {
     showView();
     m_view->setKeysDelegate(nullptr);
-    QPointingDevice* device = QTest::createTouchDevice();
-    auto sequence = QTest::touchEvent(m_view.get(), device, false);
+    auto sequence = QTest::touchEvent(m_view.get(), m_touchScreen.get(), false);
     sequence.press(0, placePoint(QStringLiteral("w14")), m_view.get());
     sequence.commit();
     QCOMPARE(pressedKeys(*m_view), QStringLiteral("14"));
