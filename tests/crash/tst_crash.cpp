@@ -24,13 +24,21 @@ const QByteArray kEndpoint = "/crashreport/submit.php";
 QProcess* crashChild(const QString& folder, int signal)
 {
     auto* child = new QProcess(qApp);
+    // The address sanitizer of a checked build would take the signal the handler passes on.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("ASAN_OPTIONS"),
+                       environment.value(QStringLiteral("ASAN_OPTIONS")) +
+                           QStringLiteral(":handle_segv=0"));
+    child->setProcessEnvironment(environment);
     child->start(QCoreApplication::applicationFilePath(),
                  {QString::fromLatin1(kChildArgument), folder, QString::number(signal)});
     child->waitForFinished(30000);
     return child;
 }
 
-[[noreturn]] void runCrashingChild(char* argv[])
+// The fault is the point: the sanitizers of a checked build must let it happen.
+[[noreturn]] __attribute__((no_sanitize("address", "undefined"))) void
+runCrashingChild(char* argv[])
 {
     KPCrashHandler::install(QString::fromLocal8Bit(argv[2]), QStringLiteral("9.9.1"));
     if (std::atoi(argv[3]) == SIGSEGV)
@@ -109,8 +117,12 @@ void TestCrash::aCrashLeavesAReport()
     QCOMPARE(lines.value(0), "signal: " + QByteArray::number(signal) + " (" + name + ")");
     QCOMPARE(lines.value(1), QByteArray("version: 9.9.1"));
     QVERIFY(lines.value(2).startsWith("time: ") && lines.value(2).mid(6).toLongLong() >= before);
+    // The first frames are the handler's (after the sanitizer's own, in a checked build).
     const qsizetype frames = lines.indexOf("backtrace:");
-    QVERIFY(frames > 0 && lines.value(frames + 1).contains("tst_crash"));
+    QVERIFY(frames > 0);
+    QVERIFY(std::any_of(lines.begin() + frames + 1,
+                        lines.begin() + std::min(frames + 4, lines.size()),
+                        [](const QByteArray& line) { return line.contains("tst_crash"); }));
 }
 
 void TestCrash::alwaysSendDeletesOnlyWhatTheServerAccepted_data()
