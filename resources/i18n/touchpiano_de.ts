@@ -99,5 +99,45 @@
         <source>TIPNEWS</source>
         <translation>Neuigkeiten</translation>
     </message>
+    <message>
+        <source>EXPORTMIDI</source>
+        <translation>Als MIDI exportieren…</translation>
+    </message>
+    <message>
+        <source>EXPORTAUDIO</source>
+        <translation>Als Audio exportieren…</translation>
+    </message>
+    <message>
+        <source>IMPORTMIDI</source>
+        <translation>MIDI importieren…</translation>
+    </message>
+    <message>
+        <source>EXPORTMIDITITLE</source>
+        <translation>Als MIDI exportieren</translation>
+    </message>
+    <message>
+        <source>EXPORTAUDIOTITLE</source>
+        <translation>Als Audio exportieren</translation>
+    </message>
+    <message>
+        <source>IMPORTTITLE</source>
+        <translation>Eine MIDI-Datei importieren</translation>
+    </message>
+    <message>
+        <source>EXPORTING</source>
+        <translation>%1 wird berechnet…</translation>
+    </message>
+    <message>
+        <source>EXPORTFAILED</source>
+        <translation>„%1“ konnte nicht exportiert werden: %2</translation>
+    </message>
+    <message>
+        <source>IMPORTFAILED</source>
+        <translation>„%1“ konnte nicht importiert werden: %2</translation>
+    </message>
+    <message>
+        <source>IMPORTDROPPED</source>
+        <translation>„%1“ wurde importiert. %2 seiner Noten liegen außerhalb von C1 bis B7 und wurden weggelassen.</translation>
+    </message>
 </context>
 </TS>

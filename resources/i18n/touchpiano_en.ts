@@ -99,5 +99,45 @@
         <source>TIPNEWS</source>
         <translation>News</translation>
     </message>
+    <message>
+        <source>EXPORTMIDI</source>
+        <translation>Export as MIDI…</translation>
+    </message>
+    <message>
+        <source>EXPORTAUDIO</source>
+        <translation>Export as audio…</translation>
+    </message>
+    <message>
+        <source>IMPORTMIDI</source>
+        <translation>Import MIDI…</translation>
+    </message>
+    <message>
+        <source>EXPORTMIDITITLE</source>
+        <translation>Export as MIDI</translation>
+    </message>
+    <message>
+        <source>EXPORTAUDIOTITLE</source>
+        <translation>Export as audio</translation>
+    </message>
+    <message>
+        <source>IMPORTTITLE</source>
+        <translation>Import a MIDI file</translation>
+    </message>
+    <message>
+        <source>EXPORTING</source>
+        <translation>Rendering %1…</translation>
+    </message>
+    <message>
+        <source>EXPORTFAILED</source>
+        <translation>“%1” could not be exported: %2</translation>
+    </message>
+    <message>
+        <source>IMPORTFAILED</source>
+        <translation>“%1” could not be imported: %2</translation>
+    </message>
+    <message>
+        <source>IMPORTDROPPED</source>
+        <translation>“%1” was imported. %2 of its notes lie outside C1 to B7 and were left out.</translation>
+    </message>
 </context>
 </TS>

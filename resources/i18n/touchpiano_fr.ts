@@ -99,5 +99,45 @@
         <source>TIPNEWS</source>
         <translation>Nouveautés</translation>
     </message>
+    <message>
+        <source>EXPORTMIDI</source>
+        <translation>Exporter en MIDI…</translation>
+    </message>
+    <message>
+        <source>EXPORTAUDIO</source>
+        <translation>Exporter en audio…</translation>
+    </message>
+    <message>
+        <source>IMPORTMIDI</source>
+        <translation>Importer un MIDI…</translation>
+    </message>
+    <message>
+        <source>EXPORTMIDITITLE</source>
+        <translation>Exporter en MIDI</translation>
+    </message>
+    <message>
+        <source>EXPORTAUDIOTITLE</source>
+        <translation>Exporter en audio</translation>
+    </message>
+    <message>
+        <source>IMPORTTITLE</source>
+        <translation>Importer un fichier MIDI</translation>
+    </message>
+    <message>
+        <source>EXPORTING</source>
+        <translation>Rendu de %1…</translation>
+    </message>
+    <message>
+        <source>EXPORTFAILED</source>
+        <translation>« %1 » n’a pas pu être exporté : %2</translation>
+    </message>
+    <message>
+        <source>IMPORTFAILED</source>
+        <translation>« %1 » n’a pas pu être importé : %2</translation>
+    </message>
+    <message>
+        <source>IMPORTDROPPED</source>
+        <translation>« %1 » a été importé. %2 de ses notes sont hors de C1 à B7 et ont été omises.</translation>
+    </message>
 </context>
 </TS>

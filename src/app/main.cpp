@@ -2,6 +2,7 @@
 #include "app/KPCommandLine.h"
 #include "app/KPDesktopInputs.h"
 #include "app/KPDesktopManners.h"
+#include "app/KPRecordingsExchange.h"
 #include "app/KPViewController.h"
 #include "app/KPWindow.h"
 #include "audio/KPAudioSession.h"
@@ -12,6 +13,7 @@
 #include "platform/KPDeviceIdiom.h"
 #include "platform/KPLocalization.h"
 #include "platform/KPTerminationSignals.h"
+#include "recordings/KPRecordingsManager.h"
 #include "screen/KPPianoView.h"
 
 #include <QApplication>
@@ -37,6 +39,8 @@ struct Options
     bool listMidi = false;
     // Set when the work is done without a window: the program's exit status.
     std::optional<int> commandStatus;
+    // MIDI files to import once the window is up.
+    QStringList files;
 };
 
 // Reads the options before there is a window system, so that --help, --version, --list-midi,
@@ -61,6 +65,9 @@ Options parseOptions(int argc, char* argv[])
                        "quit."));
     parser.addOption(listMidiOption);
     KPCommandLine::addOptions(parser);
+    parser.addPositionalArgument(QStringLiteral("file"),
+                                 QStringLiteral("MIDI files to import as recordings."),
+                                 QStringLiteral("[file...]"));
     parser.process(application);
 
     Options options;
@@ -69,6 +76,7 @@ Options parseOptions(int argc, char* argv[])
     if (parser.isSet(idiomOption))
         options.idiom = parser.value(idiomOption);
     options.listMidi = parser.isSet(listMidiOption);
+    options.files = parser.positionalArguments();
     return options;
 }
 
@@ -119,10 +127,21 @@ int main(int argc, char* argv[])
     delegate.didFinishLaunching();
     std::unique_ptr<KPDesktopInputs> desktopInputs;
     std::unique_ptr<KPDesktopManners> desktopManners;
+    std::unique_ptr<KPRecordingsExchange> exchange;
     if (auto* piano = delegate.window()->findChild<KPPianoView*>()) {
         desktopInputs = std::make_unique<KPDesktopInputs>(*piano->keysView(), delegate.window());
         desktopInputs->start();
         desktopManners = std::make_unique<KPDesktopManners>(*piano, delegate.window());
+        exchange = std::make_unique<KPRecordingsExchange>(KPRecordingsManager::sharedManager(),
+                                                          delegate.window());
+        exchange->connectPlaylist(piano->playlistView());
+        QObject::connect(delegate.window(), &KPWindow::midiFilesDropped, exchange.get(),
+                         [&exchange](const QStringList& paths) {
+                             for (const QString& path : paths)
+                                 exchange->importFile(path);
+                         });
+        for (const QString& path : options.files)
+            exchange->importFile(path);
     }
     // Open the sound device and load the piano while the window appears, not at the first touch.
     // An instrument whose samples can't be loaded ends the program: it would play nothing.

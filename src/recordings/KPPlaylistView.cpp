@@ -11,12 +11,15 @@
 #include "ui/KPTableView.h"
 #include "ui/KPUtils.h"
 
+#include <QContextMenuEvent>
 #include <QFile>
+#include <QGestureEvent>
 #include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
 #include <QInputMethod>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPropertyAnimation>
 #include <QScrollBar>
 
@@ -61,6 +64,7 @@ KPPlaylistView::KPPlaylistView(KPRecordingsManager& manager, QWidget* parent)
     m_tableView->reloadData();
     m_tableView->setStyleSheet(
         QStringLiteral("KPTableView, KPTableView > QWidget { background: white; }"));
+    grabGesture(Qt::TapAndHoldGesture);
 
     m_emptyView = new QWidget(this);
     m_emptyView->setGeometry(tableFrame);
@@ -289,6 +293,47 @@ bool KPPlaylistView::eventFilter(QObject* watched, QEvent* event)
             textFieldDidEndEditing(field);
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void KPPlaylistView::showMenu(const QPoint& position)
+{
+    int row = -1;
+    for (QWidget* widget = childAt(position); widget && widget != this && row < 0;
+         widget = widget->parentWidget()) {
+        if (auto* cell = qobject_cast<KPSmartTableViewCell*>(widget))
+            row = m_tableView->indexPathForCell(cell);
+    }
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    if (row >= 0) {
+        menu->addAction(KPLocalization::string("EXPORTMIDI"), this,
+                        [this, row] { emit exportAsMidiRequested(uint32_t(row)); });
+        menu->addAction(KPLocalization::string("EXPORTAUDIO"), this,
+                        [this, row] { emit exportAsAudioRequested(uint32_t(row)); });
+        menu->addSeparator();
+    }
+    menu->addAction(KPLocalization::string("IMPORTMIDI"), this, [this] { emit importRequested(); });
+    menu->popup(mapToGlobal(position));
+}
+
+void KPPlaylistView::contextMenuEvent(QContextMenuEvent* event)
+{
+    showMenu(mapFromGlobal(event->globalPos()));
+}
+
+// A finger held still on the list asks for the menu, as a right click does.
+bool KPPlaylistView::event(QEvent* event)
+{
+    if (event->type() == QEvent::Gesture) {
+        auto* gestures = static_cast<QGestureEvent*>(event);
+        if (QGesture* hold = gestures->gesture(Qt::TapAndHoldGesture);
+            hold && hold->state() == Qt::GestureFinished) {
+            showMenu(mapFromGlobal(hold->hotSpot().toPoint()));
+            gestures->accept(hold);
+            return true;
+        }
+    }
+    return QWidget::event(event);
 }
 
 // The input method tells whether its keyboard shows and where; it says nothing of the

@@ -18,6 +18,7 @@ class QLineEdit;
 // mode: every row has a delete control. Touching a row plays its recording, touching the row
 // that plays stops it; the row's field names it (trimmed; empty means no name). While the
 // on-screen keyboard shows, the table shrinks above it and the row being named is kept in view.
+// A right click or a long press opens a menu: export the row's recording, import a MIDI file.
 class KPPlaylistView : public QWidget,
                        public KPTableViewDataSource,
                        public KPRecordingsPlaybackObserver
@@ -64,8 +65,20 @@ public:
     int32_t activeCellIndex() const { return m_activeCellIndex; }
     QLineEdit* activeTextField() const { return m_activeTextField; }
 
+    // The menu of a right click or long press at `position` (in this view): export the row
+    // there, when there is one, or import.
+    void showMenu(const QPoint& position);
+
+signals:
+    // Asked for from the menu; the files are someone else's business.
+    void exportAsMidiRequested(uint32_t position);
+    void exportAsAudioRequested(uint32_t position);
+    void importRequested();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void inputMethodVisibilityChanged();

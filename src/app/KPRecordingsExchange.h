@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+class KPPlaylistView;
+class KPRecordingsManager;
+class QProgressBar;
+class QWidget;
+
+// Recordings to and from files for the window: the playlist's exports and import, and MIDI files
+// dropped on the window or named at start. Sound files render on a thread of their own while the
+// piano plays on, with a progress bar at the foot of the window once a render takes a while.
+// Failures are told in a message that does not stop playing.
+class KPRecordingsExchange : public QObject
+{
+    Q_OBJECT
+
+public:
+    KPRecordingsExchange(KPRecordingsManager& manager, QWidget* window);
+    ~KPRecordingsExchange() override;
+
+    void connectPlaylist(KPPlaylistView* playlist);
+
+    // Ask where, then write.
+    void exportAsMidi(uint32_t position);
+    void exportAsAudio(uint32_t position);
+    void chooseImport();
+
+    // The recording at `position` into a MIDI file; the reason in `error` on failure.
+    bool writeMidi(uint32_t position, const QString& path, QString* error);
+    // Renders the recording at `position` into a sound file (.wav or .flac) in the background;
+    // false when one is rendering already or there is no such recording.
+    bool startAudioExport(uint32_t position, const QString& path);
+    bool isExporting() const { return m_export != nullptr; }
+    // A MIDI file as a new recording at the top of the list.
+    bool importFile(const QString& path);
+
+signals:
+    void audioExportFinished(const QString& path, bool written);
+
+private:
+    struct Export;
+
+    void finishAudioExport();
+    void tell(const QString& text);
+
+    KPRecordingsManager& m_manager;
+    QPointer<QWidget> m_window;
+    QPointer<QProgressBar> m_progressBar;
+    std::unique_ptr<Export> m_export;
+};
