@@ -6,6 +6,9 @@
 #include <QThread>
 
 #include <jack/jack.h>
+#include <sys/prctl.h>
+
+#include <csignal>
 
 namespace {
 
@@ -34,6 +37,8 @@ KPJackServer::KPJackServer(int periodFrames, int sampleRate)
     jack_set_info_function(quiet);
     qputenv("JACK_DEFAULT_SERVER", m_name.toUtf8());
     qputenv("JACK_NO_AUDIO_RESERVATION", "1");
+    // The server goes when the test does, also when the test dies without cleaning up.
+    m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
     // Its dummy driver reports every late cycle, which a loaded machine has many of.
     m_process.setStandardOutputFile(QProcess::nullDevice());
     m_process.setStandardErrorFile(QProcess::nullDevice());
