@@ -287,6 +287,10 @@ bool KPPlaylistView::eventFilter(QObject* watched, QEvent* event)
             const int key = static_cast<QKeyEvent*>(event)->key();
             if (key == Qt::Key_Return || key == Qt::Key_Enter)
                 event->accept();
+        } else if (event->type() == QEvent::ContextMenu) {
+            // The row's menu rather than the field's: the name field spans the row.
+            showMenu(mapFromGlobal(static_cast<QContextMenuEvent*>(event)->globalPos()));
+            return true;
         } else if (event->type() == QEvent::FocusIn)
             textFieldDidBeginEditing(field);
         else if (event->type() == QEvent::FocusOut)

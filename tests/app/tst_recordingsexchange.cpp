@@ -7,6 +7,8 @@
 #include "recordings/KPRecordingsManager.h"
 #include "ui/KPTableView.h"
 
+#include <QContextMenuEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QSignalSpy>
@@ -102,7 +104,12 @@ private slots:
         QSignalSpy midi(&playlist, &KPPlaylistView::exportAsMidiRequested);
         playlist.show();
         QVERIFY(QTest::qWaitForWindowExposed(&playlist));
-        playlist.showMenu(playlist.tableView()->geometry().topLeft() + QPoint(40, 10));
+        // A right click on the row's name field opens the row's menu.
+        auto* field = playlist.tableView()->findChild<QLineEdit*>();
+        QVERIFY(field);
+        QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                field->mapToGlobal(QPoint(5, 5)));
+        QCoreApplication::sendEvent(field, &click);
         auto* menu = playlist.findChild<QMenu*>();
         QVERIFY(menu);
         QCOMPARE(menu->actions().size(), 4); // two exports, a separator, the import
