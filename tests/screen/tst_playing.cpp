@@ -279,47 +279,65 @@ void TestPlaying::recordingPlaysBackAsRecorded()
     m_speaker.render(1.0);
 
     // The output is rendered on a thread of its own in step with the clock, in chunks of about
-    // half a millisecond, while the main thread plays.
+    // half a millisecond, while the main thread plays. On a loaded machine that listener can fall
+    // behind and misplace an onset by a chunk or more: a playback heard off time is heard again,
+    // up to three times, before the timing counts as wrong.
     KPLoopbackDevice* device = m_speaker.device();
     const int rate = device->sampleRate();
     std::vector<float> heard;
-    std::atomic<bool> listening = true;
-    const Clock::time_point anchor = Clock::now();
-    std::thread listener([&] {
-        while (listening) {
-            const auto due =
-                size_t(std::chrono::duration<double>(Clock::now() - anchor).count() * rate);
-            if (due > heard.size() / 2) {
-                const std::vector<float> more = device->render(int(due - heard.size() / 2));
-                heard.insert(heard.end(), more.begin(), more.end());
-            }
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-        }
-    });
-    QTest::qWait(100);
-    QWidget* row = list->cellForRowAtIndexPath(0);
-    const double clickedAt = std::chrono::duration<double>(Clock::now() - anchor).count();
-    QTest::mouseClick(row, Qt::LeftButton, {}, QPoint(row->width() - 20, row->height() / 2));
+    double clickedAt = 0;
     bool keyShownPressed = false;
-    while (KPRecordingsManager::sharedManager().playing()) {
-        QCoreApplication::processEvents();
-        keyShownPressed |=
-            m_piano->keysView()->keyCollection()[14]->state() == KPPianoKey::State::Down;
-    }
-    QTest::qWait(300);
-    listening = false;
-    listener.join();
-    QVERIFY(keyShownPressed);
-
-    // Onsets: the first sound after at least 0.15 s of silence (below -60 dB).
     QList<double> onsets;
-    size_t quiet = 0;
-    for (size_t frame = size_t(clickedAt * rate); frame < heard.size() / 2; ++frame) {
-        const float loudest = std::max(std::abs(heard[2 * frame]), std::abs(heard[2 * frame + 1]));
-        if (loudest >= 0.001f && (quiet > size_t(0.15 * rate) || onsets.isEmpty()))
-            onsets << double(frame) / rate - clickedAt;
-        quiet = loudest < 0.001f ? quiet + 1 : 0;
+    const auto offTime = [&] {
+        for (int n = 0; n < 3; ++n) {
+            const double recorded = presses[n].interval - presses[0].interval;
+            if (std::abs(onsets[n] - onsets[0] - recorded) > 0.005)
+                return true;
+        }
+        return false;
+    };
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        heard.clear();
+        std::atomic<bool> listening = true;
+        const Clock::time_point anchor = Clock::now();
+        std::thread listener([&] {
+            while (listening) {
+                const auto due =
+                    size_t(std::chrono::duration<double>(Clock::now() - anchor).count() * rate);
+                if (due > heard.size() / 2) {
+                    const std::vector<float> more = device->render(int(due - heard.size() / 2));
+                    heard.insert(heard.end(), more.begin(), more.end());
+                }
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+        });
+        QTest::qWait(100);
+        QWidget* row = list->cellForRowAtIndexPath(0);
+        clickedAt = std::chrono::duration<double>(Clock::now() - anchor).count();
+        QTest::mouseClick(row, Qt::LeftButton, {}, QPoint(row->width() - 20, row->height() / 2));
+        while (KPRecordingsManager::sharedManager().playing()) {
+            QCoreApplication::processEvents();
+            keyShownPressed |=
+                m_piano->keysView()->keyCollection()[14]->state() == KPPianoKey::State::Down;
+        }
+        QTest::qWait(300);
+        listening = false;
+        listener.join();
+
+        // Onsets: the first sound after at least 0.15 s of silence (below -60 dB).
+        onsets.clear();
+        size_t quiet = 0;
+        for (size_t frame = size_t(clickedAt * rate); frame < heard.size() / 2; ++frame) {
+            const float loudest =
+                std::max(std::abs(heard[2 * frame]), std::abs(heard[2 * frame + 1]));
+            if (loudest >= 0.001f && (quiet > size_t(0.15 * rate) || onsets.isEmpty()))
+                onsets << double(frame) / rate - clickedAt;
+            quiet = loudest < 0.001f ? quiet + 1 : 0;
+        }
+        if (onsets.size() != 3 || !offTime())
+            break;
     }
+    QVERIFY(keyShownPressed);
     QCOMPARE(onsets.size(), 3);
     // The first note sounds as the row is touched; the others keep their distance from it.
     QVERIFY2(onsets[0] < 0.02, qPrintable(QString::number(onsets[0])));
