@@ -14,7 +14,7 @@ class KPUiLoader : public QUiLoader
 public:
     using Factory = std::function<QWidget*(QWidget* parent)>;
 
-    using QUiLoader::QUiLoader;
+    explicit KPUiLoader(QObject* parent = nullptr);
 
     // Classes registered here are made by every loader of the process.
     static void registerClass(const QString& className, Factory factory);
@@ -26,5 +26,7 @@ public:
     QWidget* createWidget(const QString& className, QWidget* parent, const QString& name) override;
 
 private:
+    KPUiLoader(QObject* parent, QStringList&& libraryPaths);
+
     static QHash<QString, Factory>& factories();
 };

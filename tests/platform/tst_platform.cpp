@@ -4,6 +4,7 @@
 #include "platform/KPGridTimer.h"
 #include "platform/KPLocalization.h"
 #include "platform/KPPropertyList.h"
+#include "platform/KPUiLoader.h"
 #include "platform/KPUserDefaults.h"
 
 #include "KPTestClock.h"
@@ -41,6 +42,8 @@ private slots:
     void registeredDefaultsAnswerOnlyWhereNothingWasSet();
     void localizedTextsExistInEveryLanguage_data();
     void localizedTextsExistInEveryLanguage();
+
+    void uiLoaderLoadsNoDesignerPlugins();
 };
 
 void TestPlatform::idiomFromScreenSize_data()
@@ -296,6 +299,18 @@ void TestPlatform::localizedTextsExistInEveryLanguage()
     QCOMPARE(KPLocalization::string("LANG"), lang);
     QVERIFY(KPLocalization::string("CHOOSE").contains(QLatin1String("%1")));
     QCOMPARE(KPLocalization::string("NO_SUCH_KEY"), QString());
+}
+
+// Qt Designer's widget plugins (where Designer is installed) are not for our interface files:
+// a loader loads none of them, and leaves the library paths as they were.
+void TestPlatform::uiLoaderLoadsNoDesignerPlugins()
+{
+    const QStringList paths = QCoreApplication::libraryPaths();
+    KPUiLoader loader;
+    QCOMPARE(QCoreApplication::libraryPaths(), paths);
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    QVERIFY(maps.open(QIODevice::ReadOnly));
+    QVERIFY(!maps.readAll().contains("/plugins/designer/"));
 }
 
 QTEST_GUILESS_MAIN(TestPlatform)
