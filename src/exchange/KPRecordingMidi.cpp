@@ -26,20 +26,6 @@ constexpr uint8_t kNoteOff = 0x80;
 constexpr uint8_t kProgramChange = 0xC0;
 constexpr uint8_t kFullVelocity = 127;
 
-std::optional<uint32_t> keyForNote(uint8_t note)
-{
-    static const std::array<int, 128> keys = [] {
-        std::array<int, 128> table;
-        table.fill(-1);
-        for (uint32_t key = 0; key < KPKeyboardLayout::keyCount; ++key)
-            table[KPKeyboardLayout::midiIndexForKey(key)] = int(key);
-        return table;
-    }();
-    if (note >= keys.size() || keys[note] < 0)
-        return std::nullopt;
-    return uint32_t(keys[note]);
-}
-
 } // namespace
 
 std::optional<int> KPRecordingMidi::programForSoundBank(const QString& soundBankName)
@@ -102,7 +88,7 @@ KPRecordingMidi::fromMidi(const QByteArray& data, const QString& name, QString* 
         const bool on = kind == kNoteOn && message.data2 > 0;
         if (!on && kind != kNoteOff && kind != kNoteOn)
             continue;
-        const auto key = keyForNote(message.data1);
+        const auto key = KPKeyboardLayout::keyForMidiNote(message.data1);
         if (!key) {
             result.droppedNotes += on;
             continue;
