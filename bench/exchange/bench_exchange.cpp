@@ -4,7 +4,6 @@
 #include "exchange/KPAudioExport.h"
 #include "exchange/KPRecordingMidi.h"
 
-#include <QCoreApplication>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -71,12 +70,3 @@ void BM_AudioExportMinuteOf600Notes(benchmark::State& state)
 BENCHMARK(BM_AudioExportMinuteOf600Notes)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    // The instruments are found from the application's folder.
-    QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
-}

@@ -7,7 +7,6 @@
 #include "recordings/KPRecordingsArchive.h"
 #include "recordings/KPRecordingsManager.h"
 
-#include <QApplication>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -132,12 +131,3 @@ BENCHMARK(BM_StartLongPlayback)
     ->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -257,12 +257,3 @@ void BM_TenFingerGlissando(benchmark::State& state)
 BENCHMARK(BM_TenFingerGlissando)->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
