@@ -7,6 +7,7 @@
 #include "recordings/KPRecordingsArchive.h"
 #include "recordings/KPRecordingsManager.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
 
