@@ -1,5 +1,6 @@
 #include "app/KPDesktopManners.h"
 
+#include "app/KPWindow.h"
 #include "platform/KPLocalization.h"
 #include "screen/KPPianoView.h"
 
@@ -33,11 +34,13 @@ const ToolbarKey kToolbarKeys[] = {
 
 } // namespace
 
-KPDesktopManners::KPDesktopManners(KPPianoView& piano, QWidget* window, QObject* parent)
+KPDesktopManners::KPDesktopManners(KPPianoView& piano, KPWindow& window, QObject* parent)
     : QObject(parent)
 {
+    const QWidget* screen = window.rootView();
     for (const ToolbarKey& entry : kToolbarKeys) {
-        auto* button = window->findChild<QAbstractButton*>(QLatin1String(entry.button));
+        auto* button =
+            screen ? screen->findChild<QAbstractButton*>(QLatin1String(entry.button)) : nullptr;
         if (!button)
             continue;
         const QString text = KPLocalization::string(entry.text);
@@ -46,11 +49,11 @@ KPDesktopManners::KPDesktopManners(KPPianoView& piano, QWidget* window, QObject*
         button->setAccessibleName(text);
         if (entry.shortcut) {
             // Through click(), so a button that is off does nothing, as under a finger.
-            auto* shortcut = new QShortcut(QKeySequence(entry.key), window);
+            auto* shortcut = new QShortcut(QKeySequence(entry.key), &window);
             connect(shortcut, &QShortcut::activated, button, &QAbstractButton::click);
         }
     }
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), window);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), &window);
     connect(escape, &QShortcut::activated, &piano, [&piano] {
         if (piano.showingPlaylist() || piano.showingSettings())
             piano.overlaySelected();

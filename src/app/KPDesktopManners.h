@@ -3,7 +3,7 @@
 #include <QObject>
 
 class KPPianoView;
-class QWidget;
+class KPWindow;
 
 // What a desktop program owes its users on the piano screen: every toolbar button has a
 // localized tooltip that names the key doing the same, and an accessible name; those keys work
@@ -13,5 +13,5 @@ class QWidget;
 class KPDesktopManners : public QObject
 {
 public:
-    KPDesktopManners(KPPianoView& piano, QWidget* window, QObject* parent = nullptr);
+    KPDesktopManners(KPPianoView& piano, KPWindow& window, QObject* parent = nullptr);
 };

@@ -2,10 +2,15 @@
 
 #include "app/KPViewController.h"
 #include "ui/KPImages.h"
+#include "ui/KPProxyTouchRouter.h"
+#include "ui/KPScaledProxyWidget.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QGraphicsProxyWidget>
+#include <QGraphicsScene>
 #include <QMimeData>
+#include <QShortcut>
 
 namespace {
 
@@ -23,15 +28,82 @@ QStringList midiFilesIn(const QMimeData* data)
 
 } // namespace
 
-KPWindow::KPWindow(const QSize& size, QWidget* parent) : QWidget(parent)
+KPWindow::KPWindow(const QSize& size, QWidget* parent) : QGraphicsView(parent), m_size(size)
 {
-    setFixedSize(size);
+    setScene(new QGraphicsScene(QRectF(QPointF(0, 0), size), this));
     setWindowTitle(QStringLiteral("Touch Piano"));
     setWindowIcon(QIcon(KPImages::named(QStringLiteral("touchpiano"))));
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setAlignment(Qt::AlignCenter);
+    setBackgroundBrush(Qt::black);
+    setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform |
+                   QPainter::TextAntialiasing);
+    // The screen changes in small places (a key, a button); only those are drawn again.
+    setViewportUpdateMode(QGraphicsView::MinimalViewportUpdate);
+    viewport()->setAttribute(Qt::WA_AcceptTouchEvents);
     setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    // Half the designed size at least, so the keys stay large enough for a finger.
+    setMinimumSize(size / 2);
+    resize(size);
+    auto* fullScreen = new QShortcut(QKeySequence(Qt::Key_F11), this);
+    connect(fullScreen, &QShortcut::activated, this, &KPWindow::toggleFullScreen);
+}
+
+void KPWindow::toggleFullScreen()
+{
+    setWindowState(windowState() ^ Qt::WindowFullScreen);
+}
+
+void KPWindow::fitView()
+{
+    const qreal scale = std::min(qreal(viewport()->width()) / m_size.width(),
+                                 qreal(viewport()->height()) / m_size.height());
+    if (scale > 0)
+        setTransform(QTransform::fromScale(scale, scale));
+}
+
+void KPWindow::resizeEvent(QResizeEvent* event)
+{
+    QGraphicsView::resizeEvent(event);
+    fitView();
+}
+
+QPointF KPWindow::mapFromView(const QWidget* widget, QPointF point) const
+{
+    if (!m_proxy || !m_proxy->widget())
+        return point;
+    const QPointF inView = widget->mapTo(m_proxy->widget(), point);
+    return viewportTransform().map(m_proxy->mapToScene(inView));
+}
+
+bool KPWindow::viewportEvent(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TouchCancel:
+        if (m_touchRouter && m_touchRouter->route(*static_cast<QTouchEvent*>(event))) {
+            event->accept();
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
+    return QGraphicsView::viewportEvent(event);
 }
 
 void KPWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!midiFilesIn(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void KPWindow::dragMoveEvent(QDragMoveEvent* event)
 {
     if (!midiFilesIn(event->mimeData()).isEmpty())
         event->acceptProposedAction();
@@ -51,13 +123,20 @@ void KPWindow::setRootViewController(KPViewController* controller)
     m_rootViewController = controller;
 }
 
+QWidget* KPWindow::rootView() const
+{
+    return m_proxy ? m_proxy->widget() : nullptr;
+}
+
 void KPWindow::makeKeyAndVisible()
 {
-    if (m_rootViewController) {
+    if (m_rootViewController && !m_proxy) {
         QWidget* view = m_rootViewController->view();
-        view->setParent(this);
-        view->setGeometry(rect());
-        view->show();
+        view->setGeometry(QRect(QPoint(0, 0), m_size));
+        m_proxy = new KPScaledProxyWidget;
+        m_proxy->setWidget(view);
+        scene()->addItem(m_proxy);
+        m_touchRouter = new KPProxyTouchRouter(*this, *m_proxy, this);
     }
     show();
     activateWindow();

@@ -1,13 +1,18 @@
 #pragma once
 
+#include "app/KPViewController.h"
+
+#include <QGraphicsView>
 #include <QPointer>
-#include <QWidget>
 
-class KPViewController;
+class KPProxyTouchRouter;
+class QGraphicsProxyWidget;
 
-// The application's one window: fixed in landscape at the idiom's size in points, showing its
-// root view controller's view. MIDI files can be dropped on it.
-class KPWindow : public QWidget
+// The application's one window, in landscape. Its root view controller's view is laid out at the
+// idiom's size in points and drawn scaled to fit the window, uniformly and centred, so the window
+// can be resized, maximised or made full screen (F11) on a large monitor; clicks and touches land
+// on what is drawn under them at any scale. MIDI files can be dropped on it.
+class KPWindow : public QGraphicsView
 {
     Q_OBJECT
 
@@ -17,15 +22,32 @@ public:
     void setRootViewController(KPViewController* controller);
     KPViewController* rootViewController() const { return m_rootViewController; }
     void makeKeyAndVisible();
+    // The root view controller's view, once shown.
+    QWidget* rootView() const;
+
+    // How many window pixels a point of the view takes.
+    qreal scale() const { return transform().m11(); }
+    // Where a point of a widget in the root view is in the window.
+    QPointF mapFromView(const QWidget* widget, QPointF point) const;
+
+    void toggleFullScreen();
 
 signals:
     // MIDI files dropped on the window, as local paths.
     void midiFilesDropped(const QStringList& paths);
 
 protected:
+    bool viewportEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
 private:
+    void fitView();
+
+    QSize m_size;
     QPointer<KPViewController> m_rootViewController;
+    QGraphicsProxyWidget* m_proxy = nullptr;
+    KPProxyTouchRouter* m_touchRouter = nullptr;
 };

@@ -128,10 +128,12 @@ int main(int argc, char* argv[])
     std::unique_ptr<KPDesktopInputs> desktopInputs;
     std::unique_ptr<KPDesktopManners> desktopManners;
     std::unique_ptr<KPRecordingsExchange> exchange;
-    if (auto* piano = delegate.window()->findChild<KPPianoView*>()) {
+    KPWindow* window = delegate.window();
+    if (auto* piano =
+            window->rootView() ? window->rootView()->findChild<KPPianoView*>() : nullptr) {
         desktopInputs = std::make_unique<KPDesktopInputs>(*piano->keysView(), delegate.window());
         desktopInputs->start();
-        desktopManners = std::make_unique<KPDesktopManners>(*piano, delegate.window());
+        desktopManners = std::make_unique<KPDesktopManners>(*piano, *window);
         exchange = std::make_unique<KPRecordingsExchange>(KPRecordingsManager::sharedManager(),
                                                           delegate.window());
         exchange->connectPlaylist(piano->playlistView());

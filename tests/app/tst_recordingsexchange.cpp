@@ -90,9 +90,12 @@ private slots:
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/a.MID")),
                       QUrl::fromLocalFile(QStringLiteral("/tmp/b.wav"))});
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QCoreApplication::sendEvent(window.viewport(), &enter);
+        QVERIFY(enter.isAccepted());
         QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        // Straight to the window: no drag is under way for the application to route it from.
-        static_cast<QObject&>(window).event(&drop);
+        QCoreApplication::sendEvent(window.viewport(), &drop);
         QCOMPARE(dropped.size(), 1);
         QCOMPARE(dropped.first().first().toStringList(), QStringList{"/tmp/a.MID"});
     }

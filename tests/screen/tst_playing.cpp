@@ -70,6 +70,7 @@ private slots:
     void toolbarKeysAreNamedAndWork();
     void recordingPlaysBackAsRecorded();
     void returnInANameEndsOnlyTheName();
+    void largerWindowShowsTheScreenScaledAndTakesInputWhereDrawn();
 
 private:
     QPoint pointOnKey(uint32_t key) const;
@@ -95,7 +96,7 @@ void TestPlaying::initTestCase()
     m_delegate = std::make_unique<KPAppDelegate>(*m_defaults);
     m_delegate->didFinishLaunching();
     QVERIFY(QTest::qWaitForWindowExposed(m_delegate->window()));
-    m_piano = m_delegate->window()->findChild<KPPianoView*>();
+    m_piano = m_delegate->window()->rootView()->findChild<KPPianoView*>();
     QVERIFY(m_piano);
     m_touchScreen = QTest::createTouchDevice();
 }
@@ -116,8 +117,9 @@ void TestPlaying::init()
 QPoint TestPlaying::pointOnKey(uint32_t key) const
 {
     const KPPianoKey* pianoKey = m_piano->keysView()->keyCollection()[qsizetype(key)];
-    return pianoKey->mapTo(m_delegate->window(),
-                           QPoint(pianoKey->width() / 2, pianoKey->height() - 40));
+    return m_delegate->window()
+        ->mapFromView(pianoKey, QPoint(pianoKey->width() / 2, pianoKey->height() - 40))
+        .toPoint();
 }
 
 std::vector<float> TestPlaying::listen(double seconds) const
@@ -227,8 +229,8 @@ void TestPlaying::computerKeysPlayFromTheLeftmostC()
 void TestPlaying::toolbarKeysAreNamedAndWork()
 {
     QVERIFY(KPLocalization::install(QLocale(QLocale::English)));
-    QWidget* window = m_delegate->window();
-    KPDesktopManners manners(*m_piano, window);
+    KPWindow* window = m_delegate->window();
+    KPDesktopManners manners(*m_piano, *window);
     for (KPButton* button : {m_piano->buttonRecord(), m_piano->buttonPlaylist(),
                              m_piano->buttonSettings(), m_piano->buttonMetronome(),
                              m_piano->buttonMetronomeMinus(), m_piano->buttonMetronomePlus()}) {
@@ -364,8 +366,8 @@ void TestPlaying::recordingPlaysBackAsRecorded()
 // Return is also the record key: in a name field it ends the name and records nothing.
 void TestPlaying::returnInANameEndsOnlyTheName()
 {
-    QWidget* window = m_delegate->window();
-    KPDesktopManners manners(*m_piano, window);
+    KPWindow* window = m_delegate->window();
+    KPDesktopManners manners(*m_piano, *window);
     KPRecordingsManager& recordings = KPRecordingsManager::sharedManager();
     recordings.startRecording();
     recordings.addRecordingAction({14, KPRecordedKeyState::Pressed, 0});
@@ -388,3 +390,31 @@ void TestPlaying::returnInANameEndsOnlyTheName()
 
 QTEST_MAIN(TestPlaying)
 #include "tst_playing.moc"
+
+// A window twice the screen's height and wider still: the screen is drawn twice its size,
+// centred, and a touch or a click lands on what is drawn under it.
+void TestPlaying::largerWindowShowsTheScreenScaledAndTakesInputWhereDrawn()
+{
+    KPWindow* window = m_delegate->window();
+    const QSize designed = window->size();
+    window->resize(designed.width() * 2 + 240, designed.height() * 2);
+    QTRY_COMPARE(window->viewport()->width(), designed.width() * 2 + 240);
+    QWidget* screen = window->rootView();
+    const auto drawnAt = [screen](const QWidget* widget, QPoint point) {
+        return QPoint(120, 0) + widget->mapTo(screen, point) * 2;
+    };
+
+    const KPPianoKey* c4 = m_piano->keysView()->keyCollection()[21];
+    const QPoint onC4 = drawnAt(c4, QPoint(c4->width() / 2, c4->height() - 40));
+    QTest::touchEvent(window, m_touchScreen).press(0, onC4, window->viewport());
+    QCOMPARE(c4->state(), KPPianoKey::State::Down);
+    QTest::touchEvent(window, m_touchScreen).release(0, onC4, window->viewport());
+    QCOMPARE(c4->state(), KPPianoKey::State::Up);
+
+    const KPButton* settings = m_piano->buttonSettings();
+    QTest::mouseClick(window->viewport(), Qt::LeftButton, {},
+                      drawnAt(settings, settings->rect().center()));
+    QVERIFY(m_piano->showingSettings());
+    m_piano->overlaySelected();
+    window->resize(designed);
+}

@@ -1,10 +1,15 @@
 #include "platform/KPBundle.h"
 #include "ui/KPImages.h"
+#include "ui/KPProxyTouchRouter.h"
+#include "ui/KPScaledProxyWidget.h"
 #include "ui/KPSmartTableViewCell.h"
 #include "ui/KPTableView.h"
 #include "ui/KPUtils.h"
 
 #include <QApplication>
+#include <QGraphicsOpacityEffect>
+#include <QGraphicsProxyWidget>
+#include <QGraphicsView>
 #include <QtTest>
 
 class KPTestCell : public KPSmartTableViewCell
@@ -21,6 +26,76 @@ public:
     using KPSmartTableViewCell::KPSmartTableViewCell;
 };
 
+// A widget that notes the touches it is given: type, finger, position and last position.
+class KPTouchTarget : public QWidget
+{
+public:
+    explicit KPTouchTarget(QWidget* parent) : QWidget(parent)
+    {
+        setAttribute(Qt::WA_AcceptTouchEvents);
+    }
+    QStringList seen;
+
+protected:
+    bool event(QEvent* event) override
+    {
+        if (event->type() < QEvent::TouchBegin || event->type() > QEvent::TouchEnd)
+            return QWidget::event(event);
+        for (const QEventPoint& point : static_cast<QTouchEvent*>(event)->points())
+            seen << QStringLiteral("%1 %2 %3,%4 from %5,%6")
+                        .arg(event->type() == QEvent::TouchBegin    ? "begin"
+                             : event->type() == QEvent::TouchUpdate ? "update"
+                                                                    : "end")
+                        .arg(point.id())
+                        .arg(point.position().x())
+                        .arg(point.position().y())
+                        .arg(point.lastPosition().x())
+                        .arg(point.lastPosition().y());
+        event->accept();
+        return true;
+    }
+};
+
+// A 100x50 screen with two touch targets side by side, drawn twice its size in a view.
+class KPScaledScreen : public QGraphicsView
+{
+public:
+    KPScaledScreen()
+    {
+        auto* screen = new QWidget;
+        screen->resize(100, 50);
+        left = new KPTouchTarget(screen);
+        left->setGeometry(0, 0, 50, 25);
+        right = new KPTouchTarget(screen);
+        right->setGeometry(50, 0, 50, 25);
+        setScene(new QGraphicsScene(0, 0, 100, 50, this));
+        m_router = new KPProxyTouchRouter(*this, *scene()->addWidget(screen), this);
+        setFrameShape(QFrame::NoFrame);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        viewport()->setAttribute(Qt::WA_AcceptTouchEvents);
+        setTransform(QTransform::fromScale(2, 2));
+        resize(200, 100);
+    }
+    KPTouchTarget* left;
+    KPTouchTarget* right;
+    int unrouted = 0;
+
+protected:
+    bool viewportEvent(QEvent* event) override
+    {
+        if (event->type() >= QEvent::TouchBegin && event->type() <= QEvent::TouchEnd) {
+            if (m_router->route(*static_cast<QTouchEvent*>(event)))
+                return true;
+            ++unrouted;
+        }
+        return QGraphicsView::viewportEvent(event);
+    }
+
+private:
+    KPProxyTouchRouter* m_router;
+};
+
 class TestUi : public QObject
 {
     Q_OBJECT
@@ -32,7 +107,33 @@ private slots:
     void trimmedString();
     void cellsAreReusedByTheirClassName();
     void imagesByName();
+    void touchesReachTheScaledWidgetEachFingerFirstTouched();
+    void fadedChildIsDrawnWhereItLiesAtAnyScale();
 };
+
+void TestUi::touchesReachTheScaledWidgetEachFingerFirstTouched()
+{
+    KPScaledScreen view;
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    std::unique_ptr<QPointingDevice> device(QTest::createTouchDevice());
+    auto touches = QTest::touchEvent(&view, device.get(), false);
+    QWidget* surface = view.viewport();
+    touches.press(0, QPoint(20, 10), surface).commit();
+    touches.stationary(0).press(1, QPoint(120, 30), surface).commit();
+    // Slid over to the right target, the first finger still belongs to the left one.
+    touches.move(0, QPoint(140, 40), surface).stationary(1).commit();
+    touches.release(0, QPoint(140, 40), surface).release(1, QPoint(120, 30), surface).commit();
+    QCOMPARE(view.left->seen, QStringList({"begin 0 10,5 from 10,5", "update 0 70,20 from 10,5",
+                                           "end 0 70,20 from 10,5"}));
+    QCOMPARE(view.right->seen, QStringList({"begin 1 10,15 from 10,15", "end 1 10,15 from 10,15"}));
+
+    // Below both targets the view has the touch, to make a mouse press of.
+    touches.press(2, QPoint(20, 80), surface).commit();
+    touches.release(2, QPoint(20, 80), surface).commit();
+    QCOMPARE(view.unrouted, 1);
+    QCOMPARE(view.left->seen.size(), 3);
+}
 
 void TestUi::colorFromHex_data()
 {
@@ -128,3 +229,30 @@ void TestUi::imagesByName()
 
 QTEST_MAIN(TestUi)
 #include "tst_ui.moc"
+
+void TestUi::fadedChildIsDrawnWhereItLiesAtAnyScale()
+{
+    auto* screen = new QWidget;
+    screen->setGeometry(0, 0, 100, 50);
+    screen->setStyleSheet(QStringLiteral("background: white"));
+    auto* faded = new QWidget(screen);
+    faded->setGeometry(50, 20, 40, 20);
+    faded->setStyleSheet(QStringLiteral("background: red"));
+    auto* alpha = new QGraphicsOpacityEffect(faded);
+    alpha->setOpacity(0.5);
+    faded->setGraphicsEffect(alpha);
+    auto* proxy = new KPScaledProxyWidget;
+    proxy->setWidget(screen);
+    QGraphicsScene scene(0, 0, 100, 50);
+    scene.addItem(proxy);
+    QGraphicsView view(&scene);
+    view.setFrameShape(QFrame::NoFrame);
+    view.setTransform(QTransform::fromScale(3, 3));
+    view.resize(300, 150);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+
+    const QImage drawn = view.viewport()->grab().toImage();
+    QCOMPARE(drawn.pixelColor(3 * 70, 3 * 30).name(), QStringLiteral("#ff8080"));
+    QCOMPARE(drawn.pixelColor(3 * 45, 3 * 30).name(), QStringLiteral("#ffffff"));
+}

@@ -1,0 +1,29 @@
+#include "ui/KPScaledProxyWidget.h"
+
+#include <QPainter>
+#include <QStyleOptionGraphicsItem>
+
+void KPScaledProxyWidget::paint(QPainter* painter, const QStyleOptionGraphicsItem* option,
+                                QWidget* /*widget*/)
+{
+    QWidget* shown = widget();
+    if (!shown)
+        return;
+    const QRect exposed = option->exposedRect.toAlignedRect() & shown->rect();
+    if (exposed.isEmpty())
+        return;
+    const qreal scale = painter->deviceTransform().m11();
+    const QSize pixels = (QSizeF(shown->size()) * scale).toSize();
+    if (m_canvas.size() != pixels)
+        m_canvas = QPixmap(pixels);
+    m_canvas.setDevicePixelRatio(scale);
+    {
+        QPainter clear(&m_canvas);
+        clear.setCompositionMode(QPainter::CompositionMode_Source);
+        clear.fillRect(exposed, Qt::transparent);
+    }
+    shown->render(&m_canvas, exposed.topLeft(), QRegion(exposed),
+                  QWidget::DrawChildren | QWidget::DrawWindowBackground);
+    painter->drawPixmap(QRectF(exposed), m_canvas,
+                        QRectF(QPointF(exposed.topLeft()) * scale, QSizeF(exposed.size()) * scale));
+}
