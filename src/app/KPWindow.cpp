@@ -5,6 +5,7 @@
 #include "ui/KPProxyTouchRouter.h"
 #include "ui/KPScaledProxyWidget.h"
 
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QGraphicsProxyWidget>
@@ -79,6 +80,19 @@ QPointF KPWindow::mapFromView(const QWidget* widget, QPointF point) const
     return viewportTransform().map(m_proxy->mapToScene(inView));
 }
 
+bool KPWindow::event(QEvent* event)
+{
+    // A field of the screen with the focus claims its keys (Return ends a name) before any
+    // shortcut of the window sees them, as it would in a plain window.
+    if (event->type() == QEvent::ShortcutOverride && scene()) {
+        event->ignore();
+        QCoreApplication::sendEvent(scene(), event);
+        if (event->isAccepted())
+            return true;
+    }
+    return QGraphicsView::event(event);
+}
+
 bool KPWindow::viewportEvent(QEvent* event)
 {
     switch (event->type()) {
@@ -135,6 +149,9 @@ void KPWindow::makeKeyAndVisible()
         view->setGeometry(QRect(QPoint(0, 0), m_size));
         m_proxy = new KPScaledProxyWidget;
         m_proxy->setWidget(view);
+        // The proxy takes the root view's own policy, none; without one, a field of the view
+        // could not take the focus from a click.
+        m_proxy->setFocusPolicy(Qt::ClickFocus);
         scene()->addItem(m_proxy);
         m_touchRouter = new KPProxyTouchRouter(*this, *m_proxy, this);
     }

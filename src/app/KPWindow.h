@@ -37,6 +37,7 @@ signals:
     void midiFilesDropped(const QStringList& paths);
 
 protected:
+    bool event(QEvent* event) override;
     bool viewportEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;

@@ -1,5 +1,7 @@
 #include "ui/KPScaledProxyWidget.h"
 
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QStyleOptionGraphicsItem>
 
@@ -26,4 +28,24 @@ void KPScaledProxyWidget::paint(QPainter* painter, const QStyleOptionGraphicsIte
                   QWidget::DrawChildren | QWidget::DrawWindowBackground);
     painter->drawPixmap(QRectF(exposed), m_canvas,
                         QRectF(QPointF(exposed.topLeft()) * scale, QSizeF(exposed.size()) * scale));
+}
+
+void KPScaledProxyWidget::keyPressEvent(QKeyEvent* event)
+{
+    sendKey(event);
+}
+
+void KPScaledProxyWidget::keyReleaseEvent(QKeyEvent* event)
+{
+    sendKey(event);
+}
+
+void KPScaledProxyWidget::sendKey(QKeyEvent* event)
+{
+    QWidget* focus = widget() ? widget()->focusWidget() : nullptr;
+    if (!focus) {
+        event->ignore();
+        return;
+    }
+    QCoreApplication::sendEvent(focus, event);
 }
