@@ -82,8 +82,11 @@ KPPlaylistView::KPPlaylistView(KPRecordingsManager& manager, QWidget* parent)
     iconAlpha->setOpacity(0.8);
     icon->setGraphicsEffect(iconAlpha);
 
+    // Right of the icon, wrapping inside the hint view with the icon's margin on its right:
+    // moved right at its full width, the text would run out of the view and be cut mid-word.
+    const int textLeft = phone ? 80 : 120;
     auto* hint = new QLabel(m_emptyView);
-    hint->setGeometry(m_emptyView->rect());
+    hint->setGeometry(m_emptyView->rect().adjusted(textLeft, 0, -30, 0));
     QFont font = hint->font();
     font.setPixelSize(phone ? 14 : 20);
     hint->setFont(font);
@@ -92,7 +95,6 @@ KPPlaylistView::KPPlaylistView(KPRecordingsManager& manager, QWidget* parent)
     hint->setPalette(text);
     hint->setWordWrap(true);
     hint->setText(KPLocalization::string("NORECORD"));
-    hint->move(hint->x() + (phone ? 80 : 120), hint->y());
     icon->move(30, int(std::floor((m_emptyView->height() - icon->height()) * 0.5)));
 
     // The frame lies over the table and the hint; its window onto them is transparent.

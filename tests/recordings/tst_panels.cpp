@@ -98,9 +98,12 @@ void TestPanels::hintUntilTheFirstRecordingThenNewestOnTop()
     QVERIFY(m_panel->emptyView()->isVisible());
     QVERIFY(!m_panel->tableView()->isVisible());
     const auto texts = m_panel->emptyView()->findChildren<QLabel*>();
-    QVERIFY(std::any_of(texts.begin(), texts.end(), [](const QLabel* label) {
+    const auto hint = std::find_if(texts.begin(), texts.end(), [](const QLabel* label) {
         return label->text() == KPLocalization::string("NORECORD") && !label->text().isEmpty();
-    }));
+    });
+    QVERIFY(hint != texts.end());
+    // Wrapped inside the hint view, not cut off at its right edge.
+    QVERIFY(m_panel->emptyView()->rect().contains((*hint)->geometry()));
 
     record(21);
     QVERIFY(!m_panel->emptyView()->isVisible());
