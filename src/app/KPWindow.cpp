@@ -90,7 +90,18 @@ bool KPWindow::event(QEvent* event)
         if (event->isAccepted())
             return true;
     }
-    return QGraphicsView::event(event);
+    const bool goingAway = event->type() == QEvent::WindowDeactivate ||
+                           event->type() == QEvent::Hide ||
+                           (event->type() == QEvent::WindowStateChange && isMinimized());
+    const bool handled = QGraphicsView::event(event);
+    // The screen lives in a window of its own that never goes away: it is told when this one
+    // does, so no finger, mouse or key holds a note on meanwhile.
+    if (goingAway && rootView()) {
+        m_touchRouter->cancelAll();
+        QEvent away(QEvent::WindowDeactivate);
+        QCoreApplication::sendEvent(rootView(), &away);
+    }
+    return handled;
 }
 
 bool KPWindow::viewportEvent(QEvent* event)

@@ -242,30 +242,36 @@ void KPPianoKeysView::handleTouchEvent(const QTouchEvent& event)
         touchesBegan(pressed, touchesInEvent);
 }
 
-// Qt delivers the second press of a double click as a MouseButtonDblClick and makes no touch
-// of it, nor of the moves and the release that follow; without this the second of two quick
-// clicks would not sound. That click is played as the one touch the mouse stands for.
-bool KPPianoKeysView::handleDoubleClickMouse(QMouseEvent* event)
+// The mouse as one finger: down with the left button (a double click's second press too),
+// sliding while it is held, up when it is let go.
+bool KPPianoKeysView::handleMouse(QMouseEvent* event)
 {
+    if (event->source() != Qt::MouseEventNotSynthesized)
+        return false;
     const QPointF location = event->position();
-    if (event->type() == QEvent::MouseButtonDblClick) {
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
         if (event->button() != Qt::LeftButton)
             return false;
-        m_doubleClickTouch = location;
+        // A release that never came ends its touch here: no key is left stuck.
+        if (m_mouseTouch) {
+            const Touch stale{*m_mouseTouch, *m_mouseTouch};
+            touchesEnded(Touches(&stale, 1), 1);
+        }
+        m_mouseTouch = location;
         const Touch touch{location, location};
         touchesBegan(Touches(&touch, 1), 1);
         return true;
     }
-    if (!m_doubleClickTouch)
+    if (!m_mouseTouch)
         return false;
-    const Touch touch{location, *m_doubleClickTouch};
+    const Touch touch{location, *m_mouseTouch};
     if (event->type() == QEvent::MouseMove) {
-        m_doubleClickTouch = location;
+        m_mouseTouch = location;
         touchesMoved(Touches(&touch, 1), 1);
         return true;
     }
     if (event->type() == QEvent::MouseButtonRelease && event->button() == Qt::LeftButton) {
-        m_doubleClickTouch.reset();
+        m_mouseTouch.reset();
         touchesEnded(Touches(&touch, 1), 1);
         return true;
     }
@@ -276,11 +282,11 @@ bool KPPianoKeysView::handleDoubleClickMouse(QMouseEvent* event)
 // so no note rings on without its fade until the window comes back.
 void KPPianoKeysView::cancelTouches()
 {
-    if (m_touchesDown.isEmpty() && !m_doubleClickTouch)
+    if (m_touchesDown.isEmpty() && !m_mouseTouch)
         return;
     m_touchesCancelled.unite(m_touchesDown);
     m_touchesDown.clear();
-    m_doubleClickTouch.reset();
+    m_mouseTouch.reset();
     touchesCancelled({}, 0);
 }
 
@@ -338,17 +344,14 @@ bool KPPianoKeysView::eventFilter(QObject* watched, QEvent* event)
             m_touchesDown.clear();
             m_touchesCancelled.clear();
             touchesCancelled({}, static_cast<QTouchEvent*>(event)->pointCount());
-            m_doubleClickTouch.reset();
+            m_mouseTouch.reset();
             event->accept();
             return true;
         case QEvent::MouseButtonPress:
-            // A new click: Qt makes its touch, whatever became of an earlier release.
-            m_doubleClickTouch.reset();
-            break;
         case QEvent::MouseButtonDblClick:
         case QEvent::MouseMove:
         case QEvent::MouseButtonRelease:
-            if (handleDoubleClickMouse(static_cast<QMouseEvent*>(event))) {
+            if (handleMouse(static_cast<QMouseEvent*>(event))) {
                 event->accept();
                 return true;
             }

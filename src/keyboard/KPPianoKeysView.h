@@ -23,9 +23,10 @@ class QTouchEvent;
 // shows them on the keys and reports them by key index to its delegate.
 //
 // Touches arrive as QTouchEvent on the strip itself (the scroll area's widget). A mouse is one
-// touch: with Qt::AA_SynthesizeTouchForUnhandledMouseEvents Qt makes the touches, so mouse
-// events are left unhandled, except the second click of a double click, which Qt does not turn
-// into a touch and which is therefore played here as one. Which key a finger holds is stored
+// touch, played here from its own events: the screen may be shown in a scaled view, which takes
+// unhandled mouse presses itself, so Qt's touches made from them would never come; and Qt makes
+// none of the second click of a double click anyway. Mouse events Qt made from a touch are left
+// alone: the touch itself plays. Which key a finger holds is stored
 // nowhere: every decision uses the point's current and previous location only. Only the part
 // of the strip inside the view plays: a finger that slides out of it leaves its key.
 //
@@ -107,7 +108,7 @@ protected:
 
 private:
     void handleTouchEvent(const QTouchEvent& event);
-    bool handleDoubleClickMouse(QMouseEvent* event);
+    bool handleMouse(QMouseEvent* event);
     void cancelTouches();
     std::optional<uint32_t> keyIndexUnderTouch(QPointF location) const;
     void pressKey(uint32_t key);
@@ -125,5 +126,5 @@ private:
     QSet<int> m_touchesDown;
     QSet<int> m_touchesCancelled;
     // The second click of a double click, while its button is down: where the mouse was last.
-    std::optional<QPointF> m_doubleClickTouch;
+    std::optional<QPointF> m_mouseTouch;
 };

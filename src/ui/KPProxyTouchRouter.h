@@ -25,6 +25,8 @@ public:
     // True when the touch went to the screen's widgets and the view must not handle it too.
     // A cancelled touch cancels every widget still touched.
     bool route(const QTouchEvent& event);
+    // Cancels the touch of every widget still touched, as when the window goes away.
+    void cancelAll();
 
 private:
     struct Delivery
@@ -37,7 +39,6 @@ private:
     QPointF mapToScreen(QPointF viewPosition) const;
     QWidget* receiverAt(QPointF viewPosition) const;
     void deliver(const Delivery& delivery, const QTouchEvent& original);
-    void cancelAll();
 
     QGraphicsView& m_view;
     QGraphicsProxyWidget& m_proxy;

@@ -414,6 +414,16 @@ void TestPlaying::largerWindowShowsTheScreenScaledAndTakesInputWhereDrawn()
     QCOMPARE(c4->state(), KPPianoKey::State::Down);
     QTest::touchEvent(window, m_touchScreen).release(0, onC4, window->viewport());
     QCOMPARE(c4->state(), KPPianoKey::State::Up);
+    QTest::mousePress(window->viewport(), Qt::LeftButton, {}, onC4);
+    QCOMPARE(c4->state(), KPPianoKey::State::Down);
+    QTest::mouseRelease(window->viewport(), Qt::LeftButton, {}, onC4);
+    QCOMPARE(c4->state(), KPPianoKey::State::Up);
+    // Minimised under the finger, the window lets the key go.
+    QTest::touchEvent(window, m_touchScreen).press(1, onC4, window->viewport());
+    window->showMinimized();
+    QCOMPARE(c4->state(), KPPianoKey::State::Up);
+    window->showNormal();
+    QTest::touchEvent(window, m_touchScreen).release(1, onC4, window->viewport());
 
     const KPButton* settings = m_piano->buttonSettings();
     QTest::mouseClick(window->viewport(), Qt::LeftButton, {},
