@@ -1,5 +1,6 @@
 #include "audio/KPAudioDevice.h"
 
+#include "audio/KPJackDevice.h"
 #include "audio/KPLoopbackDevice.h"
 #include "audio/KPPlaybackDevice.h"
 
@@ -15,8 +16,15 @@ KPAudioDeviceOpener& defaultOpener()
 
 std::unique_ptr<KPAudioDevice> openSystemDevice()
 {
-    if (auto device = KPPlaybackDevice::open())
+    if (auto device = KPPlaybackDevice::open()) {
+        // Where OpenAL Soft chose JACK, our own client mixes in the server's cycle, a period
+        // sooner than OpenAL Soft's backend.
+        if (device->playsToJack()) {
+            if (auto jack = KPJackDevice::open())
+                return jack;
+        }
         return device;
+    }
     qWarning("KPAudioDevice: No audio device could be opened, playing into a silent output");
     return KPLoopbackDevice::open(KPLoopbackDevice::kDefaultRate,
                                   KPLoopbackDevice::Mixing::RealTime);

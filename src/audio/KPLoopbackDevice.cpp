@@ -32,8 +32,8 @@ std::unique_ptr<KPLoopbackDevice> KPLoopbackDevice::open(int sampleRate, Mixing 
     return std::make_unique<KPLoopbackDevice>(device.release(), sampleRate, mixing);
 }
 
-KPLoopbackDevice::KPLoopbackDevice(ALCdevice* device, int sampleRate, Mixing mixing)
-    : KPAudioDevice(device), m_sampleRate(sampleRate)
+KPLoopbackDevice::KPLoopbackDevice(ALCdevice* device, int sampleRate, Mixing mixing, bool limited)
+    : KPAudioDevice(device), m_sampleRate(sampleRate), m_limited(limited)
 {
     if (mixing == Mixing::RealTime)
         m_mixer = std::jthread([this](std::stop_token stop) { mixInRealTime(std::move(stop)); });
@@ -49,6 +49,8 @@ KPALContextPtr KPLoopbackDevice::createContext(std::optional<int> sampleRate)
                                  ALC_FLOAT_SOFT,
                                  ALC_FREQUENCY,
                                  rate,
+                                 m_limited ? ALC_OUTPUT_LIMITER_SOFT : 0,
+                                 ALC_TRUE,
                                  0};
     ALCcontext* context = alcCreateContext(get(), attributes);
     if (!context)
@@ -64,9 +66,23 @@ KPALContextPtr KPLoopbackDevice::createContext(std::optional<int> sampleRate)
 
 void KPLoopbackDevice::render(float* out, int frames)
 {
+    std::lock_guard lock(m_mixLock);
+    mix(out, frames);
+}
+
+bool KPLoopbackDevice::tryRender(float* out, int frames)
+{
+    std::unique_lock lock(m_mixLock, std::try_to_lock);
+    if (!lock.owns_lock())
+        return false;
+    mix(out, frames);
+    return true;
+}
+
+void KPLoopbackDevice::mix(float* out, int frames)
+{
     if (frames <= 0)
         return;
-    std::lock_guard lock(m_mixLock);
     if (m_mixPaused || m_contexts == 0)
         std::fill_n(out, size_t(frames) * kChannels, 0.0f);
     else

@@ -29,8 +29,9 @@ public:
     // A rate outside what OpenAL Soft can mix becomes 44100 Hz. Null when loopback is missing.
     [[nodiscard]] static std::unique_ptr<KPLoopbackDevice> open(int sampleRate = kDefaultRate,
                                                                 Mixing mixing = Mixing::OnRender);
-    // Takes over an opened loopback device (never null) that can mix at the rate.
-    KPLoopbackDevice(ALCdevice* device, int sampleRate, Mixing mixing);
+    // Takes over an opened loopback device (never null) that can mix at the rate. Limited, the
+    // mix is held below full scale by OpenAL Soft's output limiter, which delays it by 1 ms.
+    KPLoopbackDevice(ALCdevice* device, int sampleRate, Mixing mixing, bool limited = false);
 
     // The rate asked for by the last context made with one.
     int sampleRate() const { return m_sampleRate; }
@@ -41,14 +42,20 @@ public:
     // The next frames of the mix, interleaved left and right. Paused, or before any context
     // exists, rendering gives silence and the mix stands still.
     void render(float* out, int frames);
+    // As render, for a thread that must never wait (an audio callback): false, and nothing
+    // rendered, while a context is being made or destroyed.
+    bool tryRender(float* out, int frames);
     std::vector<float> render(int frames);
 
 private:
     void pauseMix() override { m_mixPaused = true; }
     void resumeMix() override { m_mixPaused = false; }
     void mixInRealTime(std::stop_token stop);
+    // With m_mixLock held.
+    void mix(float* out, int frames);
 
     std::atomic<int> m_sampleRate;
+    const bool m_limited;
     std::atomic<bool> m_mixPaused = false;
     // OpenAL Soft allocates the mixer's buffers when it makes the first context on a loopback
     // device, and reallocates them with every new one: no rendering before or during that.

@@ -27,6 +27,12 @@ KPALContextPtr KPPlaybackDevice::createContext(std::optional<int>)
     return KPALContextPtr(alcCreateContext(get(), nullptr), KPDestroyALContext);
 }
 
+bool KPPlaybackDevice::playsToJack() const
+{
+    const char* name = alcGetString(get(), ALC_ALL_DEVICES_SPECIFIER);
+    return name && QLatin1String(name).startsWith(QLatin1String("JACK"));
+}
+
 // OpenAL Soft's alcSuspendContext only holds back property changes; pausing the device is what
 // stops the sound.
 void KPPlaybackDevice::pauseMix()

@@ -16,6 +16,8 @@ public:
     explicit KPPlaybackDevice(ALCdevice* device) : KPAudioDevice(device) {}
 
     [[nodiscard]] KPALContextPtr createContext(std::optional<int> sampleRate) override;
+    // Whether OpenAL Soft plays this device through its JACK backend.
+    bool playsToJack() const;
 
     // Points OpenAL Soft at the configuration shipped with the program (a short buffer for a
     // quick response to touches) unless the user has a configuration of their own: ALSOFT_CONF,

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "audio/KPLoopbackDevice.h"
+
+#include <array>
+#include <memory>
+#include <vector>
+
+struct _jack_client;
+struct _jack_port;
+
+// Output to a JACK server with the mix made inside the server's cycle: OpenAL Soft's loopback
+// device rendered in our JACK client's process callback, straight into its two output ports.
+// OpenAL Soft's own JACK backend (1.19) mixes ahead on a thread of its own into a ring buffer,
+// so a note waits there a whole period more. The ports are connected to the first physical
+// outputs, as that backend does. The mix is limited below full scale: 32 voices at full velocity
+// reach +8 to +15 dBFS, which the sound card's integer samples would clip.
+class KPJackDevice : public KPLoopbackDevice
+{
+public:
+    static constexpr const char* kClientName = "Touch Piano output";
+
+    // Null when no JACK server runs (one is never started) or the client can't be made.
+    [[nodiscard]] static std::unique_ptr<KPJackDevice> open();
+    ~KPJackDevice() override;
+
+    // Contexts mix at the server's rate whatever is asked for: the ports take that rate.
+    [[nodiscard]] KPALContextPtr createContext(std::optional<int> sampleRate) override;
+
+    // Takes over a loopback device and an opened, not yet active, client (neither null).
+    KPJackDevice(ALCdevice* device, _jack_client* client, int sampleRate);
+
+private:
+    struct ClientCloser
+    {
+        void operator()(_jack_client* client) const;
+    };
+
+    static int process(uint32_t frames, void* self);
+    static void shutDown(void* self);
+    bool activate();
+
+    std::unique_ptr<_jack_client, ClientCloser> m_client;
+    std::array<_jack_port*, kChannels> m_ports{};
+    // Interleaved scratch for the mix, as long as the longest period JACK allows.
+    std::vector<float> m_mix;
+};
