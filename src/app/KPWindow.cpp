@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QGestureEvent>
 #include <QGraphicsProxyWidget>
 #include <QGraphicsScene>
 #include <QMimeData>
@@ -44,6 +45,9 @@ KPWindow::KPWindow(const QSize& size, QWidget* parent) : QGraphicsView(parent), 
     // The screen changes in small places (a key, a button); only those are drawn again.
     setViewportUpdateMode(QGraphicsView::MinimalViewportUpdate);
     viewport()->setAttribute(Qt::WA_AcceptTouchEvents);
+    // Qt hands a long press to the widget under it only if that widget, here the view's surface,
+    // asked for it; the view passes it on to the screen's widget there.
+    viewport()->grabGesture(Qt::TapAndHoldGesture);
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
     // Half the designed size at least, so the keys stay large enough for a finger.
@@ -115,6 +119,11 @@ bool KPWindow::viewportEvent(QEvent* event)
             event->accept();
             return true;
         }
+        break;
+    case QEvent::Gesture:
+    case QEvent::GestureOverride:
+        if (m_touchRouter && m_touchRouter->routeGesture(*static_cast<QGestureEvent*>(event)))
+            return true;
         break;
     default:
         break;

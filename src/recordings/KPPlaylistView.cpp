@@ -64,7 +64,9 @@ KPPlaylistView::KPPlaylistView(KPRecordingsManager& manager, QWidget* parent)
     m_tableView->reloadData();
     m_tableView->setStyleSheet(
         QStringLiteral("KPTableView, KPTableView > QWidget { background: white; }"));
-    grabGesture(Qt::TapAndHoldGesture);
+    // Partial gestures too: a long press handed to the row's field under the finger, as a scaled
+    // window hands it, still reaches the panel when it ends.
+    grabGesture(Qt::TapAndHoldGesture, Qt::ReceivePartialGestures);
 
     m_emptyView = new QWidget(this);
     m_emptyView->setGeometry(tableFrame);

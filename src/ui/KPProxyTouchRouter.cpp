@@ -1,6 +1,8 @@
 #include "ui/KPProxyTouchRouter.h"
 
 #include <QCoreApplication>
+#include <QGesture>
+#include <QGestureEvent>
 #include <QGraphicsProxyWidget>
 #include <QGraphicsView>
 #include <QTouchEvent>
@@ -22,15 +24,19 @@ QPointF KPProxyTouchRouter::mapToScreen(QPointF viewPosition) const
     return m_proxy.mapFromScene(m_view.viewportTransform().inverted().map(viewPosition));
 }
 
-QWidget* KPProxyTouchRouter::receiverAt(QPointF viewPosition) const
+QWidget* KPProxyTouchRouter::widgetAt(QPointF viewPosition) const
 {
     QWidget* screen = m_proxy.widget();
     const QPoint inScreen = mapToScreen(viewPosition).toPoint();
     if (!screen || !screen->rect().contains(inScreen))
         return nullptr;
     QWidget* widget = screen->childAt(inScreen);
-    if (!widget)
-        widget = screen;
+    return widget ? widget : screen;
+}
+
+QWidget* KPProxyTouchRouter::receiverAt(QPointF viewPosition) const
+{
+    QWidget* widget = widgetAt(viewPosition);
     while (widget && !(widget->testAttribute(Qt::WA_AcceptTouchEvents) && widget->isEnabled()))
         widget = widget->parentWidget();
     return widget;
@@ -109,4 +115,17 @@ void KPProxyTouchRouter::cancelAll()
         QTouchEvent cancel(QEvent::TouchCancel);
         QCoreApplication::sendEvent(widget, &cancel);
     }
+}
+
+bool KPProxyTouchRouter::routeGesture(QGestureEvent& event)
+{
+    const QList<QGesture*> gestures = event.gestures();
+    if (gestures.isEmpty() || !gestures.first()->hasHotSpot())
+        return false;
+    const QPointF hotSpot = m_view.viewport()->mapFromGlobal(gestures.first()->hotSpot());
+    QWidget* widget = widgetAt(hotSpot);
+    if (!widget)
+        return false;
+    QCoreApplication::sendEvent(widget, &event);
+    return true;
 }

@@ -7,6 +7,7 @@
 #include <QPointer>
 
 class QGraphicsProxyWidget;
+class QGestureEvent;
 class QGraphicsView;
 class QTouchEvent;
 class QWidget;
@@ -27,6 +28,10 @@ public:
     bool route(const QTouchEvent& event);
     // Cancels the touch of every widget still touched, as when the window goes away.
     void cancelAll();
+    // Qt aims a gesture made of routed touches (a long press) by its hot spot at the view; it
+    // goes instead to the screen's widget under that spot, and rises through its parents.
+    // True when it was sent there.
+    bool routeGesture(QGestureEvent& event);
 
 private:
     struct Delivery
@@ -37,6 +42,7 @@ private:
     };
 
     QPointF mapToScreen(QPointF viewPosition) const;
+    QWidget* widgetAt(QPointF viewPosition) const;
     QWidget* receiverAt(QPointF viewPosition) const;
     void deliver(const Delivery& delivery, const QTouchEvent& original);
 

@@ -20,6 +20,7 @@
 #include "ui/KPTableView.h"
 
 #include <QApplication>
+#include <QMenu>
 #include <QPointingDevice>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -69,7 +70,7 @@ private slots:
     void computerKeysPlayFromTheLeftmostC();
     void toolbarKeysAreNamedAndWork();
     void recordingPlaysBackAsRecorded();
-    void returnInANameEndsOnlyTheName();
+    void rowTakesItsNameAndItsMenuThroughTheWindow();
     void largerWindowShowsTheScreenScaledAndTakesInputWhereDrawn();
 
 private:
@@ -364,7 +365,7 @@ void TestPlaying::recordingPlaysBackAsRecorded()
 }
 
 // Return is also the record key: in a name field it ends the name and records nothing.
-void TestPlaying::returnInANameEndsOnlyTheName()
+void TestPlaying::rowTakesItsNameAndItsMenuThroughTheWindow()
 {
     KPWindow* window = m_delegate->window();
     KPDesktopManners manners(*m_piano, *window);
@@ -392,6 +393,14 @@ void TestPlaying::returnInANameEndsOnlyTheName()
     QVERIFY(!recordings.recording());
     QVERIFY(m_piano->showingPlaylist());
     QCOMPARE(recordings.titleForRecording(0), QStringLiteral("Take one"));
+
+    // A finger held on the row opens the row's menu (after Qt's own long-press time).
+    const QPoint onRow = window->mapFromView(row->title(), QPointF(30, 10)).toPoint();
+    QTest::touchEvent(window, m_touchScreen).press(0, onRow, window->viewport());
+    QTRY_VERIFY(m_piano->playlistView()->findChild<QMenu*>());
+    QTest::touchEvent(window, m_touchScreen).release(0, onRow, window->viewport());
+    QCOMPARE(m_piano->playlistView()->findChild<QMenu*>()->actions().size(), 4);
+    m_piano->playlistView()->findChild<QMenu*>()->close();
     m_piano->playlistSelected();
 }
 
