@@ -17,6 +17,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <utility>
+
 namespace {
 
 KPAppDelegate* g_shared = nullptr;
@@ -56,8 +58,11 @@ void KPAppDelegate::observe(QGuiApplication& application)
             &KPAppDelegate::applicationWillTerminate);
 }
 
-// Inactive, hidden and suspended all count as the background; only a suspended application
-// loses its sound, and gets it back at its next return to active, whichever way it comes back.
+// Inactive, hidden and suspended all count as the background, so the recordings are saved
+// whenever the window loses the focus; only a suspended application loses its sound, and gets
+// it back at its next return to active, whichever way it comes back. Coming back to the front
+// is a new use of the application (the rating prompt counts it) only after it was hidden or
+// suspended: on a desktop the focus goes and comes many times a minute.
 void KPAppDelegate::applicationStateChanged(Qt::ApplicationState state)
 {
     const Qt::ApplicationState previous = m_state;
@@ -69,10 +74,13 @@ void KPAppDelegate::applicationStateChanged(Qt::ApplicationState state)
             m_interrupted = false;
             emit interruptionEnded();
         }
-        applicationWillEnterForeground();
+        if (std::exchange(m_away, false))
+            applicationWillEnterForeground();
         applicationDidBecomeActive();
         return;
     }
+    if (state == Qt::ApplicationHidden || state == Qt::ApplicationSuspended)
+        m_away = true;
     if (previous == Qt::ApplicationActive)
         applicationDidEnterBackground();
     if (state == Qt::ApplicationSuspended && !m_interrupted) {

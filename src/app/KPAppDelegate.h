@@ -84,5 +84,7 @@ private:
     QString m_adMobIpadID;
     Qt::ApplicationState m_state = Qt::ApplicationActive;
     bool m_interrupted = false;
+    // Hidden or suspended since the application was last active.
+    bool m_away = false;
     bool m_terminated = false;
 };

@@ -372,6 +372,18 @@ void TestApp::foregroundsCountOnceTheRatingPromptIsLaunched()
     delegate.initializeRatingPrompt();
     delegate.applicationWillEnterForeground();
     QCOMPARE(uses().toInt(), before + 4);
+
+    // Focus leaving and coming back is no new use; a return from hidden is. (Each reading
+    // counts one use itself.)
+    delegate.observe(*qApp);
+    become(Qt::ApplicationActive);
+    const int focused = uses().toInt();
+    become(Qt::ApplicationInactive);
+    become(Qt::ApplicationActive);
+    QCOMPARE(uses().toInt(), focused + 1);
+    become(Qt::ApplicationHidden);
+    become(Qt::ApplicationActive);
+    QCOMPARE(uses().toInt(), focused + 3);
 }
 
 void TestApp::soundComesBackOnEveryReturnFromSuspension_data()
