@@ -3,6 +3,7 @@
 
 #include "app/KPDesktopInputs.h"
 #include "app/KPViewController.h"
+#include "app/KPWindow.h"
 #include "audio/KPSampler.h"
 #include "audio/KPSoundPlayer.h"
 #include "keyboard/KPPianoKey.h"
@@ -32,18 +33,27 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The phone screen, shown, with the instrument loaded.
+// The phone screen, shown, with the instrument loaded: as a window of its own, or scaled twice
+// its size in the application's window, whose surface then takes the touches.
 struct Screen
 {
-    Screen()
+    explicit Screen(bool scaled = false)
     {
         KPDeviceIdiom::setCurrent(KPIdiom::Phone);
         controller = std::make_unique<KPViewController>(QStringLiteral("KPViewController_iPhone"));
-        window = controller->view();
-        window->resize(480, 320);
-        window->show();
+        if (scaled) {
+            scaledWindow = std::make_unique<KPWindow>(QSize(480, 320));
+            scaledWindow->setRootViewController(controller.get());
+            scaledWindow->makeKeyAndVisible();
+            scaledWindow->resize(960, 640);
+            window = scaledWindow.get();
+        } else {
+            window = controller->view();
+            window->resize(480, 320);
+            window->show();
+        }
         (void)QTest::qWaitForWindowExposed(window);
-        piano = window->findChild<KPPianoView*>();
+        piano = controller->view()->findChild<KPPianoView*>();
         KPSoundPlayer::sharedPlayer();
         touchScreen = QTest::createTouchDevice();
     }
@@ -52,7 +62,9 @@ struct Screen
     QPoint pointOnKey(uint32_t key) const
     {
         const KPPianoKey* pianoKey = piano->keysView()->keyCollection()[qsizetype(key)];
-        return pianoKey->mapTo(window, QPoint(pianoKey->width() / 2, pianoKey->height() - 40));
+        const QPoint low(pianoKey->width() / 2, pianoKey->height() - 40);
+        return scaledWindow ? scaledWindow->mapFromView(pianoKey, low).toPoint()
+                            : pianoKey->mapTo(window, low);
     }
 
     int pressedKeys() const
@@ -64,6 +76,7 @@ struct Screen
     }
 
     std::unique_ptr<KPViewController> controller;
+    std::unique_ptr<KPWindow> scaledWindow;
     QWidget* window = nullptr;
     KPPianoView* piano = nullptr;
     QPointingDevice* touchScreen = nullptr;
@@ -95,14 +108,17 @@ double percentile(std::vector<double> values, double share)
     return values[std::min(values.size() - 1, size_t(share * double(values.size())))];
 }
 
-// A touch delivered to the keys view until the note's voice has been started and every call has
-// returned, over 10,000 presses spread over the keys on screen.
+// A touch delivered to the keys view (or, scaled, to the window's surface) until the note's
+// voice has been started and every call has returned, over 10,000 presses spread over the keys
+// on screen.
 void BM_TouchToVoice(benchmark::State& state)
 {
-    Screen screen;
+    const bool scaled = state.range(0) != 0;
+    Screen screen(scaled);
     ArrivalClock arrival;
     // Installed last, so it sees each touch first.
-    screen.piano->keysView()->widget()->installEventFilter(&arrival);
+    QWidget* entry = scaled ? screen.scaledWindow->viewport() : screen.piano->keysView()->widget();
+    entry->installEventFilter(&arrival);
     const uint32_t firstKey = 14; // C3, at the left edge
     std::vector<double> micros;
     micros.reserve(10000);
@@ -125,7 +141,12 @@ void BM_TouchToVoice(benchmark::State& state)
     state.counters["p99_us"] = percentile(micros, 0.99);
     state.counters["max_us"] = *std::max_element(micros.begin(), micros.end());
 }
-BENCHMARK(BM_TouchToVoice)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TouchToVoice)
+    ->ArgName("scaled")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 // A computer key's press handed to the window until the note's voice has been started and every
 // call has returned, over 10,000 presses of the lower row's white keys (Z X C V B N M).

@@ -6,6 +6,7 @@
 #include <QGraphicsProxyWidget>
 #include <QGraphicsView>
 #include <QTouchEvent>
+#include <QTransform>
 #include <QVarLengthArray>
 #include <QWidget>
 #include <QWindow>
@@ -18,25 +19,25 @@ KPProxyTouchRouter::KPProxyTouchRouter(QGraphicsView& view, QGraphicsProxyWidget
     : QObject(parent), m_view(view), m_proxy(proxy)
 {}
 
-QPointF KPProxyTouchRouter::mapToScreen(QPointF viewPosition) const
+QTransform KPProxyTouchRouter::viewToScreen() const
 {
     // In floating point, so a finger keeps its fraction of a point at any scale.
-    return m_proxy.mapFromScene(m_view.viewportTransform().inverted().map(viewPosition));
+    return m_view.viewportTransform().inverted() * m_proxy.sceneTransform().inverted();
 }
 
-QWidget* KPProxyTouchRouter::widgetAt(QPointF viewPosition) const
+QWidget* KPProxyTouchRouter::widgetAt(QPointF inScreen) const
 {
     QWidget* screen = m_proxy.widget();
-    const QPoint inScreen = mapToScreen(viewPosition).toPoint();
-    if (!screen || !screen->rect().contains(inScreen))
+    const QPoint at = inScreen.toPoint();
+    if (!screen || !screen->rect().contains(at))
         return nullptr;
-    QWidget* widget = screen->childAt(inScreen);
+    QWidget* widget = screen->childAt(at);
     return widget ? widget : screen;
 }
 
-QWidget* KPProxyTouchRouter::receiverAt(QPointF viewPosition) const
+QWidget* KPProxyTouchRouter::receiverAt(QPointF inScreen) const
 {
-    QWidget* widget = widgetAt(viewPosition);
+    QWidget* widget = widgetAt(inScreen);
     while (widget && !(widget->testAttribute(Qt::WA_AcceptTouchEvents) && widget->isEnabled()))
         widget = widget->parentWidget();
     return widget;
@@ -48,23 +49,25 @@ bool KPProxyTouchRouter::route(const QTouchEvent& event)
         cancelAll();
         return false;
     }
+    const QTransform toScreen = viewToScreen();
     QVarLengthArray<Delivery, 4> deliveries;
     for (const QEventPoint& point : event.points()) {
         if (point.state() == QEventPoint::State::Pressed)
-            m_receivers.insert(point.id(), receiverAt(point.position()));
+            m_receivers.insert(point.id(), receiverAt(toScreen.map(point.position())));
         QWidget* widget = m_receivers.value(point.id());
         if (!widget)
             continue;
         auto delivery = std::find_if(deliveries.begin(), deliveries.end(),
                                      [widget](const Delivery& d) { return d.widget == widget; });
         if (delivery == deliveries.end()) {
-            deliveries.append({widget, {}, !m_touched.contains(widget)});
+            const QPointF origin = widget->mapTo(m_proxy.widget(), QPointF());
+            deliveries.append({widget, {}, !m_touched.contains(widget), origin});
             delivery = deliveries.end() - 1;
         }
         QEventPoint routed(point);
         QMutableEventPoint::detach(routed);
-        const QPointF position = widget->mapFrom(m_proxy.widget(), mapToScreen(point.position()));
-        const QPointF last = widget->mapFrom(m_proxy.widget(), mapToScreen(point.lastPosition()));
+        const QPointF position = toScreen.map(point.position()) - delivery->origin;
+        const QPointF last = toScreen.map(point.lastPosition()) - delivery->origin;
         QMutableEventPoint::setPosition(routed, position);
         QMutableEventPoint::setScenePosition(routed, position);
         // A widget reads lastPosition() as position() plus the movement on the screen since.
@@ -123,7 +126,7 @@ bool KPProxyTouchRouter::routeGesture(QGestureEvent& event)
     if (gestures.isEmpty() || !gestures.first()->hasHotSpot())
         return false;
     const QPointF hotSpot = m_view.viewport()->mapFromGlobal(gestures.first()->hotSpot());
-    QWidget* widget = widgetAt(hotSpot);
+    QWidget* widget = widgetAt(viewToScreen().map(hotSpot));
     if (!widget)
         return false;
     QCoreApplication::sendEvent(widget, &event);

@@ -10,6 +10,7 @@ class QGraphicsProxyWidget;
 class QGestureEvent;
 class QGraphicsView;
 class QTouchEvent;
+class QTransform;
 class QWidget;
 
 // Delivers the touches on a graphics view to the widgets of the screen embedded in it, as a
@@ -39,11 +40,14 @@ private:
         QPointer<QWidget> widget;
         QList<QEventPoint> points;
         bool began = false;
+        // Where the widget lies in the screen.
+        QPointF origin;
     };
 
-    QPointF mapToScreen(QPointF viewPosition) const;
-    QWidget* widgetAt(QPointF viewPosition) const;
-    QWidget* receiverAt(QPointF viewPosition) const;
+    // From the view's surface to the screen's points.
+    QTransform viewToScreen() const;
+    QWidget* widgetAt(QPointF inScreen) const;
+    QWidget* receiverAt(QPointF inScreen) const;
     void deliver(const Delivery& delivery, const QTouchEvent& original);
 
     QGraphicsView& m_view;
