@@ -126,6 +126,8 @@ void KPAppDelegate::applicationWillTerminate()
     if (m_terminated)
         return;
     m_terminated = true;
+    if (m_window)
+        m_defaults.setValue(windowGeometryKey(), m_window->saveGeometry());
     applicationDidEnterBackground();
 }
 
@@ -253,7 +255,16 @@ void KPAppDelegate::createViewController()
                                  : QStringLiteral("KPViewController_iPad"));
 }
 
+// The window comes back where the user left it, at its size, maximised or full screen; each
+// layout keeps its own, as their shapes differ.
+QString KPAppDelegate::windowGeometryKey()
+{
+    return KPDeviceIdiom::isPhone() ? QStringLiteral("windowGeometryPhone")
+                                    : QStringLiteral("windowGeometryTablet");
+}
+
 void KPAppDelegate::makeKeyAndVisible()
 {
+    m_window->restoreGeometry(m_defaults.value(windowGeometryKey()).toByteArray());
     m_window->makeKeyAndVisible();
 }

@@ -67,6 +67,7 @@ protected:
     virtual void createWindow();
     virtual void createViewController();
     virtual void makeKeyAndVisible();
+    static QString windowGeometryKey();
     // Where the internet's reachability is read: the system's network information.
     virtual KPReachabilityBackend* reachabilityBackend() const;
 

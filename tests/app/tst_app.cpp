@@ -100,6 +100,7 @@ private slots:
     void interfaceFilesWireEveryOutletAndAction();
     void windowShowsTheToolbarOverTheKeyboard_data();
     void windowShowsTheToolbarOverTheKeyboard();
+    void windowComesBackAsItWasLeft();
     void lifecycleEventsFollowTheApplicationState();
     void foregroundsCountOnceTheRatingPromptIsLaunched();
     void soundComesBackOnEveryReturnFromSuspension_data();
@@ -332,6 +333,21 @@ void TestApp::windowShowsTheToolbarOverTheKeyboard()
     const QColor keys = averageColor(shot, QRect(60, shot.height() - 40, width - 120, 30));
     QVERIFY2(toolbar.lightness() < 90, qPrintable(toolbar.name()));
     QVERIFY2(keys.lightness() > 180, qPrintable(keys.name()));
+}
+
+void TestApp::windowComesBackAsItWasLeft()
+{
+    TemporaryDefaults store;
+    {
+        KPAppDelegate delegate(store.defaults);
+        delegate.didFinishLaunching();
+        delegate.window()->resize(900, 600);
+        QTRY_COMPARE(delegate.window()->size(), QSize(900, 600));
+        delegate.applicationWillTerminate();
+    }
+    KPAppDelegate again(store.defaults);
+    again.didFinishLaunching();
+    QCOMPARE(again.window()->size(), QSize(900, 600));
 }
 
 void TestApp::lifecycleEventsFollowTheApplicationState()
