@@ -1,10 +1,12 @@
 // MIDI note-on to first sound, measured inside a JACK graph: for each period (64, 128, 256 frames
-// at 48 kHz) a dummy JACK server of its own, the program under test with its output through
-// OpenAL Soft's JACK backend and its MIDI input on JACK, and two clients of ours: one sends a
-// note-on at the first frame of a cycle, the other finds the first sample of the note above
-// -50 dBFS on the program's output ports. Two clients, because one doing both would close a
-// cycle in the graph, which JACK breaks with a period of delay. The piano is measured beside a
-// bare OpenAL Soft program (openal_probe) in the same graph.
+// at 48 kHz) a dummy JACK server of its own, the program under test with its output and its MIDI
+// input on JACK (it and the probe below read the same OpenAL Soft configuration), and two clients
+// of ours: one sends a note-on at the first frame of a cycle, the other finds the first sample of
+// the note above -50 dBFS on the program's output ports. Two clients, because one doing both would
+// close a cycle in the graph, which JACK breaks with a period of delay. The piano is measured
+// beside a bare OpenAL Soft program (openal_probe) in the same graph, which plays a click (loud
+// from its first sample) through OpenAL Soft's own JACK backend; the piano's note takes about 1.2
+// ms of its own attack to reach -50 dBFS.
 //
 // Usage: bench_jack_latency [<touchpiano> <openal_probe> <alsoft.conf>] (by default the ones of
 // this build); KP_JACK_NOTES sets the number of notes (200).
