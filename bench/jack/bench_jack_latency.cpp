@@ -14,6 +14,9 @@
 #include "KPJackServer.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QThread>
 
@@ -172,7 +175,10 @@ void measure(const QString& what, const QString& program, const QStringList& arg
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     process.setProcessEnvironment(environment);
     process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
+    // Its log, kept where notes went missing.
+    const QString log = QDir::temp().filePath(
+        QStringLiteral("jack-latency-%1-%2.log").arg(QFileInfo(program).baseName()).arg(period));
+    process.setStandardErrorFile(log);
     process.start(program, arguments);
     Bench bench;
     bool connected = false;
@@ -199,6 +205,12 @@ void measure(const QString& what, const QString& program, const QStringList& arg
         }
         QThread::msleep(ulong(spacing * 1000));
     }
+    const bool ended = process.state() != QProcess::Running;
+    if (ended || missed > 0)
+        std::printf("%-28s period %3d: %s, its log is %s\n", qPrintable(what), period,
+                    ended ? "it ended during the run" : "notes went missing", qPrintable(log));
+    else
+        QFile::remove(log);
     process.terminate();
     if (!process.waitForFinished(3000))
         process.kill();
