@@ -1,5 +1,7 @@
 #include "app/KPCommandLine.h"
 
+#include "app/KPSingleInstance.h"
+
 #include "exchange/KPAudioExport.h"
 #include "exchange/KPRecordingMidi.h"
 #include "recordings/KPRecordingsManager.h"
@@ -10,6 +12,7 @@
 #include <QSaveFile>
 
 #include <cmath>
+#include <optional>
 #include <unistd.h>
 
 namespace {
@@ -92,29 +95,48 @@ int exportRecording(const KPRecordingsManager& manager, const QString& number, c
     return written ? 0 : say(err, QStringLiteral("touchpiano: %1: %2").arg(path, error), 1);
 }
 
-int importFile(KPRecordingsManager& manager, const QString& path, FILE* out, FILE* err)
+std::optional<KPRecordingMidi::Import> readImport(const QString& path, FILE* err)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return say(err, QStringLiteral("touchpiano: %1: %2").arg(path, file.errorString()), 1);
+    if (!file.open(QIODevice::ReadOnly)) {
+        say(err, QStringLiteral("touchpiano: %1: %2").arg(path, file.errorString()), 1);
+        return std::nullopt;
+    }
     QString error;
-    const auto imported =
+    auto imported =
         KPRecordingMidi::fromMidi(file.readAll(), QFileInfo(path).completeBaseName(), &error);
     if (!imported)
-        return say(err, QStringLiteral("touchpiano: %1: %2").arg(path, error), 1);
-    manager.addRecording(imported->recording);
-    manager.saveAllRecordings();
-    if (manager.recordingsStateChanged())
+        say(err, QStringLiteral("touchpiano: %1: %2").arg(path, error), 1);
+    return imported;
+}
+
+// A running window keeps the list: it imports the file and saves it. Otherwise the archive is
+// written here.
+int addImport(const KPRecordingMidi::Import& imported, const KPSingleInstance::Reply& running,
+              KPRecordingsManager& manager, FILE* out, FILE* err)
+{
+    bool saved = false;
+    if (running.outcome == KPSingleInstance::Outcome::Answered) {
+        if (!running.imported.value(0))
+            return say(
+                err, QStringLiteral("touchpiano: the running Touch Piano could not import it"), 1);
+        saved = running.saved;
+    } else {
+        manager.addRecording(imported.recording);
+        manager.saveAllRecordings();
+        saved = !manager.recordingsStateChanged();
+    }
+    if (!saved)
         return say(err, QStringLiteral("touchpiano: the recordings could not be saved"), 1);
     QString said = QStringLiteral("Imported \"%1\": %2 key events on %3")
-                       .arg(*imported->recording.recordingName)
-                       .arg(imported->recording.actions.size())
-                       .arg(imported->recording.soundBankName);
-    if (imported->droppedNotes > 0)
-        said += QStringLiteral("; left out %1 %2 outside C1 to B7")
-                    .arg(imported->droppedNotes)
-                    .arg(imported->droppedNotes == 1 ? QStringLiteral("note")
-                                                     : QStringLiteral("notes"));
+                       .arg(*imported.recording.recordingName)
+                       .arg(imported.recording.actions.size())
+                       .arg(imported.recording.soundBankName);
+    if (imported.droppedNotes > 0)
+        said +=
+            QStringLiteral("; left out %1 %2 outside C1 to B7")
+                .arg(imported.droppedNotes)
+                .arg(imported.droppedNotes == 1 ? QStringLiteral("note") : QStringLiteral("notes"));
     return say(out, said, 0);
 }
 
@@ -142,9 +164,20 @@ int KPCommandLine::run(const QCommandLineParser& parser, FILE* out, FILE* err)
     if (parser.isSet(kExport) && !parser.isSet(kTo))
         return say(err, QStringLiteral("touchpiano: --export needs --to FILE"), 2);
 
-    KPRecordingsManager manager(KPRecordingsManager::recordingsDataFile());
+    std::optional<KPRecordingMidi::Import> imported;
+    QStringList handed;
     if (parser.isSet(kImport)) {
-        const int status = importFile(manager, parser.value(kImport), out, err);
+        handed << QFileInfo(parser.value(kImport)).absoluteFilePath();
+        imported = readImport(parser.value(kImport), err);
+        if (!imported)
+            return 1;
+    }
+    // Asked even with nothing to hand over: the running window saves, so the archive read below
+    // is up to date.
+    const KPSingleInstance::Reply running = KPSingleInstance().ask(handed, false);
+    KPRecordingsManager manager(KPRecordingsManager::recordingsDataFile());
+    if (imported) {
+        const int status = addImport(*imported, running, manager, out, err);
         if (status != 0)
             return status;
     }

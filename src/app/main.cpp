@@ -3,6 +3,7 @@
 #include "app/KPDesktopInputs.h"
 #include "app/KPDesktopManners.h"
 #include "app/KPRecordingsExchange.h"
+#include "app/KPSingleInstance.h"
 #include "app/KPViewController.h"
 #include "app/KPWindow.h"
 #include "audio/KPAudioSession.h"
@@ -109,6 +110,11 @@ int main(int argc, char* argv[])
     // Before anything opens OpenAL (the resources are found from the application's folder): our
     // short output buffer, unless the user has a configuration.
     KPPlaybackDevice::useShippedConfiguration();
+    // One window: a running one takes this launch's files and comes forward.
+    KPSingleInstance instance;
+    if (instance.claim(options.files, options.idiom.value_or(QString())) ==
+        KPSingleInstance::Claim::HandedOver)
+        return 0;
 
     KPDeviceIdiom::setCurrent(
         chosenIdiom ? *chosenIdiom
@@ -144,6 +150,7 @@ int main(int argc, char* argv[])
                          });
         for (const QString& path : options.files)
             exchange->importFile(path);
+        instance.serve(*exchange, KPRecordingsManager::sharedManager(), window);
     }
     // Open the sound device and load the piano while the window appears, not at the first touch.
     // An instrument whose samples can't be loaded ends the program: it would play nothing.

@@ -1,4 +1,5 @@
 #include "app/KPRecordingsExchange.h"
+#include "app/KPSingleInstance.h"
 #include "app/KPViewController.h"
 #include "app/KPWindow.h"
 #include "exchange/KPRecordingMidi.h"
@@ -7,13 +8,28 @@
 #include "recordings/KPRecordingsManager.h"
 #include "ui/KPTableView.h"
 
+#include "KPTestClock.h"
+
 #include <QContextMenuEvent>
 #include <QLineEdit>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QMenu>
 #include <QMimeData>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+
+using namespace std::chrono_literals;
+using Claim = KPSingleInstance::Claim;
 
 namespace {
 
@@ -36,6 +52,25 @@ void writeFile(const QString& path, const QByteArray& bytes)
     file.write(bytes);
 }
 
+QString writeSong(const QTemporaryDir& dir, const QString& name)
+{
+    const QString path = dir.filePath(name);
+    writeFile(path, KPRecordingMidi::toMidi(twoNotes()));
+    return path;
+}
+
+// What a process killed while listening leaves: a socket file nobody accepts on.
+bool leaveDeadSocket(const QString& path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, qPrintable(path), sizeof address.sun_path - 1);
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return bound;
+}
+
 } // namespace
 
 class TestRecordingsExchange : public QObject
@@ -48,8 +83,10 @@ private slots:
     void init()
     {
         QVERIFY(m_dir.isValid());
-        m_manager =
-            std::make_unique<KPRecordingsManager>(m_dir.filePath(QStringLiteral("recordings")));
+        m_archive = m_dir.filePath(QStringLiteral("recordings"));
+        m_name = m_dir.filePath(QStringLiteral("instance"));
+        QFile::remove(m_archive);
+        m_manager = std::make_unique<KPRecordingsManager>(m_archive);
         m_window = std::make_unique<QWidget>();
         m_exchange = std::make_unique<KPRecordingsExchange>(*m_manager, m_window.get());
     }
@@ -121,8 +158,119 @@ private slots:
         QCOMPARE(midi.first().first().toUInt(), 0u);
     }
 
+    void aLaunchHandsItsFilesToTheRunningWindow()
+    {
+        KPSingleInstance first(m_name);
+        QCOMPARE(first.claim({}), Claim::Owner);
+        first.serve(*m_exchange, *m_manager, m_window.get());
+        writeSong(m_dir, QStringLiteral("Song.mid"));
+        const QString broken = m_dir.filePath(QStringLiteral("Broken.mid"));
+        QVERIFY(QFile(broken).open(QIODevice::WriteOnly));
+
+        // Relative to the launch's own folder.
+        QVERIFY(QDir::setCurrent(m_dir.path()));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Broken.mid not imported"));
+        QTest::ignoreMessage(QtInfoMsg, QRegularExpression("another launch handed over 2 files"));
+        QTest::ignoreMessage(QtInfoMsg, QRegularExpression("already running.*1 imported.*--idiom "
+                                                           "phone is for a new window"));
+        QCOMPARE(KPSingleInstance(m_name).claim({"Song.mid", broken}, "phone"), Claim::HandedOver);
+        QCOMPARE(m_manager->recordings().size(), 1);
+        QCOMPARE(m_manager->titleForRecording(0), QStringLiteral("Song"));
+        QCOMPARE(KPRecordingsManager(m_archive).recordings().size(), 1);
+        QVERIFY(m_window->isVisible());
+    }
+
+    void aSocketLeftByACrashIsTakenOver()
+    {
+        QVERIFY(leaveDeadSocket(m_name));
+        KPSingleInstance first(m_name);
+        QTest::ignoreMessage(QtInfoMsg, QRegularExpression("taking over .*instance"));
+        QCOMPARE(first.claim({}), Claim::Owner);
+        first.serve(*m_exchange, *m_manager, m_window.get());
+        QCOMPARE(KPSingleInstance(m_name).claim({writeSong(m_dir, "Song.mid")}), Claim::HandedOver);
+        QCOMPARE(m_manager->recordings().size(), 1);
+    }
+
+    void anInstanceThatNeverAnswersIsLeftAlone()
+    {
+        QLocalServer silent;
+        QVERIFY(silent.listen(m_name));
+        KPTestClock clock;
+        QTimer::singleShot(0, [&] { clock.advance(2s); });
+        QTest::ignoreMessage(QtWarningMsg, "KPSingleInstance: the running Touch Piano did not "
+                                           "answer within 2000 ms; going on alone");
+        QCOMPARE(KPSingleInstance(m_name, 2s).claim({}), Claim::Alone);
+    }
+
+    void badRequestsAreRefusedAndServingGoesOn()
+    {
+        KPTestClock clock;
+        KPSingleInstance first(m_name, 2s);
+        QCOMPARE(first.claim({}), Claim::Owner);
+        first.serve(*m_exchange, *m_manager, m_window.get());
+        const auto refused = [&](const QByteArray& bytes, bool advance) {
+            QLocalSocket socket;
+            QSignalSpy closed(&socket, &QLocalSocket::disconnected);
+            socket.connectToServer(m_name);
+            socket.write(bytes);
+            socket.flush();
+            // Time moves on while the window serves, however late it takes the connection.
+            QTimer ticks;
+            connect(&ticks, &QTimer::timeout, [&] { clock.advance(2s); });
+            if (advance)
+                ticks.start(0);
+            return closed.wait(5000) && socket.readAll().isEmpty();
+        };
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("not a JSON object"));
+        QVERIFY(refused("{\"files\": [\n", false));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("longer than 1048576 bytes"));
+        QVERIFY(refused(QByteArray(KPSingleInstance::kMaxMessageBytes + 1, '['), false));
+        // One that opens and says nothing is let go after the timeout.
+        QVERIFY(refused("{", true));
+        QCOMPARE(KPSingleInstance(m_name).claim({writeSong(m_dir, "Song.mid")}), Claim::HandedOver);
+        QCOMPARE(m_manager->recordings().size(), 1);
+    }
+
+    // The command line's --import goes to the running window: the recording is in its list
+    // once, saved once, and --list, run next, sees it with the window's unsaved one.
+    void commandLineImportGoesThroughTheRunningWindow()
+    {
+        const QString data = m_dir.filePath(QStringLiteral("data"));
+        const QString archive = QDir(data + QStringLiteral("/touchpiano")).filePath("recordings");
+        QVERIFY(QDir().mkpath(QFileInfo(archive).path()));
+        KPRecordingsManager manager(archive);
+        KPRecordingsExchange exchange(manager, m_window.get());
+        KPSingleInstance owner(KPSingleInstance::nameFor(archive));
+        QCOMPARE(owner.claim({}), Claim::Owner);
+        owner.serve(exchange, manager, m_window.get());
+        manager.addRecording(twoNotes());
+
+        const auto run = [&](const QStringList& arguments) {
+            auto program = std::make_unique<QProcess>();
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("XDG_DATA_HOME"), data);
+            program->setProcessEnvironment(environment);
+            QSignalSpy finished(program.get(), &QProcess::finished);
+            program->start(QStringLiteral(KP_PROGRAM), arguments);
+            finished.wait(20000);
+            return program;
+        };
+        const auto import = run({"--import", writeSong(m_dir, "Song.mid")});
+        QCOMPARE(import->exitCode(), 0);
+        QVERIFY(import->readAllStandardOutput().startsWith("Imported \"Song\""));
+        QCOMPARE(manager.recordings().size(), 2);
+        QCOMPARE(manager.titleForRecording(0), QStringLiteral("Song"));
+        QCOMPARE(KPRecordingsManager(archive).recordings().size(), 2);
+
+        const auto list = run({"--list"});
+        QCOMPARE(list->exitCode(), 0);
+        QCOMPARE(list->readAllStandardOutput().count('\n'), 2);
+    }
+
 private:
     QTemporaryDir m_dir;
+    QString m_archive;
+    QString m_name;
     std::unique_ptr<KPRecordingsManager> m_manager;
     std::unique_ptr<QWidget> m_window;
     std::unique_ptr<KPRecordingsExchange> m_exchange;

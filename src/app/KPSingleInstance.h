@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QList>
+#include <QLocalServer>
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+#include <chrono>
+
+class KPRecordingsExchange;
+class KPRecordingsManager;
+class QLocalSocket;
+class QWidget;
+
+// One window per recordings archive. The window's process listens on a local socket named after
+// the archive, in the user's runtime folder; a later launch hands it its MIDI files and ends,
+// and the command line's recordings commands go through it, so that the list is kept, and
+// saved, by one process only.
+//
+// A request is one line of JSON: {"files": [absolute paths], "raise": bool}; the answer is one
+// line, {"imported": [bool per file], "saved": bool}, sent once the files are imported and the
+// list saved. Lines longer than kMaxMessageBytes are refused. A process that does not answer
+// within the timeout is left alone: the asking one goes on by itself.
+class KPSingleInstance : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr qint64 kMaxMessageBytes = 1 << 20;
+
+    enum class Claim {
+        // Listening (or took over a socket left by a crash): this process keeps the window.
+        Owner,
+        // A running instance took the work; this process has nothing left to do.
+        HandedOver,
+        // No running instance could be reached or become: a window of its own, unshared.
+        Alone,
+    };
+    enum class Outcome { Answered, NoneRunning, NoAnswer };
+    struct Reply
+    {
+        Outcome outcome = Outcome::NoneRunning;
+        QList<bool> imported;
+        bool saved = false;
+    };
+
+    // The socket for the program's own archive.
+    static QString defaultName();
+    static QString nameFor(const QString& archivePath);
+
+    explicit KPSingleInstance(const QString& name = defaultName(),
+                              std::chrono::milliseconds timeout = std::chrono::seconds(5),
+                              QObject* parent = nullptr);
+    ~KPSingleInstance() override;
+
+    // For a launch of the window: hands `files` (made absolute) to the running instance and asks
+    // it to come forward, or becomes the running instance. `idiom`, when given, is the layout
+    // this launch asked for, which a running window keeps as it is: the log says so.
+    Claim claim(const QStringList& files, const QString& idiom = QString());
+    // Once the window is made: the owner imports handed files through `exchange` (as a drop),
+    // saves `manager`'s list and brings `window` forward when asked.
+    void serve(KPRecordingsExchange& exchange, KPRecordingsManager& manager, QWidget* window);
+    // Sends a request to the running instance and waits for its answer, at most the timeout.
+    Reply ask(const QStringList& files, bool raise);
+
+private:
+    bool listen();
+    void acceptConnections();
+    void readRequest(QLocalSocket* socket);
+    QByteArray answer(const QByteArray& request);
+
+    QString m_name;
+    std::chrono::milliseconds m_timeout;
+    QLocalServer m_server;
+    KPRecordingsExchange* m_exchange = nullptr;
+    KPRecordingsManager* m_manager = nullptr;
+    QPointer<QWidget> m_window;
+};
