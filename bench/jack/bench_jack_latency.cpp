@@ -180,6 +180,7 @@ void measure(const QString& what, const QString& program, const QStringList& arg
         QStringLiteral("jack-latency-%1-%2.log").arg(QFileInfo(program).baseName()).arg(period));
     process.setStandardErrorFile(log);
     process.start(program, arguments);
+    process.waitForStarted();
     Bench bench;
     bool connected = false;
     for (int tries = 0; bench.ready() && tries < 200 && !connected; ++tries) {
@@ -205,7 +206,7 @@ void measure(const QString& what, const QString& program, const QStringList& arg
         }
         QThread::msleep(ulong(spacing * 1000));
     }
-    const bool ended = process.state() != QProcess::Running;
+    const bool ended = process.waitForFinished(0) || process.state() == QProcess::NotRunning;
     if (ended || missed > 0)
         std::printf("%-28s period %3d: %s, its log is %s\n", qPrintable(what), period,
                     ended ? "it ended during the run" : "notes went missing", qPrintable(log));
