@@ -138,7 +138,9 @@ int main(int argc, char* argv[])
     if (auto* piano =
             window->rootView() ? window->rootView()->findChild<KPPianoView*>() : nullptr) {
         desktopInputs = std::make_unique<KPDesktopInputs>(*piano->keysView(), delegate.window());
-        desktopInputs->start();
+        // The MIDI ports open on the event loop's first turn, once the window is on screen: the
+        // sequencer and JACK take milliseconds that the first frame need not wait for.
+        QTimer::singleShot(0, desktopInputs.get(), &KPDesktopInputs::start);
         desktopManners = std::make_unique<KPDesktopManners>(*piano, *window);
         exchange = std::make_unique<KPRecordingsExchange>(KPRecordingsManager::sharedManager(),
                                                           delegate.window());
