@@ -93,12 +93,6 @@ bool KPAppDelegate::didFinishLaunching()
 {
     registerDefaultsFromSettingsBundle();
     initializeCrashReporter();
-    createWindow();
-    createViewController();
-    m_window->setRootViewController(m_viewController.get());
-    makeKeyAndVisible();
-    // Once the window is up: the system's network information takes a few milliseconds to load,
-    // and nothing on screen waits for it (the answer fills the ads in later).
     m_internet = KPReachability::reachabilityForInternetConnection(reachabilityBackend());
     if (m_internet->currentReachabilityStatus() != KPReachability::NetworkStatus::NotReachable) {
         fetchAppInfo();
@@ -107,6 +101,10 @@ bool KPAppDelegate::didFinishLaunching()
         connect(m_internet.get(), &KPReachability::reachabilityChanged, this,
                 &KPAppDelegate::internetNotifier);
     }
+    createWindow();
+    createViewController();
+    m_window->setRootViewController(m_viewController.get());
+    makeKeyAndVisible();
     return true;
 }
 
