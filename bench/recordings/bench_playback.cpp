@@ -3,7 +3,7 @@
 
 #include "audio/KPLoopbackDevice.h"
 #include "audio/KPSoundPlayer.h"
-#include "keyboard/KPPianoKeysViewDelegate.h"
+#include "performer/KPNotePerformer.h"
 #include "recordings/KPRecordingsArchive.h"
 #include "recordings/KPRecordingsManager.h"
 
@@ -25,24 +25,19 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Notes when each replayed event arrives, then sounds it as the piano screen would.
-class TimingKeys : public KPPianoKeysViewDelegate
+// Notes when the performer plays each replayed event.
+class TimingKeys : public KPNoteListener
 {
 public:
-    explicit TimingKeys(KPSoundPlayer& player) : player(player) {}
-    void playKey(uint32_t key) override
+    void notePressed(KPNoteSource /*source*/, uint32_t /*note*/, uint8_t /*velocity*/) override
     {
         arrivals.push_back(Clock::now());
-        player.play(24 + key);
     }
-    void stopKey(uint32_t key) override
+    void noteReleased(KPNoteSource /*source*/, uint32_t /*note*/, bool /*stillHeld*/) override
     {
         arrivals.push_back(Clock::now());
-        player.stop(24 + key);
     }
-    void stopAll() override {}
 
-    KPSoundPlayer& player;
     std::vector<Clock::time_point> arrivals;
 };
 
@@ -73,9 +68,11 @@ struct Rig
                 {{actions, QStringLiteral("Grand Piano"), QDateTime::currentDateTimeUtc(), {}}}));
         file.close();
         manager = std::make_unique<KPRecordingsManager>(file.fileName(), &player());
+        manager->setPerformer(&performer);
     }
 
     QTemporaryDir folder;
+    KPNotePerformer performer{player()};
     std::unique_ptr<KPRecordingsManager> manager;
 };
 
@@ -86,18 +83,18 @@ void BM_PlaybackTiming(benchmark::State& state)
     const QList<KPPianoKeyAction> actions = rig.manager->recordings().at(0).actions;
     std::vector<double> errors;
     for (auto _ : state) {
-        TimingKeys keys(player());
-        rig.manager->setKeysDelegate(&keys);
+        TimingKeys keys;
+        rig.performer.addListener(&keys);
         const Clock::time_point start = Clock::now();
         rig.manager->startPlaybackForRecording(0);
         while (rig.manager->playing())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        for (size_t n = 0; n < keys.arrivals.size(); ++n) {
+        for (size_t n = 0; n < std::min(keys.arrivals.size(), size_t(actions.size())); ++n) {
             const double due = double(actions[qsizetype(n)].interval);
             errors.push_back(
                 std::abs(std::chrono::duration<double>(keys.arrivals[n] - start).count() - due));
         }
-        rig.manager->setKeysDelegate(nullptr);
+        rig.performer.removeListener(&keys);
     }
     double sum = 0;
     for (double error : errors)

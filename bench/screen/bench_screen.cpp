@@ -8,6 +8,7 @@
 #include "audio/KPSoundPlayer.h"
 #include "keyboard/KPPianoKey.h"
 #include "keyboard/KPPianoKeysView.h"
+#include "performer/KPNotePerformer.h"
 #include "platform/KPDeviceIdiom.h"
 #include "screen/KPMetronome.h"
 #include "screen/KPPianoView.h"
@@ -54,7 +55,8 @@ struct Screen
         }
         (void)QTest::qWaitForWindowExposed(window);
         piano = controller->view()->findChild<KPPianoView*>();
-        KPSoundPlayer::sharedPlayer();
+        performer.emplace(KPSoundPlayer::sharedPlayer());
+        piano->setPerformer(&*performer);
         touchScreen = QTest::createTouchDevice();
     }
 
@@ -75,6 +77,8 @@ struct Screen
         }));
     }
 
+    // Outlives the screen, which lets go of it.
+    std::optional<KPNotePerformer> performer;
     std::unique_ptr<KPViewController> controller;
     std::unique_ptr<KPWindow> scaledWindow;
     QWidget* window = nullptr;
@@ -153,7 +157,7 @@ BENCHMARK(BM_TouchToVoice)
 void BM_ComputerKeyToVoice(benchmark::State& state)
 {
     Screen screen;
-    KPDesktopInputs inputs(*screen.piano->keysView(), screen.window);
+    KPDesktopInputs inputs(*screen.piano->keysView(), *screen.performer, screen.window);
     const uint32_t scanCodes[] = {52, 53, 54, 55, 56, 57, 58};
     std::vector<double> micros;
     micros.reserve(10000);

@@ -5,22 +5,23 @@
 
 #include <QObject>
 
+class KPNotePerformer;
 class KPPianoKeysView;
 class QWidget;
 
-// The players a desktop has besides touches, wired to the on-screen keyboard: the computer
-// keyboard (while `window` has the focus) and every MIDI input, whose notes press the keys they
-// name. Both show their keys pressed and play through the keyboard's delegate, as touches do.
+// The players a desktop has besides touches, each a source of its own on the note performer:
+// the computer keyboard (while `window` has the focus, its rows placed by the on-screen keyboard)
+// and every MIDI input.
 class KPDesktopInputs : public QObject
 {
 public:
-    KPDesktopInputs(KPPianoKeysView& keys, QWidget* window, QObject* parent = nullptr);
+    KPDesktopInputs(KPPianoKeysView& keys, KPNotePerformer& performer, QWidget* window,
+                    QObject* parent = nullptr);
 
     // Opens the MIDI ports and keeps looking for new ones.
     void start();
 
 private:
-    KPPianoKeysView& m_keys;
     KPComputerKeyboard m_computerKeys;
     KPMidiInput m_midi;
 };

@@ -23,18 +23,7 @@ void KPRecordingsManagerControl::stopRecording()
     m_manager.stopRecording();
 }
 
-void KPRecordingsManagerControl::addRecordingAction(uint32_t keyIndex, KPRecordedKeyState state,
-                                                    uint8_t velocity)
-{
-    m_manager.addRecordingAction({int32_t(keyIndex), state, 0.0f, velocity});
-}
-
 void KPRecordingsManagerControl::stopPlayback()
 {
     m_manager.stopPlayback();
-}
-
-void KPRecordingsManagerControl::setKeysDelegate(KPPianoKeysViewDelegate* delegate)
-{
-    m_manager.setKeysDelegate(delegate);
 }

@@ -16,9 +16,7 @@ public:
     bool recording() const override;
     void startRecording() override;
     void stopRecording() override;
-    void addRecordingAction(uint32_t keyIndex, KPRecordedKeyState state, uint8_t velocity) override;
     void stopPlayback() override;
-    void setKeysDelegate(KPPianoKeysViewDelegate* delegate) override;
 
 private:
     KPRecordingsManager& m_manager;

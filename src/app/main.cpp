@@ -11,6 +11,7 @@
 #include "audio/KPSoundPlayer.h"
 #include "keyboard/KPPianoKeysView.h"
 #include "midi/KPMidiInput.h"
+#include "performer/KPNotePerformer.h"
 #include "platform/KPDeviceIdiom.h"
 #include "platform/KPLocalization.h"
 #include "platform/KPTerminationSignals.h"
@@ -121,6 +122,8 @@ int main(int argc, char* argv[])
                     : KPDeviceIdiom::fromScreenSize(QApplication::primaryScreen()->size()));
     KPLocalization::install();
 
+    // Made once the window is up (the sound player loads its piano then); gone after the window.
+    std::optional<KPNotePerformer> performer;
     KPAppDelegate delegate;
     delegate.observe(application);
     QObject::connect(&delegate, &KPAppDelegate::interruptionBegan,
@@ -135,15 +138,19 @@ int main(int argc, char* argv[])
     std::unique_ptr<KPDesktopManners> desktopManners;
     std::unique_ptr<KPRecordingsExchange> exchange;
     KPWindow* window = delegate.window();
+    KPRecordingsManager& recordings = KPRecordingsManager::sharedManager();
     if (auto* piano =
             window->rootView() ? window->rootView()->findChild<KPPianoView*>() : nullptr) {
-        desktopInputs = std::make_unique<KPDesktopInputs>(*piano->keysView(), delegate.window());
+        performer.emplace(KPSoundPlayer::sharedPlayer());
+        piano->setPerformer(&*performer);
+        recordings.setPerformer(&*performer);
+        desktopInputs =
+            std::make_unique<KPDesktopInputs>(*piano->keysView(), *performer, delegate.window());
         // The MIDI ports open on the event loop's first turn, once the window is on screen: the
         // sequencer and JACK take milliseconds that the first frame need not wait for.
         QTimer::singleShot(0, desktopInputs.get(), &KPDesktopInputs::start);
         desktopManners = std::make_unique<KPDesktopManners>(*piano, *window);
-        exchange = std::make_unique<KPRecordingsExchange>(KPRecordingsManager::sharedManager(),
-                                                          delegate.window());
+        exchange = std::make_unique<KPRecordingsExchange>(recordings, delegate.window());
         exchange->connectPlaylist(piano->playlistView());
         QObject::connect(delegate.window(), &KPWindow::midiFilesDropped, exchange.get(),
                          [&exchange](const QStringList& paths) {
@@ -152,7 +159,7 @@ int main(int argc, char* argv[])
                          });
         for (const QString& path : options.files)
             exchange->importFile(path);
-        instance.serve(*exchange, KPRecordingsManager::sharedManager(), window);
+        instance.serve(*exchange, recordings, window);
     }
     // Open the sound device and load the piano while the window appears, not at the first touch.
     // An instrument whose samples can't be loaded ends the program: it would play nothing.
@@ -160,5 +167,8 @@ int main(int argc, char* argv[])
         QObject::connect(&KPSoundPlayer::sharedPlayer(), &KPSoundPlayer::soundBankFailed,
                          [] { QCoreApplication::exit(1); });
     });
-    return application.exec();
+    const int status = application.exec();
+    // The manager lives on past main: it lets go of the performer first.
+    recordings.setPerformer(nullptr);
+    return status;
 }

@@ -82,6 +82,28 @@ void KPSoundPlayer::stop(uint32_t note)
     startFadeTimer(note);
 }
 
+KPClock& KPSoundPlayer::clock() const
+{
+    return m_clock ? *m_clock : KPClock::current();
+}
+
+void KPSoundPlayer::play(uint32_t note, uint8_t velocity, KPClock::TimePoint at)
+{
+    if (at <= clock().now())
+        play(note, velocity);
+    else
+        clock().wakeAt(this, at, KPClock::Precision::Exact,
+                       [this, note, velocity] { play(note, velocity); });
+}
+
+void KPSoundPlayer::stop(uint32_t note, KPClock::TimePoint at)
+{
+    if (at <= clock().now())
+        stop(note);
+    else
+        clock().wakeAt(this, at, KPClock::Precision::Exact, [this, note] { stop(note); });
+}
+
 void KPSoundPlayer::saveSoundBank()
 {
     m_previousSoundBank = m_activeSoundBank;

@@ -47,6 +47,10 @@ public:
     void play(uint32_t note);
     void play(uint32_t note, uint8_t velocity);
     void stop(uint32_t note);
+    // Takes effect at `at` on the program's clock (KPClock): where we mix, at the matching frame;
+    // elsewhere the player applies it then (at once when `at` has passed).
+    void play(uint32_t note, uint8_t velocity, KPClock::TimePoint at);
+    void stop(uint32_t note, KPClock::TimePoint at);
     void saveSoundBank();
     void restoreSoundBank();
 
@@ -70,6 +74,7 @@ private:
     };
     using FadeTimer = std::unique_ptr<KPGridTimer, TimerDisposer>;
 
+    KPClock& clock() const;
     void fadeSound(uint32_t index);
     void startFadeTimer(uint32_t note);
     void stopFadeTimer(uint32_t note);

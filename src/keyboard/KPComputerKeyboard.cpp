@@ -3,12 +3,11 @@
 #include "keyboard/KPComputerKeyMap.h"
 #include "keyboard/KPKeyboardLayout.h"
 #include "keyboard/KPPlayableKeyboard.h"
+#include "performer/KPNotePerformer.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QWidget>
-
-#include <utility>
 
 namespace {
 
@@ -24,9 +23,9 @@ bool textFieldHasFocus()
 
 } // namespace
 
-KPComputerKeyboard::KPComputerKeyboard(KPPlayableKeyboard& keyboard, QWidget* window,
-                                       QObject* parent)
-    : QObject(parent), m_keyboard(keyboard), m_window(window)
+KPComputerKeyboard::KPComputerKeyboard(KPPlayableKeyboard& keyboard, KPNotePerformer& performer,
+                                       QWidget* window, QObject* parent)
+    : QObject(parent), m_keyboard(keyboard), m_performer(performer), m_window(window)
 {
     // On the application, so keys reach us whichever child has the focus.
     qApp->installEventFilter(this);
@@ -39,14 +38,8 @@ KPComputerKeyboard::~KPComputerKeyboard()
 
 void KPComputerKeyboard::releaseAll()
 {
-    const QMap<uint32_t, uint32_t> held = std::exchange(m_held, {});
-    QList<uint32_t> released;
-    for (const uint32_t key : held) {
-        if (!released.contains(key)) {
-            released.append(key);
-            m_keyboard.releaseKey(key);
-        }
-    }
+    m_held.clear();
+    m_performer.releaseAll(KPNoteSource::ComputerKeys);
 }
 
 bool KPComputerKeyboard::isOurs(QObject* watched) const
@@ -91,9 +84,10 @@ bool KPComputerKeyboard::keyPressed(const QKeyEvent& event)
         return true;
     const uint32_t note =
         KPKeyboardLayout::midiIndexForKey(m_keyboard.leftmostShownC()) + *semitone;
-    if (const std::optional<uint32_t> key = KPKeyboardLayout::keyForMidiNote(note)) {
-        m_held.insert(scanCode, *key);
-        m_keyboard.pressKey(*key, KPPlayableKeyboard::kFullVelocity);
+    // Only the keyboard's own notes play.
+    if (KPKeyboardLayout::keyForMidiNote(note)) {
+        m_held.insert(scanCode, note);
+        m_performer.noteOn(KPNoteSource::ComputerKeys, note, KPPlayableKeyboard::kFullVelocity);
     }
     return true;
 }
@@ -107,9 +101,9 @@ bool KPComputerKeyboard::keyReleased(const QKeyEvent& event)
     const auto held = m_held.constFind(scanCode);
     if (held == m_held.constEnd())
         return false;
-    const uint32_t key = *held;
+    const uint32_t note = *held;
     m_held.erase(held);
-    if (!m_held.values().contains(key))
-        m_keyboard.releaseKey(key);
+    if (!m_held.values().contains(note))
+        m_performer.noteOff(KPNoteSource::ComputerKeys, note);
     return true;
 }

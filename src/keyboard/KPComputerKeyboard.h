@@ -6,12 +6,14 @@
 
 #include <cstdint>
 
+class KPNotePerformer;
 class KPPlayableKeyboard;
 class QKeyEvent;
 class QWidget;
 
-// The computer keyboard as fingers on the piano: the keys of KPComputerKeyMap press and
-// release piano keys, and Left and Right move the keyboard an octave as the octave buttons do.
+// The computer keyboard as fingers on the piano: the keys of KPComputerKeyMap play notes through
+// the performer, from the leftmost C shown, and Left and Right move the keyboard an octave as the
+// octave buttons do.
 //
 // A key plays the piano key it pressed until it is lifted, also when the octave changes
 // meanwhile. Auto-repeat never strikes again. When the window loses focus every key it holds
@@ -20,8 +22,10 @@ class QWidget;
 class KPComputerKeyboard : public QObject
 {
 public:
-    // Watches the key events of `window` and its children; `keyboard` must outlive it.
-    KPComputerKeyboard(KPPlayableKeyboard& keyboard, QWidget* window, QObject* parent = nullptr);
+    // Watches the key events of `window` and its children; `keyboard` and `performer` must
+    // outlive it.
+    KPComputerKeyboard(KPPlayableKeyboard& keyboard, KPNotePerformer& performer, QWidget* window,
+                       QObject* parent = nullptr);
     ~KPComputerKeyboard() override;
 
     void releaseAll();
@@ -35,7 +39,8 @@ private:
     bool isOurs(QObject* watched) const;
 
     KPPlayableKeyboard& m_keyboard;
+    KPNotePerformer& m_performer;
     QPointer<QWidget> m_window;
-    // Scan code of each key held down, and the piano key it pressed.
+    // Scan code of each key held down, and the note it plays.
     QMap<uint32_t, uint32_t> m_held;
 };

@@ -297,22 +297,24 @@ void KPPianoKeysView::pressKey(uint32_t key)
         m_keysDelegate->playKey(key);
 }
 
-void KPPianoKeysView::pressKey(uint32_t key, uint8_t velocity)
-{
-    if (key >= keyCount())
-        return;
-    m_keyCollection[key]->setState(KPPianoKey::State::Down);
-    if (m_keysDelegate)
-        m_keysDelegate->playKey(key, velocity);
-}
-
 void KPPianoKeysView::releaseKey(uint32_t key)
 {
-    if (key >= keyCount())
-        return;
     m_keyCollection[key]->setState(KPPianoKey::State::Up);
     if (m_keysDelegate)
         m_keysDelegate->stopKey(key);
+}
+
+void KPPianoKeysView::notePressed(KPNoteSource /*source*/, uint32_t note, uint8_t /*velocity*/)
+{
+    if (const auto key = KPKeyboardLayout::keyForMidiNote(note))
+        m_keyCollection[*key]->setState(KPPianoKey::State::Down);
+}
+
+void KPPianoKeysView::noteReleased(KPNoteSource /*source*/, uint32_t note, bool stillHeld)
+{
+    if (const auto key = KPKeyboardLayout::keyForMidiNote(note))
+        m_keyCollection[*key]->setState(stillHeld ? KPPianoKey::State::Down
+                                                  : KPPianoKey::State::Up);
 }
 
 void KPPianoKeysView::releaseAllKeys()

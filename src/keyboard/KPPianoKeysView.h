@@ -3,6 +3,7 @@
 #include "keyboard/KPKeyboardLayout.h"
 #include "keyboard/KPOctaveDirection.h"
 #include "keyboard/KPPlayableKeyboard.h"
+#include "performer/KPNoteListener.h"
 
 #include <QList>
 #include <QScrollArea>
@@ -33,9 +34,9 @@ class QTouchEvent;
 // When the window is hidden, minimised or loses the focus, the fingers down are cancelled: every
 // key is released, and those fingers play nothing more until they lift.
 //
-// Computer keys and MIDI keyboards play it from outside (KPPlayableKeyboard): their presses and
-// releases show on the keys and reach the delegate as a touch's do.
-class KPPianoKeysView : public QScrollArea, public KPPlayableKeyboard
+// As a listener of the note performer it shows every note played, whoever plays it (computer
+// keys, MIDI, a playback): a key stays down while any player holds its note.
+class KPPianoKeysView : public QScrollArea, public KPPlayableKeyboard, public KPNoteListener
 {
     Q_OBJECT
 
@@ -73,9 +74,10 @@ public:
     void changeOctave(KPOctaveDirection direction) override;
     bool canChangeOctave(KPOctaveDirection direction) const;
 
-    void pressKey(uint32_t key, uint8_t velocity) override;
-    void releaseKey(uint32_t key) override;
     uint32_t leftmostShownC() const override;
+
+    void notePressed(KPNoteSource source, uint32_t note, uint8_t velocity) override;
+    void noteReleased(KPNoteSource source, uint32_t note, bool stillHeld) override;
 
     // The key under a point in content coordinates (the strip's own), black keys first.
     KPPianoKey* keyForLocation(QPointF point) const;
@@ -112,6 +114,7 @@ private:
     void cancelTouches();
     std::optional<uint32_t> keyIndexUnderTouch(QPointF location) const;
     void pressKey(uint32_t key);
+    void releaseKey(uint32_t key);
     void releaseAllKeys();
     void moveToCurrentOctave();
     void fitStripToView();

@@ -4,17 +4,16 @@
 
 #include <cstdint>
 
-// The keyboard as played from outside the screen (computer keys, MIDI): a press shows the key
-// pressed and plays it at a MIDI velocity, a release lets it go, as a finger would.
+// The keyboard as the computer keys see it: where its rows begin and how it moves. What they
+// play goes through the note performer.
 class KPPlayableKeyboard
 {
 public:
+    // The velocity of a touch or a computer key: full.
     static constexpr uint8_t kFullVelocity = 127;
 
     virtual ~KPPlayableKeyboard() = default;
 
-    virtual void pressKey(uint32_t key, uint8_t velocity) = 0;
-    virtual void releaseKey(uint32_t key) = 0;
     // One octave either way, as the octave buttons do.
     virtual void changeOctave(KPOctaveDirection direction) = 0;
     // The key index of the leftmost C on screen, where the computer keys' rows begin.

@@ -1,7 +1,8 @@
 #include "recordings/KPRecordingsManager.h"
 
 #include "audio/KPSoundPlayer.h"
-#include "keyboard/KPPianoKeysViewDelegate.h"
+#include "keyboard/KPKeyboardLayout.h"
+#include "performer/KPNotePerformer.h"
 #include "platform/KPAppPaths.h"
 #include "recordings/KPRecordingsArchive.h"
 #include "recordings/KPRecordingsPlaybackObserver.h"
@@ -55,7 +56,37 @@ KPSoundPlayer& KPRecordingsManager::soundPlayer() const
     return m_soundPlayer ? *m_soundPlayer : KPSoundPlayer::sharedPlayer();
 }
 
-KPRecordingsManager::~KPRecordingsManager() = default;
+KPRecordingsManager::~KPRecordingsManager()
+{
+    setPerformer(nullptr);
+}
+
+// The manager records what its performer plays.
+void KPRecordingsManager::setPerformer(KPNotePerformer* performer)
+{
+    if (m_performer == performer)
+        return;
+    stopPlayback();
+    if (m_performer)
+        m_performer->removeListener(this);
+    m_performer = performer;
+    if (m_performer)
+        m_performer->addListener(this);
+}
+
+// Recordings keep key indexes: notes off the keyboard are not kept.
+void KPRecordingsManager::notePressed(KPNoteSource /*source*/, uint32_t note, uint8_t velocity)
+{
+    if (const auto key = KPKeyboardLayout::keyForMidiNote(note))
+        addRecordingAction({int32_t(*key), KPRecordedKeyState::Pressed, 0.0f, velocity});
+}
+
+void KPRecordingsManager::noteReleased(KPNoteSource /*source*/, uint32_t note, bool /*stillHeld*/)
+{
+    if (const auto key = KPKeyboardLayout::keyForMidiNote(note))
+        addRecordingAction(
+            {int32_t(*key), KPRecordedKeyState::Released, 0.0f, KPPianoKeyAction::kFullVelocity});
+}
 
 void KPRecordingsManager::startRecording()
 {
@@ -149,31 +180,35 @@ KPClock::Duration KPRecordingsManager::delayOf(qsizetype step) const
     return delayFor(m_playbackActions.at(index).interval);
 }
 
+// Wakes kPlaybackLead before the next event to hand it over, or at the end itself.
 void KPRecordingsManager::schedulePlayback()
 {
     const bool eventNext = m_nextPlaybackStep < m_playbackActions.size() &&
                            delayOf(m_nextPlaybackStep) <= m_playbackEnd;
     const KPClock::TimePoint due =
-        m_playbackStart + (eventNext ? delayOf(m_nextPlaybackStep) : m_playbackEnd);
+        eventNext ? m_playbackStart + delayOf(m_nextPlaybackStep) - kPlaybackLead
+                  : m_playbackStart + m_playbackEnd;
     m_playbackAlarm = KPClock::current().wakeAt(this, due, KPClock::Precision::Exact, [this] {
         // A ringing alarm is spent: stopping from inside the replay must not delete it.
         m_playbackAlarm = nullptr;
-        playDueActions();
+        handOverDueActions();
     });
 }
 
-void KPRecordingsManager::playDueActions()
+void KPRecordingsManager::handOverDueActions()
 {
     const uint64_t generation = m_playbackGeneration;
     const KPClock::TimePoint now = KPClock::current().now();
     while (m_playing && generation == m_playbackGeneration) {
         if (m_nextPlaybackStep < m_playbackActions.size() &&
             delayOf(m_nextPlaybackStep) <= m_playbackEnd) {
-            if (m_playbackStart + delayOf(m_nextPlaybackStep) > now)
+            const KPClock::TimePoint at = m_playbackStart + delayOf(m_nextPlaybackStep);
+            if (at - kPlaybackLead > now)
                 break;
             const qsizetype step = m_nextPlaybackStep++;
-            playbackRecordingAction(m_playbackActions.at(
-                m_playbackOrder.empty() ? step : m_playbackOrder[size_t(step)]));
+            perform(m_playbackActions.at(m_playbackOrder.empty() ? step
+                                                                 : m_playbackOrder[size_t(step)]),
+                    at);
         } else {
             if (m_playbackStart + m_playbackEnd > now)
                 break;
@@ -187,12 +222,20 @@ void KPRecordingsManager::playDueActions()
 
 void KPRecordingsManager::playbackRecordingAction(const KPPianoKeyAction& action)
 {
-    if (!m_playing || !m_keysDelegate || action.index < 0)
+    perform(action, KPClock::current().now());
+}
+
+// Key indexes past the keyboard (from a damaged file) play nothing.
+void KPRecordingsManager::perform(const KPPianoKeyAction& action, KPClock::TimePoint at)
+{
+    if (!m_playing || !m_performer || action.index < 0 ||
+        uint32_t(action.index) >= KPKeyboardLayout::keyCount)
         return;
+    const uint32_t note = KPKeyboardLayout::midiIndexForKey(uint32_t(action.index));
     if (action.isRelease())
-        m_keysDelegate->stopKey(uint32_t(action.index));
+        m_performer->noteOff(KPNoteSource::Playback, note, at);
     else
-        m_keysDelegate->playKey(uint32_t(action.index), action.velocity);
+        m_performer->noteOn(KPNoteSource::Playback, note, action.velocity, at);
 }
 
 void KPRecordingsManager::playbackCompleted()
@@ -209,8 +252,9 @@ void KPRecordingsManager::stopPlayback()
         m_playbackObserver->playbackComplete();
     delete m_playbackAlarm;
     ++m_playbackGeneration;
-    if (m_keysDelegate)
-        m_keysDelegate->stopAll();
+    // What the playback holds or has handed over, and nothing the user holds.
+    if (m_performer)
+        m_performer->releaseAll(KPNoteSource::Playback);
     m_playing = false;
     m_playingIndex = -1;
 }

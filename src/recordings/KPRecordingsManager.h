@@ -1,5 +1,6 @@
 #pragma once
 
+#include "performer/KPNoteListener.h"
 #include "platform/KPClock.h"
 #include "recordings/KPPianoRecording.h"
 
@@ -13,23 +14,30 @@
 #include <optional>
 #include <vector>
 
-class KPPianoKeysViewDelegate;
+class KPNotePerformer;
 class KPRecordingsPlaybackObserver;
 class KPSoundPlayer;
 
 // Records what is played, keeps the list of recordings (newest first) and plays one back with
-// the timing it was played with. A recording's times count from its first key event. Playback
-// replays each event through the keys delegate at start + its interval, however late the
-// events before it were; stopping cancels every pending event and releases every key. The list
-// is read from the archive file when the manager is made and written only by
+// the timing it was played with. A recording's times count from its first key event.
+//
+// As a listener of the note performer it records every press and release played, by key index.
+// Playback plays through the performer as a source of its own: each event is handed over ahead of
+// its time (kPlaybackLead) with its exact time, start + its interval, however late the events
+// before it were, so that where we mix it lands on its frame. Stopping cancels every event not
+// yet due and releases what the playback holds, and nothing the user holds.
+//
+// The list is read from the archive file when the manager is made and written only by
 // saveAllRecordings(), when it changed. Main thread only.
-class KPRecordingsManager : public QObject
+class KPRecordingsManager : public QObject, public KPNoteListener
 {
     Q_OBJECT
 
 public:
     static constexpr char recordingSavedNotification[] =
         "KPRecordingsManagerRecordingSavedNotification";
+    // How long before its time a playback event goes to the performer.
+    static constexpr KPClock::Duration kPlaybackLead = std::chrono::milliseconds(100);
 
     // The program's manager, made at the first call with the shared sound player and the
     // archive in the application-support folder.
@@ -49,10 +57,10 @@ public:
     const QList<KPPianoRecording>& recordings() const { return m_recordings; }
     bool recordingsStateChanged() const { return m_recordingsStateChanged; }
 
-    // Neither is owned; either may be null.
-    KPPianoKeysViewDelegate* keysDelegate() const { return m_keysDelegate; }
+    // Neither is owned; either may be null. Playback plays nothing without a performer.
+    KPNotePerformer* performer() const { return m_performer; }
     KPRecordingsPlaybackObserver* playbackObserver() const { return m_playbackObserver; }
-    void setKeysDelegate(KPPianoKeysViewDelegate* delegate) { m_keysDelegate = delegate; }
+    void setPerformer(KPNotePerformer* performer);
     void setPlaybackObserver(KPRecordingsPlaybackObserver* observer)
     {
         m_playbackObserver = observer;
@@ -71,6 +79,10 @@ public:
     void playbackCompleted();
     void stopPlayback();
 
+    // What is played, recorded while recording.
+    void notePressed(KPNoteSource source, uint32_t note, uint8_t velocity) override;
+    void noteReleased(KPNoteSource source, uint32_t note, bool stillHeld) override;
+
     // Positions outside the list give no title and change nothing.
     std::optional<QString> titleForRecording(uint32_t position) const;
     void deleteRecording(uint32_t position);
@@ -88,7 +100,8 @@ private:
     KPSoundPlayer& soundPlayer() const;
     KPClock::Duration delayOf(qsizetype step) const;
     void schedulePlayback();
-    void playDueActions();
+    void handOverDueActions();
+    void perform(const KPPianoKeyAction& action, KPClock::TimePoint at);
     void setAsideUnreadableArchive(const QString& reason);
 
     KPSoundPlayer* m_soundPlayer;
@@ -105,11 +118,11 @@ private:
     int32_t m_playingIndex = -1;
     bool m_recording = false;
     QList<KPPianoRecording> m_recordings;
-    KPPianoKeysViewDelegate* m_keysDelegate = nullptr;
+    KPNotePerformer* m_performer = nullptr;
     KPRecordingsPlaybackObserver* m_playbackObserver = nullptr;
 
     // The playback under way: its events, the order in which they fall due (empty when that is
-    // the list's order), the next one, and the one alarm that wakes for it.
+    // the list's order), the next one to hand over, and the one alarm that wakes for it.
     QList<KPPianoKeyAction> m_playbackActions;
     std::vector<qsizetype> m_playbackOrder;
     qsizetype m_nextPlaybackStep = 0;

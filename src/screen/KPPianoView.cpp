@@ -2,8 +2,9 @@
 
 #include "audio/KPSoundPlayer.h"
 #include "audio/KPSystemSound.h"
-#include "keyboard/KPPianoKey.h"
 #include "keyboard/KPPianoKeysView.h"
+#include "keyboard/KPTouchPlayer.h"
+#include "performer/KPNotePerformer.h"
 #include "platform/KPDelayedCalls.h"
 #include "platform/KPDeviceIdiom.h"
 #include "platform/KPLocalization.h"
@@ -71,8 +72,7 @@ KPPianoView::KPPianoView(QWidget* parent)
 
 KPPianoView::~KPPianoView()
 {
-    if (m_recordings)
-        m_recordings->setKeysDelegate(nullptr);
+    setPerformer(nullptr);
 }
 
 void KPPianoView::awakeFromNib()
@@ -80,7 +80,6 @@ void KPPianoView::awakeFromNib()
     const bool tablet = KPDeviceIdiom::isPad();
 
     m_keysView = new KPPianoKeysView(geometry(), this);
-    m_keysView->setKeysDelegate(this);
     const int inset = tablet ? 52 : 27;
     QRect keys = m_keysView->geometry();
     keys.setX(inset);
@@ -118,17 +117,29 @@ void KPPianoView::awakeFromNib()
     setOverlayAlpha(0, false);
 
     setRecordingsControl(m_recordings);
+    setPerformer(std::exchange(m_performer, nullptr));
     connect(&manager, &KPRecordingsManager::recordingSaved, this, &KPPianoView::showRecordingPopup);
 }
 
 void KPPianoView::setRecordingsControl(KPRecordingsControl* recordings)
 {
     m_recordings = recordings;
-    if (m_recordings)
-        m_recordings->setKeysDelegate(this);
     for (KPButton* button : {m_buttonRecord, m_buttonPlaylist})
         if (button)
             button->setEnabled(m_recordings != nullptr);
+}
+
+void KPPianoView::setPerformer(KPNotePerformer* performer)
+{
+    if (m_performer && m_keysView)
+        m_performer->removeListener(m_keysView);
+    m_performer = performer;
+    if (!m_keysView)
+        return;
+    m_touchPlayer = m_performer ? std::make_unique<KPTouchPlayer>(*m_performer) : nullptr;
+    m_keysView->setKeysDelegate(m_touchPlayer.get());
+    if (m_performer)
+        m_performer->addListener(m_keysView);
 }
 
 bool KPPianoView::isRecording() const
@@ -364,42 +375,6 @@ void KPPianoView::showRecordingPopup()
         connect(fade, &QAbstractAnimation::finished, popup, &QObject::deleteLater);
         fade->start();
     });
-}
-
-// Keyboard
-
-// Key indexes past the keyboard (from a damaged recording) play nothing. The key shows what
-// it plays, also when a recording plays it (a touch has shown it already).
-void KPPianoView::playKey(uint32_t keyIndex)
-{
-    playKey(keyIndex, KPPlayableKeyboard::kFullVelocity);
-}
-
-void KPPianoView::playKey(uint32_t keyIndex, uint8_t velocity)
-{
-    if (keyIndex >= KPPianoKeysView::keyCount())
-        return;
-    m_keysView->keyCollection()[keyIndex]->setState(KPPianoKey::State::Down);
-    KPSoundPlayer::sharedPlayer().play(m_keysView->midiIndexForKey(keyIndex), velocity);
-    if (isRecording())
-        m_recordings->addRecordingAction(keyIndex, KPRecordedKeyState::Pressed, velocity);
-}
-
-void KPPianoView::stopKey(uint32_t keyIndex)
-{
-    if (keyIndex >= KPPianoKeysView::keyCount())
-        return;
-    m_keysView->keyCollection()[keyIndex]->setState(KPPianoKey::State::Up);
-    KPSoundPlayer::sharedPlayer().stop(m_keysView->midiIndexForKey(keyIndex));
-    if (isRecording())
-        m_recordings->addRecordingAction(keyIndex, KPRecordedKeyState::Released,
-                                         KPPianoKeyAction::kFullVelocity);
-}
-
-void KPPianoView::stopAll()
-{
-    for (uint32_t key = 0; key < KPPianoKeysView::keyCount(); ++key)
-        stopKey(key);
 }
 
 // Metronome

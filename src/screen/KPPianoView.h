@@ -1,6 +1,5 @@
 #pragma once
 
-#include "keyboard/KPPianoKeysViewDelegate.h"
 #include "settings/KPSettingsView.h"
 #include "ui/KPButton.h"
 
@@ -9,18 +8,20 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <memory>
 
 class KPMetronome;
+class KPNotePerformer;
 class KPPianoKeysView;
 class KPPlaylistView;
 class KPRecordingsControl;
+class KPTouchPlayer;
 class QAbstractAnimation;
 class QAbstractButton;
 
-// The main screen: routes the keyboard to the sound player (and to the recordings while one is
-// made), answers the toolbar, slides the panels in and out, and shows the metronome on its
-// buttons and label.
-class KPPianoView : public QWidget, public KPPianoKeysViewDelegate
+// The main screen: hands the keyboard to the note performer, answers the toolbar, slides the
+// panels in and out, and shows the metronome on its buttons and label.
+class KPPianoView : public QWidget
 {
     Q_OBJECT
     // Outlets, connected by name from the interface file.
@@ -49,6 +50,8 @@ public:
     Q_INVOKABLE void awakeFromNib();
 
     void setRecordingsControl(KPRecordingsControl* recordings);
+    // The keys play through it and show what it plays; not owned, it outlives the view.
+    void setPerformer(KPNotePerformer* performer);
 
     void resetActionsExcluding(uint32_t mask);
     void showPlaylist();
@@ -63,11 +66,6 @@ public:
     void startMetronome();
     void stopMetronome();
     void updateMetronomeText();
-
-    void playKey(uint32_t keyIndex) override;
-    void playKey(uint32_t keyIndex, uint8_t velocity) override;
-    void stopKey(uint32_t keyIndex) override;
-    void stopAll() override;
 
     KPPianoKeysView* keysView() const { return m_keysView; }
     KPPlaylistView* playlistView() const { return m_playlistView; }
@@ -117,6 +115,8 @@ private:
     KPButton* m_buttonOverlay = nullptr;
 
     KPRecordingsControl* m_recordings = nullptr;
+    KPNotePerformer* m_performer = nullptr;
+    std::unique_ptr<KPTouchPlayer> m_touchPlayer;
     QPointer<QAbstractAnimation> m_playlistSlide;
     QPointer<QAbstractAnimation> m_settingsSlide;
     QPointer<QAbstractAnimation> m_overlayFade;

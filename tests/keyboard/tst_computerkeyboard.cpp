@@ -1,6 +1,9 @@
 #include "keyboard/KPComputerKeyboard.h"
 #include "keyboard/KPKeyboardLayout.h"
 #include "keyboard/KPPlayableKeyboard.h"
+#include "performer/KPNotePerformer.h"
+
+#include "KPAudioTestRig.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -9,19 +12,18 @@
 
 namespace {
 
-// Reports every call by MIDI note, which reads better than key indexes.
-class NoteLog : public KPPlayableKeyboard
+// The keyboard the rows are placed on, and what the performer plays, by MIDI note.
+class NoteLog : public KPPlayableKeyboard, public KPNoteListener
 {
 public:
-    void pressKey(uint32_t key, uint8_t velocity) override
+    void notePressed(KPNoteSource source, uint32_t note, uint8_t velocity) override
     {
-        calls << QStringLiteral("press %1 %2")
-                     .arg(KPKeyboardLayout::midiIndexForKey(key))
-                     .arg(velocity);
+        QCOMPARE(source, KPNoteSource::ComputerKeys);
+        calls << QStringLiteral("press %1 %2").arg(note).arg(velocity);
     }
-    void releaseKey(uint32_t key) override
+    void noteReleased(KPNoteSource /*source*/, uint32_t note, bool /*stillHeld*/) override
     {
-        calls << QStringLiteral("release %1").arg(KPKeyboardLayout::midiIndexForKey(key));
+        calls << QStringLiteral("release %1").arg(note);
     }
     void changeOctave(KPOctaveDirection direction) override
     {
@@ -105,6 +107,8 @@ private:
 
     std::unique_ptr<QWidget> m_window;
     QLineEdit* m_textField = nullptr;
+    KPAudioTest::AudioRig m_rig = KPAudioTest::AudioRig::withPlayer();
+    KPNotePerformer m_performer{m_rig.player()};
     NoteLog m_keyboard;
     std::unique_ptr<KPComputerKeyboard> m_computerKeys;
 };
@@ -120,12 +124,14 @@ void TestComputerKeyboard::init()
     QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
     m_window->setFocus();
     m_keyboard = NoteLog();
-    m_computerKeys = std::make_unique<KPComputerKeyboard>(m_keyboard, m_window.get());
+    m_performer.addListener(&m_keyboard);
+    m_computerKeys = std::make_unique<KPComputerKeyboard>(m_keyboard, m_performer, m_window.get());
 }
 
 void TestComputerKeyboard::cleanup()
 {
     m_computerKeys.reset();
+    m_performer.removeListener(&m_keyboard);
     m_window.reset();
 }
 

@@ -1,7 +1,9 @@
 #include "audio/KPSoundPlayer.h"
-#include "keyboard/KPPianoKeysViewDelegate.h"
+#include "keyboard/KPKeyboardLayout.h"
+#include "keyboard/KPTouchPlayer.h"
 #include "KPAudioTestRig.h"
 #include "KPTestClock.h"
+#include "performer/KPNotePerformer.h"
 #include "recordings/KPRecordingsArchive.h"
 #include "recordings/KPRecordingsManager.h"
 #include "recordings/KPRecordingsPlaybackObserver.h"
@@ -10,33 +12,42 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <limits>
+
 #include <unistd.h>
 
 using namespace std::chrono_literals;
 
 namespace {
 
-// Notes each replayed key call and the clock's time, in milliseconds since `start`.
-class KeysLog : public KPPianoKeysViewDelegate
+// Notes each press and release the performer plays, by key index, and the clock's time, in
+// milliseconds since `start`.
+class KeysLog : public KPNoteListener
 {
 public:
-    void playKey(uint32_t key) override
+    explicit KeysLog(KPNotePerformer& performer) : performer(performer)
     {
-        calls.append(QStringLiteral("play %1 @%2").arg(key).arg(at()));
+        performer.addListener(this);
     }
-    void playKey(uint32_t key, uint8_t velocity) override
+    ~KeysLog() override { performer.removeListener(this); }
+
+    void notePressed(KPNoteSource /*source*/, uint32_t note, uint8_t velocity) override
     {
         if (velocity < KPPianoKeyAction::kFullVelocity)
-            calls.append(QStringLiteral("play %1 at %2 @%3").arg(key).arg(velocity).arg(at()));
+            calls.append(
+                QStringLiteral("play %1 at %2 @%3").arg(key(note)).arg(velocity).arg(at()));
         else
-            playKey(key);
+            calls.append(QStringLiteral("play %1 @%2").arg(key(note)).arg(at()));
     }
-    void stopKey(uint32_t key) override
+    void noteReleased(KPNoteSource /*source*/, uint32_t note, bool /*stillHeld*/) override
     {
-        calls.append(QStringLiteral("stop %1 @%2").arg(key).arg(at()));
+        calls.append(QStringLiteral("stop %1 @%2").arg(key(note)).arg(at()));
     }
-    void stopAll() override { calls.append(QStringLiteral("stopAll @%1").arg(at())); }
 
+    static int64_t key(uint32_t note)
+    {
+        return KPKeyboardLayout::keyForMidiNote(note).value_or(-1);
+    }
     long at() const
     {
         return long(
@@ -44,6 +55,7 @@ public:
                 .count());
     }
 
+    KPNotePerformer& performer;
     KPClock::TimePoint start = KPClock::current().now();
     QStringList calls;
 };
@@ -89,11 +101,14 @@ private slots:
 
     void recordingCountsFromTheFirstKey();
     void recordWithoutKeysMakesNothing();
+    void recordsWhatThePerformerPlays();
+    void touchesRecordEveryKeyLifted();
     void playbackReplaysEachEventAtItsTime();
     void playbackEndsAfterTheLastEvent();
     void playbackIgnoredWhileRecordingOrOutOfRange();
     void newPlaybackStopsTheOldOne();
     void stopCancelsEveryPendingEvent();
+    void heldKeySurvivesTheEndOfAPlayback();
     void deletingFollowsThePlayingRecording();
     void renamingAndPositionsOutsideTheList();
 
@@ -109,6 +124,7 @@ private:
 
     KPAudioTest::AudioRig m_rig = KPAudioTest::AudioRig::withPlayer();
     KPSoundPlayer* m_player = &m_rig.player();
+    KPNotePerformer m_performer{*m_player};
     std::unique_ptr<QTemporaryDir> m_folder;
     std::unique_ptr<KPTestClock> m_clock;
     std::unique_ptr<KPRecordingsManager> m_manager;
@@ -135,9 +151,10 @@ KPRecordingsManager& TestRecordingsManager::manager()
     if (!m_manager) {
         m_manager = std::make_unique<KPRecordingsManager>(
             m_folder->filePath(QStringLiteral("recordings")), m_player);
-        m_keys = std::make_unique<KeysLog>();
+        m_keys.reset();
+        m_keys = std::make_unique<KeysLog>(m_performer);
         m_observer = std::make_unique<ObserverLog>(m_manager.get());
-        m_manager->setKeysDelegate(m_keys.get());
+        m_manager->setPerformer(&m_performer);
         m_manager->setPlaybackObserver(m_observer.get());
     }
     return *m_manager;
@@ -196,6 +213,43 @@ void TestRecordingsManager::recordWithoutKeysMakesNothing()
     QVERIFY(!manager().recordingsStateChanged());
 }
 
+// Whoever plays, by key index; a MIDI note off the keyboard is not kept.
+void TestRecordingsManager::recordsWhatThePerformerPlays()
+{
+    manager().startRecording();
+    m_performer.noteOn(KPNoteSource::Touch, 60, 127);
+    m_performer.noteOn(KPNoteSource::Midi, 61, 64);
+    m_performer.noteOn(KPNoteSource::Midi, 12, 64);
+    m_clock->advance(500ms);
+    m_performer.noteOff(KPNoteSource::Touch, 60);
+    manager().stopRecording();
+    QCOMPARE(manager().recordings().at(0).actions,
+             (QList{action(21, 0), action(49 + 15, 0, 0.0f, 64), action(21, 1, 0.5f)}));
+}
+
+// Lifting every finger releases every key, each recorded; keys past the keyboard play and
+// record nothing.
+void TestRecordingsManager::touchesRecordEveryKeyLifted()
+{
+    KPTouchPlayer touch(m_performer);
+    const int playing = m_player->sampler().playingVoiceCount();
+    manager().startRecording();
+    for (uint32_t key : {84u, 1000u, std::numeric_limits<uint32_t>::max()}) {
+        touch.playKey(key);
+        touch.stopKey(key);
+    }
+    QCOMPARE(m_player->sampler().playingVoiceCount(), playing);
+    touch.playKey(14);
+    touch.stopKey(14);
+    touch.stopAll();
+    manager().stopRecording();
+    const QList<KPPianoKeyAction> actions = manager().recordings().at(0).actions;
+    QCOMPARE(actions.size(), 2 + 84);
+    QCOMPARE(actions.first(), action(14, 0));
+    for (int32_t key = 0; key < 84; ++key)
+        QCOMPARE(actions[2 + key], action(key, 1));
+}
+
 void TestRecordingsManager::playbackReplaysEachEventAtItsTime()
 {
     // Stored out of time order and with a state 2, as a foreign file may hold them; the press of
@@ -210,8 +264,9 @@ void TestRecordingsManager::playbackReplaysEachEventAtItsTime()
 
     for (int ms = 0; ms < 300; ++ms)
         m_clock->advance(1ms);
+    // The end releases what the playback still holds.
     QCOMPARE(m_keys->calls, (QStringList{"play 21 @0", "play 23 at 60 @50", "stop 21 @100",
-                                         "stop 23 @250", "play 30 @250", "stopAll @250"}));
+                                         "stop 23 @250", "play 30 @250", "stop 30 @250"}));
 }
 
 void TestRecordingsManager::playbackEndsAfterTheLastEvent()
@@ -226,10 +281,11 @@ void TestRecordingsManager::playbackEndsAfterTheLastEvent()
     QVERIFY(!manager().playing());
     QCOMPARE(manager().playingIndex(), -1);
     QCOMPARE(m_observer->calls, QStringList{"complete 0"});
-    QCOMPARE(m_keys->calls, (QStringList{"play 5 @0", "stop 5 @500", "stopAll @500"}));
+    QCOMPARE(m_keys->calls, (QStringList{"play 5 @0", "stop 5 @500"}));
+    QVERIFY(!m_performer.isHeld(KPKeyboardLayout::midiIndexForKey(5)));
     // Nothing was left pending.
     m_clock->advance(10s);
-    QCOMPARE(m_keys->calls.size(), 3);
+    QCOMPARE(m_keys->calls.size(), 2);
 
     // A recording without events ends as soon as the run loop turns.
     manager().startPlaybackForRecording(1);
@@ -261,8 +317,8 @@ void TestRecordingsManager::newPlaybackStopsTheOldOne()
     QCOMPARE(m_observer->calls, QStringList{"complete 0"});
     QCOMPARE(manager().playingIndex(), 1);
     m_clock->advance(2s);
-    QCOMPARE(m_keys->calls, (QStringList{"play 1 @0", "stopAll @100", "play 2 @100", "stop 2 @1100",
-                                         "stopAll @1100"}));
+    QCOMPARE(m_keys->calls,
+             (QStringList{"play 1 @0", "stop 1 @100", "play 2 @100", "stop 2 @1100"}));
 }
 
 void TestRecordingsManager::stopCancelsEveryPendingEvent()
@@ -273,25 +329,47 @@ void TestRecordingsManager::stopCancelsEveryPendingEvent()
     manager().stopPlayback();
     manager().stopPlayback();
     m_clock->advance(1s);
-    QCOMPARE(m_keys->calls, (QStringList{"play 1 @0", "stopAll @100"}));
+    // The press due at 200 ms, handed over ahead, never plays.
+    QCOMPARE(m_keys->calls, (QStringList{"play 1 @0", "stop 1 @100"}));
     QCOMPARE(m_observer->calls, QStringList{"complete 0"});
 
     // Stopping from inside a replayed event ends the playback there.
     struct StopOnPlay : KeysLog
     {
+        using KeysLog::KeysLog;
         KPRecordingsManager* manager = nullptr;
-        void playKey(uint32_t key) override
+        void notePressed(KPNoteSource source, uint32_t note, uint8_t velocity) override
         {
-            KeysLog::playKey(key);
+            KeysLog::notePressed(source, note, velocity);
             manager->stopPlayback();
         }
-    } stopper;
+    } stopper(m_performer);
     stopper.manager = &manager();
-    manager().setKeysDelegate(&stopper);
+    m_keys.reset();
     manager().startPlaybackForRecording(0);
     m_clock->advance(1s);
-    QCOMPARE(stopper.calls.size(), 2);
+    QCOMPARE(stopper.calls, (QStringList{"play 1 @0", "stop 1 @0"}));
     QVERIFY(!manager().playing());
+}
+
+// A key the user holds through the end of a playback sounds on, also one the playback struck too.
+void TestRecordingsManager::heldKeySurvivesTheEndOfAPlayback()
+{
+    loadArchive({recordingOf({action(21, 0, 0.0f), action(14, 0, 0.1f), action(21, 1, 0.2f)})});
+    const uint32_t c4 = KPKeyboardLayout::midiIndexForKey(21);
+    const uint32_t g4 = KPKeyboardLayout::midiIndexForKey(25);
+    manager().startPlaybackForRecording(0);
+    m_clock->advance(50ms);
+    m_performer.noteOn(KPNoteSource::Touch, c4, 127);
+    m_performer.noteOn(KPNoteSource::ComputerKeys, g4, 127);
+    m_clock->advance(1s);
+    QVERIFY(!manager().playing());
+    QVERIFY(!m_performer.isHeld(KPKeyboardLayout::midiIndexForKey(14)));
+    QCOMPARE(m_player->sampler().currentNoteGain(int(c4)), 1.0f);
+    QCOMPARE(m_player->sampler().currentNoteGain(int(g4)), 1.0f);
+    QVERIFY(m_performer.holds(KPNoteSource::Touch, c4));
+    m_performer.releaseAll(KPNoteSource::Touch);
+    m_performer.releaseAll(KPNoteSource::ComputerKeys);
 }
 
 void TestRecordingsManager::deletingFollowsThePlayingRecording()

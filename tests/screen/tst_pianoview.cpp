@@ -5,6 +5,8 @@
 #include "audio/KPSystemSound.h"
 #include "keyboard/KPPianoKey.h"
 #include "keyboard/KPPianoKeysView.h"
+#include "keyboard/KPPianoKeysViewDelegate.h"
+#include "performer/KPNotePerformer.h"
 #include "platform/KPBundle.h"
 #include "platform/KPDelayedCalls.h"
 #include "platform/KPDeviceIdiom.h"
@@ -25,8 +27,6 @@
 #include <QPointingDevice>
 #include <QtTest>
 
-#include <limits>
-
 using namespace std::chrono_literals;
 
 // A panel's 0.3 s slide, and the frame that shows its end.
@@ -46,20 +46,11 @@ public:
             ++saved;
         isRecording = false;
     }
-    void addRecordingAction(uint32_t keyIndex, KPRecordedKeyState state, uint8_t velocity) override
-    {
-        actions.append({keyIndex, uint32_t(state)});
-        velocities.append(velocity);
-    }
     void stopPlayback() override { ++playbackStops; }
-    void setKeysDelegate(KPPianoKeysViewDelegate* delegate) override { keysDelegate = delegate; }
 
     bool isRecording = false;
     int saved = 0;
     int playbackStops = 0;
-    QList<QPair<uint32_t, uint32_t>> actions;
-    QList<uint8_t> velocities;
-    KPPianoKeysViewDelegate* keysDelegate = nullptr;
 };
 
 constexpr int Recording = 1;
@@ -86,8 +77,7 @@ private slots:
     void playlistRestoresTheInstrumentItSaved();
     void recordButtonBlinksWhileRecording();
     void savedPopupShowsForOneSecond();
-    void keysReachSoundAndRecording();
-    void keysPastTheKeyboardPlayNothing();
+    void keysPlayThroughThePerformer();
     void endingARecordingClearsTheHighlight();
     void overlayLetsTouchesThroughAsThePanelLeaves();
     void buttonsAnswerTheirOwnTouchWhileAKeyIsHeld();
@@ -109,12 +99,14 @@ private:
     std::unique_ptr<KPViewController> m_controller;
     KPPianoView* m_piano = nullptr;
     RecordingsProbe m_recordings;
+    std::optional<KPNotePerformer> m_performer;
 };
 
 void TestPianoView::initTestCase()
 {
     m_clock.emplace();
     m_touchScreen.reset(QTest::createTouchDevice());
+    m_performer.emplace(KPSoundPlayer::sharedPlayer());
 }
 
 void TestPianoView::init()
@@ -125,6 +117,7 @@ void TestPianoView::init()
     m_piano = m_controller->view()->findChild<KPPianoView*>();
     QVERIFY(m_piano);
     m_piano->setRecordingsControl(&m_recordings);
+    m_piano->setPerformer(&*m_performer);
 }
 
 void TestPianoView::cleanup()
@@ -160,8 +153,7 @@ void TestPianoView::setUpBuildsTheScreen()
     QCOMPARE(keys->parentWidget(), m_piano);
     QCOMPARE(m_piano->children().indexOf(keys), 0);
     QCOMPARE(keys->geometry(), QRect(27, 0, m_piano->width() - 54, m_piano->height()));
-    QCOMPARE(keys->keysDelegate(), m_piano);
-    QCOMPARE(m_recordings.keysDelegate, m_piano);
+    QVERIFY(keys->keysDelegate());
     QCOMPARE(m_piano->metronome()->beatsPerMinute(), 120u);
     QCOMPARE(m_piano->settingsView()->y(), -m_piano->settingsView()->height());
     QVERIFY(m_piano->buttonOverlay()->testAttribute(Qt::WA_TransparentForMouseEvents));
@@ -342,38 +334,20 @@ void TestPianoView::savedPopupShowsForOneSecond()
     QTRY_COMPARE(popups().size(), 0);
 }
 
-void TestPianoView::keysReachSoundAndRecording()
+// The keys play as touches through the performer, and show whatever it plays.
+void TestPianoView::keysPlayThroughThePerformer()
 {
-    m_piano->playKey(14);
-    QVERIFY(m_recordings.actions.isEmpty());
-    m_piano->startRecording();
-    m_piano->playKey(14);
-    m_piano->stopKey(14);
-    QCOMPARE(m_recordings.actions, (QList<QPair<uint32_t, uint32_t>>{{14u, 0u}, {14u, 1u}}));
-    // Every key gets a release when all fingers lift.
-    m_piano->stopAll();
-    QCOMPARE(m_recordings.actions.size(), 2 + 84);
-    for (uint32_t key = 0; key < 84; ++key)
-        QCOMPARE(m_recordings.actions[2 + key], (QPair<uint32_t, uint32_t>{key, 1u}));
-    // A MIDI keyboard's press keeps its velocity; touches press at full.
-    m_piano->playKey(20, 64);
-    QCOMPARE(m_recordings.velocities.first(), uint8_t(127));
-    QCOMPARE(m_recordings.velocities.last(), uint8_t(64));
-    m_piano->stopRecording();
-}
-
-// A damaged recording may name keys past the keyboard: they play and record nothing.
-void TestPianoView::keysPastTheKeyboardPlayNothing()
-{
-    KPSampler& sampler = KPSoundPlayer::sharedPlayer().sampler();
-    const int playing = sampler.playingVoiceCount();
-    m_piano->startRecording();
-    for (uint32_t key : {84u, 1000u, std::numeric_limits<uint32_t>::max()}) {
-        m_piano->playKey(key);
-        m_piano->stopKey(key);
-    }
-    QVERIFY(m_recordings.actions.isEmpty());
-    QCOMPARE(sampler.playingVoiceCount(), playing);
+    KPPianoKeysView* keys = m_piano->keysView();
+    keys->keysDelegate()->playKey(14);
+    QVERIFY(m_performer->holds(KPNoteSource::Touch, 48));
+    QCOMPARE(KPSoundPlayer::sharedPlayer().sampler().currentNoteGain(48), 1.0f);
+    m_performer->noteOn(KPNoteSource::Midi, 50, 100);
+    QCOMPARE(keys->keyCollection()[15]->state(), KPPianoKey::State::Down);
+    keys->keysDelegate()->stopAll();
+    QVERIFY(!m_performer->isHeld(48));
+    QCOMPARE(keys->keyCollection()[15]->state(), KPPianoKey::State::Down);
+    m_performer->releaseAll(KPNoteSource::Midi);
+    QCOMPARE(keys->keyCollection()[15]->state(), KPPianoKey::State::Up);
 }
 
 // Ended in the blink's dull phase, the record button does not stay highlighted.

@@ -9,6 +9,7 @@
 #include "keyboard/KPPianoKey.h"
 #include "keyboard/KPPianoKeysView.h"
 #include "KPAudioTestRig.h"
+#include "performer/KPNotePerformer.h"
 #include "platform/KPDeviceIdiom.h"
 #include "platform/KPLocalization.h"
 #include "recordings/KPPlaylistView.h"
@@ -28,6 +29,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <optional>
 #include <thread>
 
 using namespace KPAudioTest;
@@ -79,6 +81,8 @@ private:
 
     QTemporaryDir m_home;
     std::unique_ptr<KPUserDefaults> m_defaults;
+    // Made as main makes it; outlives the window.
+    std::optional<KPNotePerformer> m_performer;
     std::unique_ptr<KPAppDelegate> m_delegate;
     AudioRig m_speaker;
     KPPianoView* m_piano = nullptr;
@@ -99,11 +103,15 @@ void TestPlaying::initTestCase()
     QVERIFY(QTest::qWaitForWindowExposed(m_delegate->window()));
     m_piano = m_delegate->window()->rootView()->findChild<KPPianoView*>();
     QVERIFY(m_piano);
+    m_performer.emplace(KPSoundPlayer::sharedPlayer());
+    m_piano->setPerformer(&*m_performer);
+    KPRecordingsManager::sharedManager().setPerformer(&*m_performer);
     m_touchScreen = QTest::createTouchDevice();
 }
 
 void TestPlaying::cleanupTestCase()
 {
+    KPRecordingsManager::sharedManager().setPerformer(nullptr);
     m_delegate.reset();
 }
 
@@ -212,7 +220,7 @@ void TestPlaying::computerKeysPlayFromTheLeftmostC()
     QFETCH(uint32_t, key);
     QFETCH(uint32_t, note);
     QWidget* window = m_delegate->window();
-    KPDesktopInputs inputs(*m_piano->keysView(), window);
+    KPDesktopInputs inputs(*m_piano->keysView(), *m_performer, window);
     QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, scanCode, 0, 0);
     QApplication::sendEvent(window, &press);
     QCOMPARE(m_piano->keysView()->keyCollection()[qsizetype(key)]->state(),

@@ -1,0 +1,144 @@
+#include "performer/KPNotePerformer.h"
+
+#include "audio/KPSoundPlayer.h"
+
+#include <algorithm>
+
+namespace {
+
+size_t indexOf(KPNoteSource source)
+{
+    return size_t(source);
+}
+
+} // namespace
+
+KPNotePerformer::KPNotePerformer(KPSoundPlayer& player) : m_player(player) {}
+
+KPNotePerformer::~KPNotePerformer() = default;
+
+void KPNotePerformer::addListener(KPNoteListener* listener)
+{
+    if (listener &&
+        std::find(m_listeners.begin(), m_listeners.end(), listener) == m_listeners.end())
+        m_listeners.push_back(listener);
+}
+
+void KPNotePerformer::removeListener(KPNoteListener* listener)
+{
+    std::erase(m_listeners, listener);
+}
+
+bool KPNotePerformer::holds(KPNoteSource source, uint32_t note) const
+{
+    return note < kNoteCount && m_held[indexOf(source)].test(note);
+}
+
+bool KPNotePerformer::isHeld(uint32_t note) const
+{
+    return note < kNoteCount && std::any_of(m_held.begin(), m_held.end(),
+                                            [note](const auto& notes) { return notes.test(note); });
+}
+
+bool KPNotePerformer::heldByOthers(KPNoteSource source, uint32_t note) const
+{
+    for (size_t other = 0; other < kNoteSourceCount; ++other) {
+        if (other != indexOf(source) && m_held[other].test(note))
+            return true;
+    }
+    return false;
+}
+
+void KPNotePerformer::noteOn(KPNoteSource source, uint32_t note, uint8_t velocity, Sounded sounded)
+{
+    if (note >= kNoteCount)
+        return;
+    if (sounded == Sounded::Now)
+        m_player.play(note, velocity);
+    pressed(source, note, velocity);
+}
+
+void KPNotePerformer::noteOff(KPNoteSource source, uint32_t note, Sounded sounded)
+{
+    if (note >= kNoteCount)
+        return;
+    if (sounded == Sounded::Now && !heldByOthers(source, note))
+        m_player.stop(note);
+    released(source, note);
+}
+
+void KPNotePerformer::noteOn(KPNoteSource source, uint32_t note, uint8_t velocity,
+                             KPClock::TimePoint at)
+{
+    if (at <= KPClock::current().now()) {
+        noteOn(source, note, velocity);
+        return;
+    }
+    if (note >= kNoteCount)
+        return;
+    m_player.play(note, velocity, at);
+    schedule({source, note, velocity, true, at, nullptr});
+}
+
+// Whether another source will hold the note then is judged now: the sound has to know ahead.
+void KPNotePerformer::noteOff(KPNoteSource source, uint32_t note, KPClock::TimePoint at)
+{
+    if (at <= KPClock::current().now()) {
+        noteOff(source, note);
+        return;
+    }
+    if (note >= kNoteCount)
+        return;
+    if (!heldByOthers(source, note))
+        m_player.stop(note, at);
+    schedule({source, note, 0, false, at, nullptr});
+}
+
+void KPNotePerformer::schedule(const Pending& event)
+{
+    const auto entry = m_pending.insert(m_pending.end(), event);
+    entry->alarm =
+        KPClock::current().wakeAt(&m_alarms, event.at, KPClock::Precision::Exact, [this, entry] {
+            const Pending due = *entry;
+            m_pending.erase(entry);
+            if (due.on)
+                pressed(due.source, due.note, due.velocity);
+            else
+                released(due.source, due.note);
+        });
+}
+
+void KPNotePerformer::releaseAll(KPNoteSource source)
+{
+    for (auto event = m_pending.begin(); event != m_pending.end();) {
+        if (event->source != source) {
+            ++event;
+            continue;
+        }
+        delete event->alarm;
+        if (event->on && !heldByOthers(source, event->note))
+            m_player.stop(event->note, event->at);
+        event = m_pending.erase(event);
+    }
+    for (uint32_t note = 0; note < kNoteCount; ++note) {
+        if (holds(source, note))
+            noteOff(source, note);
+    }
+}
+
+void KPNotePerformer::pressed(KPNoteSource source, uint32_t note, uint8_t velocity)
+{
+    m_held[indexOf(source)].set(note);
+    const std::vector<KPNoteListener*> listeners = m_listeners;
+    for (KPNoteListener* listener : listeners)
+        listener->notePressed(source, note, velocity);
+}
+
+void KPNotePerformer::released(KPNoteSource source, uint32_t note)
+{
+    m_held[indexOf(source)].reset(note);
+    const bool stillHeld = isHeld(note);
+    const std::vector<KPNoteListener*> listeners = m_listeners;
+    for (KPNoteListener* listener : listeners)
+        listener->noteReleased(source, note, stillHeld);
+}
