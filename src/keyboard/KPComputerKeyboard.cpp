@@ -9,6 +9,8 @@
 #include <QKeyEvent>
 #include <QWidget>
 
+#include <utility>
+
 namespace {
 
 constexpr Qt::KeyboardModifiers kShortcutModifiers =
@@ -39,6 +41,8 @@ KPComputerKeyboard::~KPComputerKeyboard()
 void KPComputerKeyboard::releaseAll()
 {
     m_held.clear();
+    if (std::exchange(m_pedalDown, false))
+        m_performer.setSustain(false);
     m_performer.releaseAll(KPNoteSource::ComputerKeys);
 }
 
@@ -69,6 +73,11 @@ bool KPComputerKeyboard::keyPressed(const QKeyEvent& event)
 {
     if (event.modifiers() & kShortcutModifiers || textFieldHasFocus())
         return false;
+    if (event.key() == Qt::Key_Shift) {
+        m_pedalDown = true;
+        m_performer.setSustain(true);
+        return false;
+    }
     if (event.key() == Qt::Key_Left || event.key() == Qt::Key_Right) {
         if (!event.isAutoRepeat())
             m_keyboard.changeOctave(event.key() == Qt::Key_Right ? KPOctaveDirection::Higher
@@ -95,6 +104,11 @@ bool KPComputerKeyboard::keyPressed(const QKeyEvent& event)
 // The note is let go when the last computer key holding it lifts (comma and Q play the same).
 bool KPComputerKeyboard::keyReleased(const QKeyEvent& event)
 {
+    if (event.key() == Qt::Key_Shift && !event.isAutoRepeat()) {
+        if (std::exchange(m_pedalDown, false))
+            m_performer.setSustain(false);
+        return false;
+    }
     const uint32_t scanCode = event.nativeScanCode();
     if (event.isAutoRepeat())
         return m_held.contains(scanCode);

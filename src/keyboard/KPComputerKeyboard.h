@@ -15,10 +15,11 @@ class QWidget;
 // the performer, from the leftmost C shown, and Left and Right move the keyboard an octave as the
 // octave buttons do.
 //
+// Shift is the sustain pedal (of touches too): held, released notes sound on until it lifts.
 // A key plays the piano key it pressed until it is lifted, also when the octave changes
 // meanwhile. Auto-repeat never strikes again. When the window loses focus every key it holds
-// is released. While a text field has the focus, keys type there and play nothing; a key held
-// before still releases its note. Keys with Ctrl, Alt or Meta are left to shortcuts.
+// and the pedal are released. While a text field has the focus, keys type there and play nothing; a
+// key held before still releases its note. Keys with Ctrl, Alt or Meta are left to shortcuts.
 class KPComputerKeyboard : public QObject
 {
 public:
@@ -43,4 +44,6 @@ private:
     QPointer<QWidget> m_window;
     // Scan code of each key held down, and the note it plays.
     QMap<uint32_t, uint32_t> m_held;
+    // Shift, as the sustain pedal, is down.
+    bool m_pedalDown = false;
 };

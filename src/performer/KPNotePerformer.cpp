@@ -3,6 +3,7 @@
 #include "audio/KPSoundPlayer.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -53,6 +54,7 @@ void KPNotePerformer::noteOn(KPNoteSource source, uint32_t note, uint8_t velocit
 {
     if (note >= kNoteCount)
         return;
+    m_sustained[indexOf(source)].reset(note);
     if (sounded == Sounded::Now)
         m_player.play(note, velocity);
     pressed(source, note, velocity);
@@ -62,6 +64,14 @@ void KPNotePerformer::noteOff(KPNoteSource source, uint32_t note, Sounded sounde
 {
     if (note >= kNoteCount)
         return;
+    if (m_sustain && hasPedal(source) && holds(source, note))
+        m_sustained[indexOf(source)].set(note);
+    else
+        letGo(source, note, sounded);
+}
+
+void KPNotePerformer::letGo(KPNoteSource source, uint32_t note, Sounded sounded)
+{
     if (sounded == Sounded::Now && !heldByOthers(source, note))
         m_player.stop(note);
     released(source, note);
@@ -108,8 +118,30 @@ void KPNotePerformer::schedule(const Pending& event)
         });
 }
 
+bool KPNotePerformer::hasPedal(KPNoteSource source)
+{
+    return source == KPNoteSource::Touch || source == KPNoteSource::ComputerKeys;
+}
+
+void KPNotePerformer::setSustain(bool down)
+{
+    if (m_sustain == down)
+        return;
+    m_sustain = down;
+    if (down)
+        return;
+    for (size_t source = 0; source < kNoteSourceCount; ++source) {
+        const std::bitset<kNoteCount> waiting = std::exchange(m_sustained[source], {});
+        for (uint32_t note = 0; note < kNoteCount; ++note) {
+            if (waiting.test(note))
+                letGo(KPNoteSource(source), note, Sounded::Now);
+        }
+    }
+}
+
 void KPNotePerformer::releaseAll(KPNoteSource source)
 {
+    m_sustained[indexOf(source)].reset();
     for (auto event = m_pending.begin(); event != m_pending.end();) {
         if (event->source != source) {
             ++event;
@@ -122,7 +154,7 @@ void KPNotePerformer::releaseAll(KPNoteSource source)
     }
     for (uint32_t note = 0; note < kNoteCount; ++note) {
         if (holds(source, note))
-            noteOff(source, note);
+            letGo(source, note, Sounded::Now);
     }
 }
 

@@ -50,9 +50,17 @@ public:
     // faded also when the source did not hold it: lifting every finger releases every key.
     void noteOff(KPNoteSource source, uint32_t note, Sounded sounded = Sounded::Now);
     void noteOff(KPNoteSource source, uint32_t note, KPClock::TimePoint at);
-    // Lets go of every note the source holds, lowest first, and cancels its events not yet due;
-    // a cancelled strike, already handed to the sound, is released at its own time.
+    // Lets go of every note the source holds, lowest first, sustained or not, and cancels its
+    // events not yet due; a cancelled strike, already handed to the sound, is released at its
+    // own time.
     void releaseAll(KPNoteSource source);
+
+    // The sustain pedal of the players that have none of their own (touch and computer keys; a
+    // MIDI keyboard's pedal is its own, a playback replays what a pedal did): while it is down
+    // their releases wait, the notes sounding and held; lifted, the waiting releases land, and
+    // are told (and so recorded) then.
+    void setSustain(bool down);
+    bool sustain() const { return m_sustain; }
 
     bool holds(KPNoteSource source, uint32_t note) const;
     // By any source.
@@ -71,13 +79,18 @@ private:
         QPointer<QObject> alarm;
     };
 
+    static bool hasPedal(KPNoteSource source);
     bool heldByOthers(KPNoteSource source, uint32_t note) const;
+    void letGo(KPNoteSource source, uint32_t note, Sounded sounded);
     void schedule(const Pending& event);
     void pressed(KPNoteSource source, uint32_t note, uint8_t velocity);
     void released(KPNoteSource source, uint32_t note);
 
     KPSoundPlayer& m_player;
     std::array<std::bitset<kNoteCount>, kNoteSourceCount> m_held;
+    // Held notes whose release waits for the pedal to lift.
+    std::array<std::bitset<kNoteCount>, kNoteSourceCount> m_sustained;
+    bool m_sustain = false;
     std::vector<KPNoteListener*> m_listeners;
     // Owns the alarms of the events not yet due.
     QObject m_alarms;

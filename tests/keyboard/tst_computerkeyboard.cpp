@@ -99,6 +99,7 @@ private slots:
     void keysBeyondB7PlayNothing();
     void shortcutsAndOtherKeysPassThrough();
     void twoKeysOfOneNoteReleaseItOnce();
+    void shiftIsTheSustainPedal();
 
 private:
     bool send(QEvent::Type type, uint32_t scanCode, bool autoRepeat = false,
@@ -254,6 +255,21 @@ void TestComputerKeyboard::twoKeysOfOneNoteReleaseItOnce()
     QCOMPARE(m_keyboard.calls, (QStringList{"press 60 127", "press 60 127"}));
     send(QEvent::KeyRelease, Q);
     QCOMPARE(m_keyboard.calls.last(), QStringLiteral("release 60"));
+}
+
+// Held, Shift keeps the released notes until it lifts; a lost focus lifts it.
+void TestComputerKeyboard::shiftIsTheSustainPedal()
+{
+    QVERIFY(!send(QEvent::KeyPress, 50, false, Qt::ShiftModifier, Qt::Key_Shift));
+    tap(Z);
+    QCOMPARE(m_keyboard.calls, QStringList{"press 48 127"});
+    send(QEvent::KeyRelease, 50, false, Qt::NoModifier, Qt::Key_Shift);
+    QCOMPARE(m_keyboard.calls, (QStringList{"press 48 127", "release 48"}));
+    send(QEvent::KeyPress, 50, false, Qt::ShiftModifier, Qt::Key_Shift);
+    tap(X);
+    m_computerKeys->releaseAll();
+    QVERIFY(!m_performer.sustain());
+    QCOMPARE(m_keyboard.calls.last(), QStringLiteral("release 50"));
 }
 
 QTEST_MAIN(TestComputerKeyboard)

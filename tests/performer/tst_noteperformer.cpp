@@ -50,6 +50,7 @@ private slots:
     void timedEventsAreToldWhenDue();
     void releaseCancelsWhatIsNotDue();
     void notesOffTheTablePlayNothing();
+    void sustainHoldsReleasesUntilItLifts();
 
 private:
     float gain(uint32_t note) const { return m_rig.sampler().currentNoteGain(int(note)); }
@@ -159,6 +160,35 @@ void TestNotePerformer::notesOffTheTablePlayNothing()
     m_clock->advance(20ms);
     QVERIFY(m_told.lines.isEmpty());
     QVERIFY(!m_performer->isHeld(128));
+}
+
+// Touch and computer keys wait for the pedal; a MIDI keyboard has a pedal of its own.
+void TestNotePerformer::sustainHoldsReleasesUntilItLifts()
+{
+    m_performer->noteOn(Touch, 60, 127);
+    m_performer->noteOn(Keys, 64, 127);
+    m_performer->noteOn(Midi, 67, 127);
+    m_performer->setSustain(true);
+    m_performer->noteOff(Touch, 60);
+    m_performer->noteOff(Keys, 64);
+    m_performer->noteOff(Midi, 67);
+    m_clock->advance(1s);
+    QCOMPARE(gain(60), 1.0f);
+    QCOMPARE(gain(64), 1.0f);
+    QCOMPARE(m_rig.playingVoices(67), 0);
+    // Struck again under the pedal, a note is held by its key once more.
+    m_performer->noteOn(Keys, 64, 127);
+    m_told.lines.clear();
+    m_performer->setSustain(false);
+    QCOMPARE(m_told.lines, QStringList{"release 60 by 0"});
+    m_clock->advance(1s);
+    QCOMPARE(m_rig.playingVoices(60), 0);
+    QVERIFY(m_performer->holds(Keys, 64));
+    // Letting go of a whole source does not wait for the pedal.
+    m_performer->setSustain(true);
+    m_performer->releaseAll(Keys);
+    QVERIFY(!m_performer->isHeld(64));
+    m_performer->setSustain(false);
 }
 
 QTEST_MAIN(TestNotePerformer)
