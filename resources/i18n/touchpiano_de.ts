@@ -20,6 +20,10 @@
         <translation>Wähle aus %1 Instrumenten</translation>
     </message>
     <message>
+        <source>DYNAMICS</source>
+        <translation>Anschlagdynamik</translation>
+    </message>
+    <message>
         <source>LANG</source>
         <translation>de</translation>
     </message>

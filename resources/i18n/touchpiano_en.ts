@@ -20,6 +20,10 @@
         <translation>Choose from %1 instruments</translation>
     </message>
     <message>
+        <source>DYNAMICS</source>
+        <translation>Touch dynamics</translation>
+    </message>
+    <message>
         <source>LANG</source>
         <translation>en</translation>
     </message>

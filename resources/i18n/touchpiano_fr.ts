@@ -20,6 +20,10 @@
         <translation>Choisissez parmi %1 instruments</translation>
     </message>
     <message>
+        <source>DYNAMICS</source>
+        <translation>Dynamique du toucher</translation>
+    </message>
+    <message>
         <source>LANG</source>
         <translation>fr</translation>
     </message>

@@ -12,6 +12,7 @@
 #include <QVarLengthArray>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -157,7 +158,7 @@ void KPPianoKeysView::touchesBegan(Touches touches, qsizetype /*touchesInEvent*/
 {
     for (const Touch& touch : touches) {
         if (const auto key = keyIndexUnderTouch(touch.location))
-            pressKey(*key);
+            pressKey(*key, touch.location);
     }
 }
 
@@ -174,7 +175,7 @@ void KPPianoKeysView::touchesMoved(Touches touches, qsizetype /*touchesInEvent*/
         if (previous)
             releaseKey(*previous);
         if (current)
-            pressKey(*current);
+            pressKey(*current, touch.location);
     }
 }
 
@@ -290,11 +291,25 @@ void KPPianoKeysView::cancelTouches()
     touchesCancelled({}, 0);
 }
 
-void KPPianoKeysView::pressKey(uint32_t key)
+void KPPianoKeysView::pressKey(uint32_t key, QPointF location)
 {
     m_keyCollection[key]->setState(KPPianoKey::State::Down);
-    if (m_keysDelegate)
+    if (!m_keysDelegate)
+        return;
+    if (m_dynamics)
+        m_keysDelegate->playKey(key, velocityAt(key, location));
+    else
         m_keysDelegate->playKey(key);
+}
+
+// From the softest at the far end to full at the near end, in even steps along the key.
+uint8_t KPPianoKeysView::velocityAt(uint32_t key, QPointF point) const
+{
+    constexpr double kSoftest = 24;
+    const QRectF& frame = m_keyFrames[key];
+    const double share =
+        frame.height() > 0 ? std::clamp((point.y() - frame.top()) / frame.height(), 0.0, 1.0) : 1.0;
+    return uint8_t(std::lround(kSoftest + share * (kFullVelocity - kSoftest)));
 }
 
 void KPPianoKeysView::releaseKey(uint32_t key)

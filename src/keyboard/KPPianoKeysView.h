@@ -76,6 +76,13 @@ public:
 
     uint32_t leftmostShownC() const override;
 
+    // Off (the designed full strength): every press plays at full velocity. On: a press plays
+    // softer the nearer the key's far end it is struck, louder near the player.
+    bool dynamics() const { return m_dynamics; }
+    void setDynamics(bool on) { m_dynamics = on; }
+    // The velocity (1 to 127) of a press at `point`, in content coordinates, on `key`.
+    uint8_t velocityAt(uint32_t key, QPointF point) const;
+
     void notePressed(KPNoteSource source, uint32_t note, uint8_t velocity) override;
     void noteReleased(KPNoteSource source, uint32_t note, bool stillHeld) override;
 
@@ -113,7 +120,7 @@ private:
     bool handleMouse(QMouseEvent* event);
     void cancelTouches();
     std::optional<uint32_t> keyIndexUnderTouch(QPointF location) const;
-    void pressKey(uint32_t key);
+    void pressKey(uint32_t key, QPointF location);
     void releaseKey(uint32_t key);
     void releaseAllKeys();
     void moveToCurrentOctave();
@@ -123,6 +130,7 @@ private:
     QList<KPPianoKey*> m_keyCollection;
     KPKeyboardLayout::KeyFrames m_keyFrames;
     float m_whiteKeyWidth = 0;
+    bool m_dynamics = false;
     uint32_t m_currentOctave = 0;
     KPPianoKeysViewDelegate* m_keysDelegate = nullptr;
     // Fingers on the strip now, and fingers cancelled that have not lifted yet.

@@ -103,8 +103,11 @@ void KPPianoView::awakeFromNib()
             playlist->stackUnder(next);
     }
 
-    if (m_settingsView)
+    if (m_settingsView) {
         m_settingsView->move(m_settingsView->x(), -m_settingsView->height());
+        connect(m_settingsView, &KPSettingsView::dynamicsChanged, m_keysView,
+                &KPPianoKeysView::setDynamics);
+    }
 
     if (m_buttonOverlay) {
         // A light veil over the keyboard while a panel is shown.

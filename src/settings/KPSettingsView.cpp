@@ -13,6 +13,21 @@ void KPSettingsView::awakeFromNib()
 {
     if (m_wideBackView)
         m_wideBackView->show();
+    const bool phone = KPDeviceIdiom::isPhone();
+    const int strip = phone ? 28 : 48;
+    m_dynamicsSwitch = new QCheckBox(KPLocalization::string("DYNAMICS"), this);
+    m_dynamicsSwitch->setGeometry(0, height(), width(), strip);
+    m_dynamicsSwitch->setContentsMargins(10, 0, 10, 0);
+    QFont font = m_dynamicsSwitch->font();
+    font.setPixelSize(phone ? 13 : 20);
+    m_dynamicsSwitch->setFont(font);
+    QPalette palette = m_dynamicsSwitch->palette();
+    palette.setColor(QPalette::Window, KPUtils::colorFromHex(QStringLiteral("E4E4E4")));
+    palette.setColor(QPalette::WindowText, KPUtils::colorFromHex(QStringLiteral("444444")));
+    m_dynamicsSwitch->setPalette(palette);
+    m_dynamicsSwitch->setAutoFillBackground(true);
+    connect(m_dynamicsSwitch, &QCheckBox::toggled, this, &KPSettingsView::dynamicsChanged);
+    setGeometry(x(), y() - strip, width(), height() + strip);
     if (!m_tableView)
         return;
     m_tableView->resize(m_tableView->width(), KPDeviceIdiom::isPhone() ? 147 : 420);

@@ -3,6 +3,7 @@
 #include "ui/KPTableView.h"
 #include "ui/KPTableViewDataSource.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QWidget>
 
@@ -12,6 +13,10 @@
 // mark on the active one. Touching a row makes its instrument active at once and moves the mark. It
 // slides in and out under the piano view's control and is told when it is shown. It does not hear
 // of instruments chosen elsewhere: rows on screen keep their marks until configured again.
+//
+// Below the list, a switch for touch dynamics (off at every start): whether a key sounds softer
+// or louder by where it is struck. The panel grows by its strip at the bottom, upwards, so that
+// it stays parked wherever it was parked.
 class KPSettingsView : public QWidget, public KPTableViewDataSource
 {
     Q_OBJECT
@@ -37,6 +42,10 @@ public:
     KPTableView* tableView() const { return m_tableView; }
     QLabel* tableViewLabel() const { return m_tableViewLabel; }
     std::optional<int> lastIndexPath() const { return m_lastIndexPath; }
+    QCheckBox* dynamicsSwitch() const { return m_dynamicsSwitch; }
+
+signals:
+    void dynamicsChanged(bool on);
 
 private:
     QLabel* m_tableViewLabel = nullptr;
@@ -45,4 +54,5 @@ private:
     bool m_filled = false;
     KPTableView* m_tableView = nullptr;
     std::optional<int> m_lastIndexPath;
+    QCheckBox* m_dynamicsSwitch = nullptr;
 };

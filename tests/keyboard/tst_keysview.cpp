@@ -107,6 +107,7 @@ private slots:
     void slideAfterDoubleClick();
     void nothingSentWithoutDelegate();
     void playedFromOutside();
+    void dynamicsTakeTheVelocityFromWhereAKeyIsStruck();
 
 private:
     void showView(int width = 426);
@@ -689,6 +690,32 @@ void TestKeysView::playedFromOutside()
     QCOMPARE(pressedKeys(*m_view), QString());
     QVERIFY(m_delegate.calls.isEmpty());
     performer.removeListener(m_view.get());
+}
+
+// Off, every press is full; on, softer towards the key's far end, louder near the player, also
+// for a key reached by sliding.
+void TestKeysView::dynamicsTakeTheVelocityFromWhereAKeyIsStruck()
+{
+    showView();
+    const auto tap = [this](const QString& place) {
+        auto sequence = QTest::touchEvent(m_view.get(), m_touchScreen.get(), false);
+        sequence.press(0, placePoint(place), m_view.get()).commit();
+        sequence.release(0, placePoint(place), m_view.get()).commit();
+    };
+    tap(QStringLiteral("w14"));
+    m_view->setDynamics(true);
+    tap(QStringLiteral("w14"));
+    tap(QStringLiteral("b60"));
+    auto slide = QTest::touchEvent(m_view.get(), m_touchScreen.get(), false);
+    slide.press(0, placePoint(QStringLiteral("b60")), m_view.get()).commit();
+    slide.move(0, placePoint(QStringLiteral("w16")), m_view.get()).commit();
+    slide.release(0, placePoint(QStringLiteral("w16")), m_view.get()).commit();
+    QCOMPARE(m_delegate.calls.filter(QStringLiteral("play")),
+             (QStringList{"play 14", "play 14 at 108", "play 60 at 76", "play 60 at 76",
+                          "play 16 at 108"}));
+    const QRectF c3 = m_view->keyCollection().at(14)->geometry();
+    QCOMPARE(m_view->velocityAt(14, c3.topLeft()), uint8_t(24));
+    QCOMPARE(m_view->velocityAt(14, c3.bottomLeft() + QPointF(0, 50)), uint8_t(127));
 }
 
 QTEST_MAIN(TestKeysView)

@@ -103,6 +103,7 @@ private slots:
     void recordWithoutKeysMakesNothing();
     void recordsWhatThePerformerPlays();
     void touchesRecordEveryKeyLifted();
+    void velocityIsRecordedAndPlayedBack();
     void playbackReplaysEachEventAtItsTime();
     void playbackEndsAfterTheLastEvent();
     void playbackIgnoredWhileRecordingOrOutOfRange();
@@ -248,6 +249,38 @@ void TestRecordingsManager::touchesRecordEveryKeyLifted()
     QCOMPARE(actions.first(), action(14, 0));
     for (int32_t key = 0; key < 84; ++key)
         QCOMPARE(actions[2 + key], action(key, 1));
+}
+
+// A soft press (touch dynamics) is kept with its velocity and sounds as soft again on playback.
+void TestRecordingsManager::velocityIsRecordedAndPlayedBack()
+{
+    // Nothing sounds on from earlier cases: a new instrument starts silent.
+    m_player->useSoundBank(QStringLiteral("Banjo"));
+    m_player->useSoundBank(QStringLiteral("Grand Piano"));
+    KPTouchPlayer touch(m_performer);
+    manager().startRecording();
+    touch.playKey(21, 40);
+    m_clock->advance(300ms);
+    touch.stopKey(21);
+    m_clock->advance(700ms);
+    touch.playKey(21);
+    m_clock->advance(300ms);
+    touch.stopKey(21);
+    manager().stopRecording();
+    QCOMPARE(manager().recordings().at(0).actions.at(0).velocity, uint8_t(40));
+    m_clock->advance(1s);
+
+    const auto loudness = [this] {
+        const std::vector<float> heard = m_rig.render(0.2);
+        return KPAudioTest::level(heard, 0) + KPAudioTest::level(heard, 1);
+    };
+    manager().startPlaybackForRecording(0);
+    m_clock->advance(0ms);
+    const double soft = loudness();
+    m_clock->advance(1s);
+    const double full = loudness();
+    QVERIFY2(std::abs(soft / full - KPSoundPlayer::gainForVelocity(40)) < 0.02,
+             qPrintable(QStringLiteral("%1 / %2").arg(soft).arg(full)));
 }
 
 void TestRecordingsManager::playbackReplaysEachEventAtItsTime()

@@ -78,6 +78,7 @@ private slots:
     void recordButtonBlinksWhileRecording();
     void savedPopupShowsForOneSecond();
     void keysPlayThroughThePerformer();
+    void dynamicsSwitchReachesTheKeys();
     void endingARecordingClearsTheHighlight();
     void overlayLetsTouchesThroughAsThePanelLeaves();
     void buttonsAnswerTheirOwnTouchWhileAKeyIsHeld();
@@ -348,6 +349,16 @@ void TestPianoView::keysPlayThroughThePerformer()
     QCOMPARE(keys->keyCollection()[15]->state(), KPPianoKey::State::Down);
     m_performer->releaseAll(KPNoteSource::Midi);
     QCOMPARE(keys->keyCollection()[15]->state(), KPPianoKey::State::Up);
+}
+
+// Off at every start; the switch sits below the instrument list, inside the parked panel.
+void TestPianoView::dynamicsSwitchReachesTheKeys()
+{
+    QCheckBox* dynamics = m_piano->settingsView()->dynamicsSwitch();
+    QVERIFY(!m_piano->keysView()->dynamics());
+    QCOMPARE(dynamics->geometry().bottom(), m_piano->settingsView()->rect().bottom());
+    dynamics->click();
+    QVERIFY(m_piano->keysView()->dynamics());
 }
 
 // Ended in the blink's dull phase, the record button does not stay highlighted.
