@@ -122,7 +122,8 @@ int main(int argc, char* argv[])
                     : KPDeviceIdiom::fromScreenSize(QApplication::primaryScreen()->size()));
     KPLocalization::install();
 
-    // Made once the window is up (the sound player loads its piano then); gone after the window.
+    // Made on the event loop's first turn (the sound player loads its piano then); it outlives
+    // the window and the inputs that play through it.
     std::optional<KPNotePerformer> performer;
     KPAppDelegate delegate;
     delegate.observe(application);
@@ -139,16 +140,9 @@ int main(int argc, char* argv[])
     std::unique_ptr<KPRecordingsExchange> exchange;
     KPWindow* window = delegate.window();
     KPRecordingsManager& recordings = KPRecordingsManager::sharedManager();
-    if (auto* piano =
-            window->rootView() ? window->rootView()->findChild<KPPianoView*>() : nullptr) {
-        performer.emplace(KPSoundPlayer::sharedPlayer());
-        piano->setPerformer(&*performer);
-        recordings.setPerformer(&*performer);
-        desktopInputs =
-            std::make_unique<KPDesktopInputs>(*piano->keysView(), *performer, delegate.window());
-        // The MIDI ports open on the event loop's first turn, once the window is on screen: the
-        // sequencer and JACK take milliseconds that the first frame need not wait for.
-        QTimer::singleShot(0, desktopInputs.get(), &KPDesktopInputs::start);
+    KPPianoView* piano =
+        window->rootView() ? window->rootView()->findChild<KPPianoView*>() : nullptr;
+    if (piano) {
         desktopManners = std::make_unique<KPDesktopManners>(*piano, *window);
         exchange = std::make_unique<KPRecordingsExchange>(recordings, delegate.window());
         exchange->connectPlaylist(piano->playlistView());
@@ -161,11 +155,22 @@ int main(int argc, char* argv[])
             exchange->importFile(path);
         instance.serve(*exchange, recordings, window);
     }
-    // Open the sound device and load the piano while the window appears, not at the first touch.
+    // Open the sound device and load the piano while the window appears, not at the first touch,
+    // and let every player play through the performer from then on. The MIDI ports open then
+    // too: the sequencer and JACK take milliseconds that the first frame need not wait for.
     // An instrument whose samples can't be loaded ends the program: it would play nothing.
-    QTimer::singleShot(0, [] {
-        QObject::connect(&KPSoundPlayer::sharedPlayer(), &KPSoundPlayer::soundBankFailed,
+    QTimer::singleShot(0, [&] {
+        KPSoundPlayer& player = KPSoundPlayer::sharedPlayer();
+        QObject::connect(&player, &KPSoundPlayer::soundBankFailed,
                          [] { QCoreApplication::exit(1); });
+        if (!piano)
+            return;
+        performer.emplace(player);
+        piano->setPerformer(&*performer);
+        recordings.setPerformer(&*performer);
+        desktopInputs =
+            std::make_unique<KPDesktopInputs>(*piano->keysView(), *performer, delegate.window());
+        desktopInputs->start();
     });
     const int status = application.exec();
     // The manager lives on past main: it lets go of the performer first.
