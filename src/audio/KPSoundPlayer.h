@@ -18,7 +18,9 @@
 
 // The process's sound service: the six instruments, the active one, and key presses and releases
 // turned into notes. A press starts the note at full gain; a release fades it out on the note's
-// own timer, 0.2 of gain every 0.1 s, and stops it. Main thread only.
+// own timer, 0.2 of gain every 0.1 s, and stops it. Where we mix, each step glides to its gain
+// over the step's 0.1 s, frame by frame, and lands on the output's frame for its time. Main
+// thread only.
 class KPSoundPlayer : public QObject
 {
     Q_OBJECT
@@ -47,6 +49,10 @@ public:
     void play(uint32_t note);
     void play(uint32_t note, uint8_t velocity);
     void stop(uint32_t note);
+    // Takes effect at `at` on the program's clock (KPClock): where we mix, at the matching frame;
+    // elsewhere the player applies it then (at once when `at` has passed).
+    void play(uint32_t note, uint8_t velocity, KPClock::TimePoint at);
+    void stop(uint32_t note, KPClock::TimePoint at);
     void saveSoundBank();
     void restoreSoundBank();
 
@@ -70,9 +76,13 @@ private:
     };
     using FadeTimer = std::unique_ptr<KPGridTimer, TimerDisposer>;
 
+    KPClock& clock() const { return m_clock ? *m_clock : KPClock::current(); }
     void fadeSound(uint32_t index);
     void startFadeTimer(uint32_t note);
-    void stopFadeTimer(uint32_t note);
+    // `frame`: where the note stops on the output's clock (at once when none).
+    void stopFadeTimer(uint32_t note, std::optional<int64_t> frame = std::nullopt);
+    // A fresh timer, its grid starting now; the note keeps sounding.
+    void resetFadeTimer(uint32_t note);
     void stopAllFadeTimers();
     [[nodiscard]] FadeTimer makeFadeTimerForIndex(uint32_t note);
     void initializeFadeTimers();

@@ -448,7 +448,8 @@ void KPSamplerTest::failedSamples()
     QVERIFY(!sampler.setSoundBank(bank));
     QCOMPARE(capture.text(), printed);
     QVERIFY(!sampler.isInitialized());
-    QCOMPARE(level(rig.render(0.05), 0), 0.0);
+    // What sounded fades out over the first few milliseconds.
+    QCOMPARE(level(rig.render(0.05), 0, 441), 0.0);
 
     QVERIFY(sampler.setSoundBank(QStringLiteral("Sine Bank")));
     sampler.noteOn(60, 1.0f);
@@ -486,16 +487,22 @@ static int playWithoutSoundCard()
         alGetSourcei(sampler.source(voice).sourceId(), AL_SOURCE_STATE, &state);
         return state;
     };
+    // The output's own thread starts a note at the next frame it renders.
+    auto startsPlaying = [&] {
+        for (int tries = 0; tries < 50 && stateOf(0) != AL_PLAYING; ++tries)
+            QThread::msleep(1);
+        return stateOf(0) == AL_PLAYING;
+    };
     // Note 60 plays a 0.1 s sample.
     sampler.noteOn(60, 1.0f);
-    if (stateOf(0) == AL_PLAYING)
+    if (startsPlaying())
         printf("playing\n");
     QThread::msleep(400);
     if (stateOf(0) == AL_STOPPED)
         printf("ended\n");
     sampler.setSoundBank(QStringLiteral("Sine Bank"));
     sampler.noteOn(60, 1.0f);
-    if (stateOf(0) == AL_PLAYING)
+    if (startsPlaying())
         printf("playing again\n");
     return 0;
 }

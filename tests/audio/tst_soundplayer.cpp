@@ -121,8 +121,9 @@ void KPSoundPlayerTest::releaseFadesToSilence()
     for (qsizetype i = 0; i < gains.size(); ++i)
         QVERIFY2(std::abs(gains[i] - steps[i]) < 1e-6f, qPrintable(QString::number(gains[i])));
     QVERIFY2(stoppedAt > 0.38 && stoppedAt < 0.55, qPrintable(QString::number(stoppedAt)));
-    QVERIFY(std::abs(loudness(fading, 44100, 0.01, 0.08) / full - 0.8) < 0.05);
-    QVERIFY(loudness(fading, 44100, 0.45, 0.7) < 1e-5);
+    // Each step glides to its gain over the step's 0.1 s.
+    QVERIFY(std::abs(loudness(fading, 44100, 0.09, 0.11) / full - 0.8) < 0.05);
+    QVERIFY(loudness(fading, 44100, 0.55, 0.7) < 1e-5);
     QVERIFY(rig.player().fadeTimer(69) != pressTimer);
     QVERIFY(!rig.player().fadeTimer(69)->isScheduled());
 }
@@ -288,8 +289,9 @@ void KPSoundPlayerTest::bankSwitchSilencesAndPlaysNewInstrument()
         QVERIFY(rig.player().fadeTimer(note) != before[note]);
         QVERIFY(!rig.player().fadeTimer(note)->isScheduled());
     }
+    // Silent once the sounding notes have faded out, within 10 ms.
     const auto after = rig.pump(0.1);
-    QCOMPARE(level(after, 0) + level(after, 1), 0.0);
+    QCOMPARE(level(after, 0, 441) + level(after, 1, 441), 0.0);
 
     rig.player().play(69);
     const auto banjo = rig.pump(0.2);
@@ -356,7 +358,7 @@ void KPSoundPlayerTest::systemSoundPlaysApartFromInstrument()
     QCOMPARE(sound.liveSoundCount(), 1);
     const int rate = rig.device()->sampleRate();
     const auto click = rig.render(0.08);
-    QVERIFY(std::abs(cents(estimatePitch(click, rate, 1000.0, 0, 600), 1000.0)) < 5.0);
+    QVERIFY(std::abs(cents(estimatePitch(click, rate, 1000.0, 300, 500), 1000.0)) < 5.0);
     QVERIFY(loudness(click, rate, 0.04, 0.08) == 0.0);
 
     QTRY_COMPARE(sound.liveSoundCount(), 0);
