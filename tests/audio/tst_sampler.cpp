@@ -59,6 +59,8 @@ private slots:
     void queuedVoicesAreNotFree();
     void endedVoicesAreReusedFirst();
     void sameNoteTakesAnotherVoice();
+    void noteStartsOnItsFrame_data();
+    void noteStartsOnItsFrame();
     void noteOffFollowsTheVoice();
     void queuedNotesStartTogether();
     void failedSamples_data();
@@ -474,6 +476,40 @@ void KPSamplerTest::silentOutputWithoutSoundCard()
                  .count(QStringLiteral("KPAudioDevice: No audio device could be opened, "
                                        "playing into a silent output")),
              1);
+}
+
+void KPSamplerTest::noteStartsOnItsFrame_data()
+{
+    QTest::addColumn<int>("frame");
+    QTest::newRow("the second frame") << 1;
+    QTest::newRow("inside a glide step") << 37;
+    QTest::newRow("a block's edge") << 64;
+    QTest::newRow("inside a later render") << 5003;
+}
+
+// A note given a frame sounds from that frame on exactly as one started at frame 0 does; a stop
+// given a frame ends it there, in the middle of a render.
+void KPSamplerTest::noteStartsOnItsFrame()
+{
+    QFETCH(int, frame);
+    AudioRig reference = AudioRig::withSampler(QStringLiteral("Sine Bank"));
+    reference.sampler().noteOn(60, 1.0f);
+    const auto expected = reference.render(0.2);
+
+    AudioRig rig = AudioRig::withSampler(QStringLiteral("Sine Bank"));
+    const int64_t start = rig.device()->framesMixed() + frame;
+    rig.sampler().noteOn(60, 1.0f, start);
+    rig.sampler().noteOff(60, start + 2000);
+    std::vector<float> sound = rig.render(0.05);
+    const auto rest = rig.render(0.15);
+    sound.insert(sound.end(), rest.begin(), rest.end());
+    QCOMPARE(level(sound, 0, 0, size_t(frame)), 0.0);
+    for (size_t i = 0; i < 2000; ++i) {
+        const size_t at = size_t(frame) + i;
+        QVERIFY2(std::abs(sound[2 * at] - expected[2 * i]) < 1e-6f, qPrintable(QString::number(i)));
+    }
+    QVERIFY(level(sound, 0, size_t(frame) + 1990, 10) > 0.01);
+    QCOMPARE(level(sound, 0, size_t(frame) + 2000), 0.0);
 }
 
 // Runs in a child process, where no output device can be opened.
