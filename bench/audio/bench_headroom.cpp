@@ -102,8 +102,8 @@ void stereoLevels()
         for (size_t i = 0; i < sound.size(); ++i)
             sums[i % KPLoopbackDevice::kChannels] += double(sound[i]) * sound[i];
         const double frames = double(sound.size()) / KPLoopbackDevice::kChannels;
-        std::printf("  %s: L %+6.1f / R %+6.1f dBFS\n", name,
-                    decibels(std::sqrt(sums[0] / frames)), decibels(std::sqrt(sums[1] / frames)));
+        std::printf("  %s: L %+6.1f / R %+6.1f dBFS\n", name, decibels(std::sqrt(sums[0] / frames)),
+                    decibels(std::sqrt(sums[1] / frames)));
     }
 }
 
