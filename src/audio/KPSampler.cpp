@@ -30,6 +30,8 @@ constexpr double kSwitchFadeSeconds = 0.005;
 constexpr auto kSwitchFadeWait = std::chrono::milliseconds(200);
 // What OpenAL Soft's own output needs to mix a gain change (two of its periods).
 constexpr unsigned long kPlaybackFadeMilliseconds = 12;
+// How often a glide steps on OpenAL Soft's own output: about its period.
+constexpr std::chrono::milliseconds kPlaybackGlideStep(5);
 
 // A glide cut short ends at its gain: the voice reads as it was heading.
 void stopVoice(KPSampler::SourceEntry& voice)
@@ -59,6 +61,9 @@ double KPSampler::steadySeconds()
 
 KPSampler::KPSampler(KPAudioDeviceOpener openDevice) : m_openDevice(std::move(openDevice))
 {
+    m_playbackGlides.setTimerType(Qt::PreciseTimer);
+    m_playbackGlides.setInterval(kPlaybackGlideStep);
+    QObject::connect(&m_playbackGlides, &QTimer::timeout, [this] { advancePlaybackGlides(); });
     setUpAudioSession();
 }
 
@@ -313,7 +318,7 @@ float KPSampler::currentNoteGain(int note)
 void KPSampler::changeNoteGain(int note, float gain, std::optional<int64_t> frame,
                                double glideSeconds)
 {
-    const int rate = m_mixer ? m_mixer->sampleRate() : 0;
+    const int rate = m_mixer ? m_mixer->sampleRate() : m_layout.sampleRate;
     post({KPNoteEvent::Kind::Gain, note, gain, int32_t(std::lround(glideSeconds * rate)), 0},
          frame);
 }
@@ -330,7 +335,7 @@ void KPSampler::post(KPNoteEvent event, std::optional<int64_t> frame)
         return;
     }
     if (!m_mixer || (!frame && !m_mixer->mixesOnItsOwn())) {
-        apply(event, m_mixer ? m_mixer->framesMixed() : 0);
+        apply(event, m_mixer ? m_mixer->framesMixed() : playbackFrame());
         return;
     }
     event.frame = frame.value_or(0);
@@ -356,7 +361,16 @@ int64_t KPSampler::renderAt(int64_t frame, int64_t end)
     m_schedule.collect(applyNow);
     m_schedule.applyDue(frame, applyNow);
 
-    int64_t next = m_schedule.nextFrame(end);
+    const int64_t next = advanceGlides(frame, m_schedule.nextFrame(end));
+    if (previous != m_context.get())
+        alcSetThreadContext(previous);
+    return next;
+}
+
+// Ends the glides that are due and aims the others at where their lines stand at the next frame
+// something is due, no further than one glide step on; answers that frame.
+int64_t KPSampler::advanceGlides(int64_t frame, int64_t next)
+{
     for (SourceEntry& voice : m_sources) {
         if (!voice.gliding)
             continue;
@@ -369,8 +383,8 @@ int64_t KPSampler::renderAt(int64_t frame, int64_t end)
         }
         next = std::min({next, voice.glideEnd, frame + kGlideStepFrames});
     }
-    // OpenAL Soft moves a gain across the stretch that follows, so each step aims at where the
-    // line stands at the stretch's end.
+    // OpenAL Soft moves a gain across the stretch of mix that follows, so each step aims at where
+    // the line stands at the stretch's end.
     for (SourceEntry& voice : m_sources) {
         if (!voice.gliding)
             continue;
@@ -379,9 +393,23 @@ int64_t KPSampler::renderAt(int64_t frame, int64_t end)
         alSourcef(voice.sourceId(), AL_GAIN,
                   voice.glideFrom + (voice.gain - voice.glideFrom) * std::min(1.0f, share));
     }
-    if (previous != m_context.get())
-        alcSetThreadContext(previous);
     return next;
+}
+
+int64_t KPSampler::playbackFrame() const
+{
+    return std::llround(steadySeconds() * m_layout.sampleRate);
+}
+
+// OpenAL Soft's own output mixes on a thread we don't see: its glides step on a timer instead,
+// a few times per period of its mix.
+void KPSampler::advancePlaybackGlides()
+{
+    const int64_t frame = playbackFrame();
+    advanceGlides(frame, frame + m_layout.sampleRate * kPlaybackGlideStep.count() / 1000);
+    if (std::none_of(m_sources.begin(), m_sources.end(),
+                     [](const SourceEntry& voice) { return voice.gliding; }))
+        m_playbackGlides.stop();
 }
 
 void KPSampler::apply(const KPNoteEvent& event, int64_t frame)
@@ -411,10 +439,10 @@ void KPSampler::apply(const KPNoteEvent& event, int64_t frame)
     }
 }
 
-// Without a render to glide in, or without a glide, the gain is set at once.
+// Without a glide the gain is set at once.
 void KPSampler::glide(SourceEntry& voice, float to, int64_t frame, int32_t frames, bool stopAtEnd)
 {
-    if (frames <= 0 || !m_mixer) {
+    if (frames <= 0) {
         voice.gliding = false;
         voice.gain = to;
         alGetError();
@@ -437,6 +465,8 @@ void KPSampler::glide(SourceEntry& voice, float to, int64_t frame, int32_t frame
     voice.glideEnd = frame + frames;
     voice.gliding = true;
     voice.stopAtGlideEnd = stopAtEnd;
+    if (!m_mixer && !m_playbackGlides.isActive())
+        m_playbackGlides.start();
 }
 
 void KPSampler::publishGain(int note)

@@ -9,6 +9,7 @@
 #include "platform/KPClock.h"
 
 #include <QString>
+#include <QTimer>
 
 #include <array>
 #include <atomic>
@@ -29,8 +30,8 @@
 // thread that renders owns the voices: a note operation given a frame on the output's sample
 // clock becomes an event that takes effect inside the render at that frame, and on a device
 // that mixes on its own thread every operation does, at the next frame rendered. Elsewhere an
-// operation takes effect at once. Gains given a glide move there linearly, frame by frame, where
-// we mix. Everything else: main thread only.
+// operation takes effect at once. Gains given a glide move there linearly: frame by frame where
+// we mix, every few milliseconds elsewhere. Everything else: main thread only.
 class KPSampler : public KPRenderClient
 {
 public:
@@ -136,6 +137,10 @@ private:
     // On the thread that owns the voices, at `frame`.
     void apply(const KPNoteEvent& event, int64_t frame);
     void glide(SourceEntry& voice, float to, int64_t frame, int32_t frames, bool stopAtEnd);
+    int64_t advanceGlides(int64_t frame, int64_t next);
+    // Frames of the steady clock at the bank's rate: the time of glides on OpenAL Soft's output.
+    int64_t playbackFrame() const;
+    void advancePlaybackGlides();
     void fadeOutBeforeSwitch();
     // The note's gain for other threads to read.
     void publishGain(int note);
@@ -154,6 +159,7 @@ private:
     KPLoopbackDevice* m_mixer = nullptr;
     KPNoteSchedule m_schedule;
     std::array<std::atomic<float>, kNoteCount> m_noteGains{};
+    QTimer m_playbackGlides;
     bool m_initialized = false;
     bool m_loopNotes = false;
     Clock m_clock = steadySeconds;

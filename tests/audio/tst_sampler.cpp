@@ -1,5 +1,6 @@
 #include "KPAudioTestRig.h"
 
+#include "audio/KPPlaybackDevice.h"
 #include "audio/KPSampler.h"
 #include "platform/KPBundle.h"
 
@@ -61,6 +62,8 @@ private slots:
     void sameNoteTakesAnotherVoice();
     void noteStartsOnItsFrame_data();
     void noteStartsOnItsFrame();
+    void cycleEventStartsOnItsFrame();
+    void glideOnSystemOutput();
     void noteOffFollowsTheVoice();
     void queuedNotesStartTogether();
     void failedSamples_data();
@@ -510,6 +513,46 @@ void KPSamplerTest::noteStartsOnItsFrame()
     }
     QVERIFY(level(sound, 0, size_t(frame) + 1990, 10) > 0.01);
     QCOMPARE(level(sound, 0, size_t(frame) + 2000), 0.0);
+}
+
+// An event of the cycle being rendered (as a JACK process callback reads MIDI) starts its note
+// at its own frame of that cycle.
+void KPSamplerTest::cycleEventStartsOnItsFrame()
+{
+    AudioRig reference = AudioRig::withSampler(QStringLiteral("Sine Bank"));
+    reference.sampler().noteOn(60, 1.0f);
+    const auto expected = reference.render(0.01);
+
+    AudioRig rig = AudioRig::withSampler(QStringLiteral("Sine Bank"));
+    rig.render(0.01);
+    const KPNoteEvent event{KPNoteEvent::Kind::NoteOn, 60, 1.0f, 0, 100};
+    std::vector<float> cycle(2 * 256);
+    QVERIFY(rig.device()->tryRender(cycle.data(), 256, std::span(&event, 1)));
+    QCOMPARE(level(cycle, 0, 0, 100), 0.0);
+    for (size_t i = 0; i < 156; ++i)
+        QVERIFY2(std::abs(cycle[2 * (100 + i)] - expected[2 * i]) < 1e-6f,
+                 qPrintable(QString::number(i)));
+}
+
+// On OpenAL Soft's own output, mixing on a thread we don't see, a gain given a glide gets there
+// over the glide's time, not at once.
+void KPSamplerTest::glideOnSystemOutput()
+{
+    KPSampler sampler([] { return std::shared_ptr<KPAudioDevice>(KPPlaybackDevice::open()); });
+    if (!sampler.setSoundBank(QStringLiteral("Sine Bank")))
+        QSKIP("OpenAL Soft opens no output here");
+    sampler.noteOn(60, 1.0f);
+    sampler.changeNoteGain(60, 0.0f, std::nullopt, 0.2);
+    QCOMPARE(sampler.currentNoteGain(60), 0.0f);
+    const auto heard = [&] {
+        ALfloat gain = -1.0f;
+        alGetSourcef(sampler.source(0).sourceId(), AL_GAIN, &gain);
+        return gain;
+    };
+    QVERIFY(heard() > 0.9f);
+    QTest::qWait(100);
+    QVERIFY2(heard() > 0.1f && heard() < 0.9f, qPrintable(QString::number(heard())));
+    QTRY_COMPARE(heard(), 0.0f);
 }
 
 // Runs in a child process, where no output device can be opened.
