@@ -37,9 +37,9 @@ constexpr std::chrono::milliseconds kPlaybackGlideStep(5);
 void stopVoice(KPSampler::SourceEntry& voice)
 {
     alSourceStop(voice.sourceId());
-    if (voice.gliding)
-        alSourcef(voice.sourceId(), AL_GAIN, voice.gain);
-    voice.gliding = false;
+    if (voice.gain.moving)
+        alSourcef(voice.sourceId(), AL_GAIN, voice.gain.to);
+    voice.gain.moving = false;
 }
 
 void KPSamplerInterruptionListener(void* clientData, uint32_t interruptionState)
@@ -154,8 +154,7 @@ bool KPSampler::initSources()
         }
         entry.noteIndex = -1;
         entry.queued = false;
-        entry.gain = 1.0f;
-        entry.gliding = false;
+        entry.gain = {};
     }
     return true;
 }
@@ -225,8 +224,7 @@ void KPSampler::queueNote(int note, float gain)
     voice.time = m_clock();
     voice.noteIndex = note;
     voice.queued = true;
-    voice.gain = gain;
-    voice.gliding = false;
+    voice.gain = {gain, gain};
 
     const KPSoundBank::Layout& layout = m_bank->layout();
     const KPSoundBank::NoteEntry& entry = layout.notes[size_t(note)];
@@ -306,8 +304,8 @@ float KPSampler::currentNoteGain(int note)
         return note >= 0 && note < kNoteCount ? m_noteGains[size_t(note)].load() : 0.0f;
     float result = 0.0f;
     if (!forEachVoice(note, "Error getting source gain: %x", [&result](SourceEntry& voice) {
-            if (voice.gliding)
-                result = voice.gain;
+            if (voice.gain.moving)
+                result = voice.gain.to;
             else
                 alGetSourcef(voice.sourceId(), AL_GAIN, &result);
         }))
@@ -372,26 +370,22 @@ int64_t KPSampler::renderAt(int64_t frame, int64_t end)
 int64_t KPSampler::advanceGlides(int64_t frame, int64_t next)
 {
     for (SourceEntry& voice : m_sources) {
-        if (!voice.gliding)
+        if (!voice.gain.moving)
             continue;
-        if (frame >= voice.glideEnd) {
-            voice.gliding = false;
-            alSourcef(voice.sourceId(), AL_GAIN, voice.gain);
-            if (voice.stopAtGlideEnd)
+        if (frame >= voice.gain.end) {
+            voice.gain.moving = false;
+            alSourcef(voice.sourceId(), AL_GAIN, voice.gain.to);
+            if (voice.gain.stopAtEnd)
                 alSourceStop(voice.sourceId());
             continue;
         }
-        next = std::min({next, voice.glideEnd, frame + kGlideStepFrames});
+        next = std::min({next, voice.gain.end, frame + kGlideStepFrames});
     }
     // OpenAL Soft moves a gain across the stretch of mix that follows, so each step aims at where
     // the line stands at the stretch's end.
     for (SourceEntry& voice : m_sources) {
-        if (!voice.gliding)
-            continue;
-        const float share = float(next - voice.glideStart) /
-                            float(std::max<int64_t>(1, voice.glideEnd - voice.glideStart));
-        alSourcef(voice.sourceId(), AL_GAIN,
-                  voice.glideFrom + (voice.gain - voice.glideFrom) * std::min(1.0f, share));
+        if (voice.gain.moving)
+            alSourcef(voice.sourceId(), AL_GAIN, voice.gain.at(next));
     }
     return next;
 }
@@ -408,7 +402,7 @@ void KPSampler::advancePlaybackGlides()
     const int64_t frame = playbackFrame();
     advanceGlides(frame, frame + m_layout.sampleRate * kPlaybackGlideStep.count() / 1000);
     if (std::none_of(m_sources.begin(), m_sources.end(),
-                     [](const SourceEntry& voice) { return voice.gliding; }))
+                     [](const SourceEntry& voice) { return voice.gain.moving; }))
         m_playbackGlides.stop();
 }
 
@@ -442,31 +436,18 @@ void KPSampler::apply(const KPNoteEvent& event, int64_t frame)
 // Without a glide the gain is set at once.
 void KPSampler::glide(SourceEntry& voice, float to, int64_t frame, int32_t frames, bool stopAtEnd)
 {
-    if (frames <= 0) {
-        voice.gliding = false;
-        voice.gain = to;
-        alGetError();
-        alSourcef(voice.sourceId(), AL_GAIN, to);
-        if (const ALenum error = alGetError(); error != AL_NO_ERROR)
-            qWarning("Error setting source gain: %x", error);
-        if (stopAtEnd)
-            alSourceStop(voice.sourceId());
+    voice.gain.begin(to, frame, frames, stopAtEnd);
+    if (voice.gain.moving) {
+        if (!m_mixer && !m_playbackGlides.isActive())
+            m_playbackGlides.start();
         return;
     }
-    float from = voice.gain;
-    if (voice.gliding) {
-        const float share = float(frame - voice.glideStart) /
-                            float(std::max<int64_t>(1, voice.glideEnd - voice.glideStart));
-        from = voice.glideFrom + (voice.gain - voice.glideFrom) * std::clamp(share, 0.0f, 1.0f);
-    }
-    voice.glideFrom = from;
-    voice.gain = to;
-    voice.glideStart = frame;
-    voice.glideEnd = frame + frames;
-    voice.gliding = true;
-    voice.stopAtGlideEnd = stopAtEnd;
-    if (!m_mixer && !m_playbackGlides.isActive())
-        m_playbackGlides.start();
+    alGetError();
+    alSourcef(voice.sourceId(), AL_GAIN, to);
+    if (const ALenum error = alGetError(); error != AL_NO_ERROR)
+        qWarning("Error setting source gain: %x", error);
+    if (stopAtEnd)
+        alSourceStop(voice.sourceId());
 }
 
 void KPSampler::publishGain(int note)
@@ -476,7 +457,7 @@ void KPSampler::publishGain(int note)
     float gain = 0.0f;
     for (const SourceEntry& entry : m_sources) {
         if (entry.noteIndex == note)
-            gain = entry.gain;
+            gain = entry.gain.to;
     }
     m_noteGains[size_t(note)].store(gain);
 }

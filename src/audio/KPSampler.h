@@ -2,6 +2,7 @@
 
 #include "audio/KPAudioDevice.h"
 #include "audio/KPAudioHandles.h"
+#include "audio/KPGainGlide.h"
 #include "audio/KPLoopbackDevice.h"
 #include "audio/KPNoteSchedule.h"
 #include "audio/KPSoundBank.h"
@@ -47,14 +48,8 @@ public:
         // Seconds on the steady clock when the source was last given a note: its age, which no
         // step of the wall clock can reorder.
         double time = 0;
-        // The gain the voice is at, or is gliding to from glideFrom (frames glideStart to
-        // glideEnd), after which it stops when stopAtGlideEnd.
-        float gain = 1.0f;
-        float glideFrom = 1.0f;
-        int64_t glideStart = 0;
-        int64_t glideEnd = 0;
-        bool gliding = false;
-        bool stopAtGlideEnd = false;
+        // The gain the voice is at (gain.to), or on its way there.
+        KPGainGlide gain;
 
         ALuint sourceId() const { return source.id(); }
     };
