@@ -1,5 +1,6 @@
 // Sound engine figures: bank loading against plain decoding, mixing cost of a full voice pool,
-// the time a key press takes to reach OpenAL, and the memory a loaded bank keeps.
+// the time a key press takes to reach OpenAL, the memory a loaded bank keeps, and whether timed
+// events reach the silent output before their frames.
 
 #include "audio/KPAudioFileDecoder.h"
 #include "audio/KPLoopbackDevice.h"
@@ -20,7 +21,9 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <limits>
 #include <map>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -160,6 +163,52 @@ void BM_PlayLatency(benchmark::State& state)
     state.counters["p99_us"] = micros[micros.size() * 99 / 100];
 }
 
+// 1,000 presses and releases 5 ms apart through the silent output (a loopback device mixed in
+// real time on its own thread), each handed to the player 100 ms before its time, as a playback
+// does. An event lands on the frame of its time unless it arrives after the render has passed
+// that frame: how many did, and the smallest margin an event arrived with.
+void BM_TimedEventsSilentOutput(benchmark::State& state)
+{
+    using namespace std::chrono_literals;
+    using Clock = std::chrono::steady_clock;
+    constexpr int kEvents = 1000;
+    constexpr int kPeriodFrames = 256;
+    std::shared_ptr<KPLoopbackDevice> device =
+        KPLoopbackDevice::open(KPLoopbackDevice::kDefaultRate, KPLoopbackDevice::Mixing::RealTime);
+    KPSoundPlayer player([device] { return device; });
+    int late = 0;
+    int64_t leastMargin = std::numeric_limits<int64_t>::max();
+    for (auto _ : state) {
+        const Clock::time_point start = Clock::now() + 150ms;
+        for (int n = 0; n < kEvents; ++n) {
+            const Clock::time_point at = start + n * 5ms;
+            while (Clock::now() < at - 100ms) {
+                QCoreApplication::processEvents();
+                std::this_thread::sleep_for(200us);
+            }
+            const auto frame = player.sampler().frameAt(at);
+            if (!frame) {
+                state.SkipWithError("the silent output is not tied to the clock");
+                return;
+            }
+            // Mixing may be under way from the frame mixed last to a period beyond it.
+            const int64_t margin = *frame - (device->framesMixed() + kPeriodFrames);
+            late += margin < 0;
+            leastMargin = std::min(leastMargin, margin);
+            const auto note = uint32_t(48 + (n / 2) % 24);
+            if (n % 2 == 0)
+                player.play(note, 100, at);
+            else
+                player.stop(note, at);
+        }
+        while (Clock::now() < start + kEvents * 5ms + 700ms)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    state.counters["events"] = kEvents;
+    state.counters["late_events"] = double(late) / double(state.iterations());
+    state.counters["least_margin_ms"] = 1000.0 * double(leastMargin) / device->sampleRate();
+}
+
 // Resident memory that loading the grand piano adds (over a bank without samples, so the
 // device, context and voices are there in both) against the size of its decoded samples.
 void BM_GrandPianoMemory(benchmark::State& state)
@@ -264,6 +313,10 @@ int main(int argc, char** argv)
     benchmark::RegisterBenchmark("BM_PlayLatency", BM_PlayLatency)
         ->Unit(benchmark::kMicrosecond)
         ->Iterations(5000);
+    benchmark::RegisterBenchmark("BM_TimedEventsSilentOutput", BM_TimedEventsSilentOutput)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(2)
+        ->UseRealTime();
 
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;

@@ -8,6 +8,7 @@
 #include <jack/jack.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 
 namespace {
@@ -44,7 +45,16 @@ std::unique_ptr<KPJackDevice> KPJackDevice::open()
 KPJackDevice::KPJackDevice(ALCdevice* device, _jack_client* client, int sampleRate)
     : KPLoopbackDevice(device, sampleRate, Mixing::OnRender, true), m_client(client),
       m_mix(kMaxPeriodFrames * kChannels)
-{}
+{
+    setMixesOnItsOwn(int(jack_get_buffer_size(m_client.get())));
+}
+
+void KPJackDevice::setCycleEventReader(CycleEventReader reader, void* context)
+{
+    m_reader.store(nullptr);
+    m_readerContext.store(context);
+    m_reader.store(reader);
+}
 
 // The client goes first, so that no cycle renders a half-closed device.
 KPJackDevice::~KPJackDevice()
@@ -81,13 +91,30 @@ KPALContextPtr KPJackDevice::createContext(std::optional<int>)
 int KPJackDevice::process(uint32_t frames, void* self)
 {
     auto* device = static_cast<KPJackDevice*>(self);
+    // The clock's tie to the mix: when this cycle began, in JACK's time, seen on the steady clock.
+    jack_nframes_t cycleFrame = 0;
+    jack_time_t cycleStart = 0;
+    jack_time_t nextCycle = 0;
+    float periodMicroseconds = 0.0f;
+    if (jack_get_cycle_times(device->m_client.get(), &cycleFrame, &cycleStart, &nextCycle,
+                             &periodMicroseconds) == 0) {
+        const auto sinceStart =
+            std::chrono::microseconds(int64_t(jack_get_time()) - int64_t(cycleStart));
+        device->anchor(std::chrono::steady_clock::now() - sinceStart);
+    }
+    std::span<const KPNoteEvent> events;
+    if (const CycleEventReader read = device->m_reader.load())
+        events =
+            std::span(device->m_cycleEvents)
+                .first(std::min(device->m_cycleEvents.size(), read(device->m_readerContext.load(),
+                                                                   frames, device->m_cycleEvents)));
     std::array<float*, kChannels> outputs{};
     for (size_t c = 0; c < outputs.size(); ++c)
         outputs[c] = static_cast<float*>(jack_port_get_buffer(device->m_ports[c], frames));
     for (uint32_t done = 0; done < frames;) {
         const uint32_t todo = std::min<uint32_t>(frames - done, kMaxPeriodFrames);
         float* mix = device->m_mix.data();
-        if (!device->tryRender(mix, int(todo)))
+        if (!device->tryRender(mix, int(todo), done == 0 ? events : std::span<const KPNoteEvent>()))
             std::fill_n(mix, size_t(todo) * kChannels, 0.0f);
         for (uint32_t i = 0; i < todo; ++i) {
             for (size_t c = 0; c < outputs.size(); ++c)

@@ -3,6 +3,7 @@
 #include "audio/KPLoopbackDevice.h"
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -15,6 +16,10 @@ struct _jack_port;
 // so a note waits there a whole period more. The ports are connected to the first physical
 // outputs, as that backend does. The mix is limited below full scale: 32 voices at full velocity
 // reach +8 to +15 dBFS, which the sound card's integer samples would clip.
+//
+// The frame clock is tied to the cycle's start, and an event placed by time lands one period
+// after it, so that it is never already mixed. A cycle event reader (a MIDI port) gives events
+// of the cycle being rendered, each at its own frame of that cycle.
 class KPJackDevice : public KPLoopbackDevice
 {
 public:
@@ -26,6 +31,13 @@ public:
 
     // Contexts mix at the server's rate whatever is asked for: the ports take that rate.
     [[nodiscard]] KPALContextPtr createContext(std::optional<int> sampleRate) override;
+
+    // Called on JACK's thread at the start of every cycle of `frames`; writes the cycle's note
+    // events into `out` (their frames counted from the cycle's first frame, in order) and
+    // answers how many it wrote. It must neither block nor allocate.
+    using CycleEventReader = size_t (*)(void* context, uint32_t frames, std::span<KPNoteEvent> out);
+    // Null stops reading. The context must outlive the reading.
+    void setCycleEventReader(CycleEventReader reader, void* context);
 
     // Takes over a loopback device and an opened, not yet active, client (neither null).
     KPJackDevice(ALCdevice* device, _jack_client* client, int sampleRate);
@@ -41,6 +53,10 @@ private:
     bool activate();
 
     std::unique_ptr<_jack_client, ClientCloser> m_client;
+    // The context is stored before the reader, and the reader cleared first.
+    std::atomic<CycleEventReader> m_reader = nullptr;
+    std::atomic<void*> m_readerContext = nullptr;
+    std::array<KPNoteEvent, 512> m_cycleEvents{};
     std::array<_jack_port*, kChannels> m_ports{};
     // Interleaved scratch for the mix, as long as the longest period JACK allows.
     std::vector<float> m_mix;

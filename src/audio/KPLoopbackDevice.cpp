@@ -5,12 +5,19 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 
 namespace {
 constexpr int kMinimumRate = 8000;
 constexpr int kMaximumRate = 192000;
 // One period of the shipped configuration.
 constexpr int kPeriodFrames = 256;
+// The longest stretch mixed ahead (a bank switch's fade is far shorter).
+constexpr size_t kAheadFrames = 4096;
+// -6 dB: a chord of a few notes at full velocity stays below the knee.
+constexpr float kMasterGain = 0.5f;
+// Where the soft knee begins; below it the mix passes unchanged.
+constexpr float kKnee = 0.75f;
 
 int mixableRate(int sampleRate)
 {
@@ -18,9 +25,22 @@ int mixableRate(int sampleRate)
                                                                   : sampleRate;
 }
 
+// Straight below the knee; above it a curve that leaves the knee with the same slope and
+// approaches full scale without reaching it, so nothing clips and nothing is delayed.
+float softClip(float x)
+{
+    const float size = std::abs(x);
+    if (size <= kKnee)
+        return x;
+    const float room = 1.0f - kKnee;
+    const float bent = kKnee + room * std::tanh((size - kKnee) / room);
+    return std::copysign(bent, x);
+}
+
 } // namespace
 
-std::unique_ptr<KPLoopbackDevice> KPLoopbackDevice::open(int sampleRate, Mixing mixing)
+std::unique_ptr<KPLoopbackDevice> KPLoopbackDevice::open(int sampleRate, Mixing mixing,
+                                                         bool limited)
 {
     if (!alcIsExtensionPresent(nullptr, "ALC_SOFT_loopback"))
         return nullptr;
@@ -29,29 +49,33 @@ std::unique_ptr<KPLoopbackDevice> KPLoopbackDevice::open(int sampleRate, Mixing 
     if (!device ||
         !alcIsRenderFormatSupportedSOFT(device.get(), sampleRate, ALC_STEREO_SOFT, ALC_FLOAT_SOFT))
         return nullptr;
-    return std::make_unique<KPLoopbackDevice>(device.release(), sampleRate, mixing);
+    return std::make_unique<KPLoopbackDevice>(device.release(), sampleRate, mixing, limited);
 }
 
 KPLoopbackDevice::KPLoopbackDevice(ALCdevice* device, int sampleRate, Mixing mixing, bool limited)
-    : KPAudioDevice(device), m_sampleRate(sampleRate), m_limited(limited)
+    : KPAudioDevice(device), m_sampleRate(sampleRate), m_limited(limited),
+      m_ahead(kAheadFrames * kChannels)
 {
-    if (mixing == Mixing::RealTime)
+    if (mixing == Mixing::RealTime) {
+        setMixesOnItsOwn(kPeriodFrames);
         m_mixer = std::jthread([this](std::stop_token stop) { mixInRealTime(std::move(stop)); });
+    }
 }
 
+void KPLoopbackDevice::setMixesOnItsOwn(int leadFrames)
+{
+    m_mixesOnItsOwn = true;
+    m_leadFrames = leadFrames;
+}
+
+// OpenAL Soft's own output limiter is left off: it delays the whole mix by its look-ahead.
 KPALContextPtr KPLoopbackDevice::createContext(std::optional<int> sampleRate)
 {
     std::lock_guard lock(m_mixLock);
     const int rate = sampleRate ? mixableRate(*sampleRate) : m_sampleRate.load();
-    const ALCint attributes[] = {ALC_FORMAT_CHANNELS_SOFT,
-                                 ALC_STEREO_SOFT,
-                                 ALC_FORMAT_TYPE_SOFT,
-                                 ALC_FLOAT_SOFT,
-                                 ALC_FREQUENCY,
-                                 rate,
-                                 m_limited ? ALC_OUTPUT_LIMITER_SOFT : 0,
-                                 ALC_TRUE,
-                                 0};
+    const ALCint attributes[] = {ALC_FORMAT_CHANNELS_SOFT, ALC_STEREO_SOFT, ALC_FORMAT_TYPE_SOFT,
+                                 ALC_FLOAT_SOFT,           ALC_FREQUENCY,   rate,
+                                 ALC_OUTPUT_LIMITER_SOFT,  ALC_FALSE,       0};
     ALCcontext* context = alcCreateContext(get(), attributes);
     if (!context)
         return nullptr;
@@ -64,29 +88,89 @@ KPALContextPtr KPLoopbackDevice::createContext(std::optional<int> sampleRate)
     });
 }
 
+void KPLoopbackDevice::setRenderClient(KPRenderClient* client)
+{
+    std::lock_guard lock(m_mixLock);
+    m_client = client;
+}
+
 void KPLoopbackDevice::render(float* out, int frames)
 {
     std::lock_guard lock(m_mixLock);
     mix(out, frames);
 }
 
-bool KPLoopbackDevice::tryRender(float* out, int frames)
+bool KPLoopbackDevice::tryRender(float* out, int frames, std::span<const KPNoteEvent> cycleEvents)
 {
     std::unique_lock lock(m_mixLock, std::try_to_lock);
     if (!lock.owns_lock())
         return false;
+    if (m_client) {
+        const int64_t start = framesMixed();
+        for (KPNoteEvent event : cycleEvents) {
+            event.frame += start;
+            m_client->accept(event);
+        }
+    }
     mix(out, frames);
     return true;
+}
+
+void KPLoopbackDevice::renderAhead(int frames)
+{
+    std::lock_guard lock(m_mixLock);
+    frames = std::min<int>(frames, int(kAheadFrames - m_aheadEnd / kChannels));
+    if (frames <= 0)
+        return;
+    mixWithClient(m_ahead.data() + m_aheadEnd, frames);
+    m_aheadEnd += size_t(frames) * kChannels;
 }
 
 void KPLoopbackDevice::mix(float* out, int frames)
 {
     if (frames <= 0)
         return;
-    if (m_mixPaused || m_contexts == 0)
+    if (m_aheadStart < m_aheadEnd) {
+        const size_t taken = std::min(size_t(frames) * kChannels, m_aheadEnd - m_aheadStart);
+        std::copy_n(m_ahead.data() + m_aheadStart, taken, out);
+        m_aheadStart += taken;
+        if (m_aheadStart == m_aheadEnd)
+            m_aheadStart = m_aheadEnd = 0;
+        out += taken;
+        frames -= int(taken / kChannels);
+        if (frames == 0)
+            return;
+    }
+    mixWithClient(out, frames);
+}
+
+// The mix is made in stretches that end where the client has something due, so that an event
+// takes effect at its own frame.
+void KPLoopbackDevice::mixWithClient(float* out, int frames)
+{
+    if (m_mixPaused || m_contexts == 0) {
         std::fill_n(out, size_t(frames) * kChannels, 0.0f);
-    else
-        alcRenderSamplesSOFT(get(), out, frames);
+        return;
+    }
+    int64_t frame = framesMixed();
+    const int64_t end = frame + frames;
+    while (frame < end) {
+        const int64_t next =
+            m_client ? std::clamp(m_client->renderAt(frame, end), frame + 1, end) : end;
+        const int stretch = int(next - frame);
+        alcRenderSamplesSOFT(get(), out, stretch);
+        if (m_limited)
+            limit(out, stretch);
+        out += size_t(stretch) * kChannels;
+        frame = next;
+        m_framesMixed.store(frame, std::memory_order_release);
+    }
+}
+
+void KPLoopbackDevice::limit(float* out, int frames) const
+{
+    for (float& sample : std::span(out, size_t(frames) * kChannels))
+        sample = softClip(sample * kMasterGain);
 }
 
 std::vector<float> KPLoopbackDevice::render(int frames)
@@ -96,12 +180,42 @@ std::vector<float> KPLoopbackDevice::render(int frames)
     return out;
 }
 
+void KPLoopbackDevice::anchor(KPClock::TimePoint at)
+{
+    m_anchorVersion.fetch_add(1, std::memory_order_acq_rel);
+    m_anchorFrame.store(framesMixed(), std::memory_order_relaxed);
+    m_anchorTime.store(at.time_since_epoch().count(), std::memory_order_relaxed);
+    m_anchorVersion.fetch_add(1, std::memory_order_acq_rel);
+}
+
+std::optional<int64_t> KPLoopbackDevice::frameAt(KPClock::TimePoint at) const
+{
+    int64_t frame = -1;
+    KPClock::Duration::rep time = 0;
+    for (;;) {
+        const uint32_t version = m_anchorVersion.load(std::memory_order_acquire);
+        if (version % 2 == 0) {
+            frame = m_anchorFrame.load(std::memory_order_relaxed);
+            time = m_anchorTime.load(std::memory_order_relaxed);
+            if (m_anchorVersion.load(std::memory_order_acquire) == version)
+                break;
+        }
+        std::this_thread::yield();
+    }
+    if (frame < 0)
+        return std::nullopt;
+    const double seconds =
+        std::chrono::duration<double>(at - KPClock::TimePoint(KPClock::Duration(time))).count();
+    return frame + m_leadFrames + std::llround(seconds * m_sampleRate);
+}
+
 void KPLoopbackDevice::mixInRealTime(std::stop_token stop)
 {
     using Clock = std::chrono::steady_clock;
     std::vector<float> scratch(size_t(kPeriodFrames) * kChannels);
     auto due = Clock::now();
     while (!stop.stop_requested()) {
+        anchor(Clock::now());
         render(scratch.data(), kPeriodFrames);
         const auto period = std::chrono::duration_cast<Clock::duration>(
             std::chrono::duration<double>(double(kPeriodFrames) / m_sampleRate));

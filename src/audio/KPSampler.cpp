@@ -7,17 +7,40 @@
 #include <AL/alext.h>
 
 #include <QDebug>
+#include <QThread>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <numbers>
 
 namespace {
 
 constexpr float kFieldHalfWidth = 50.0f;
 constexpr float kReferenceDistance = 100.0f;
-// 1 January 2001, 00:00 UTC, in seconds since 1 January 1970.
-constexpr double kReferenceDateSince1970 = 978307200.0;
+// How far the keyboard's ends sit from straight ahead, in degrees. At 90 they would be hard
+// left and right, one ear or one speaker alone; at 10 the far channel carries them about 4 dB
+// down, and middle C, a fifth of the way to the left end, stays within 1 dB of the centre.
+constexpr float kArcDegrees = 10.0f;
+// A glide changes the gain in steps this far apart; OpenAL Soft ramps across each step.
+constexpr int64_t kGlideStepFrames = 32;
+// Long enough to end a note without a click, short enough to go unnoticed at a switch.
+constexpr double kSwitchFadeSeconds = 0.005;
+// How long a switch waits for an output mixing on its own to play the fade out.
+constexpr auto kSwitchFadeWait = std::chrono::milliseconds(200);
+// What OpenAL Soft's own output needs to mix a gain change (two of its periods).
+constexpr unsigned long kPlaybackFadeMilliseconds = 12;
+// How often a glide steps on OpenAL Soft's own output: about its period.
+constexpr std::chrono::milliseconds kPlaybackGlideStep(5);
+
+// A glide cut short ends at its gain: the voice reads as it was heading.
+void stopVoice(KPSampler::SourceEntry& voice)
+{
+    alSourceStop(voice.sourceId());
+    if (voice.gain.moving)
+        alSourcef(voice.sourceId(), AL_GAIN, voice.gain.to);
+    voice.gain.moving = false;
+}
 
 void KPSamplerInterruptionListener(void* clientData, uint32_t interruptionState)
 {
@@ -30,14 +53,17 @@ void KPSamplerInterruptionListener(void* clientData, uint32_t interruptionState)
 
 } // namespace
 
-double KPSampler::secondsSinceReferenceDate()
+double KPSampler::steadySeconds()
 {
-    const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
-    return std::chrono::duration<double>(sinceEpoch).count() - kReferenceDateSince1970;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 KPSampler::KPSampler(KPAudioDeviceOpener openDevice) : m_openDevice(std::move(openDevice))
 {
+    m_playbackGlides.setTimerType(Qt::PreciseTimer);
+    m_playbackGlides.setInterval(kPlaybackGlideStep);
+    QObject::connect(&m_playbackGlides, &QTimer::timeout, [this] { advancePlaybackGlides(); });
     setUpAudioSession();
 }
 
@@ -52,6 +78,7 @@ bool KPSampler::setSoundBank(const QString& name)
     if (name == m_soundBankName)
         return m_initialized;
     m_soundBankName = name;
+    fadeOutBeforeSwitch();
     tearDownAudio();
     m_layout.read(name);
     return setUpAudio();
@@ -71,6 +98,10 @@ bool KPSampler::setUpAudio()
         return false;
     }
     m_initialized = true;
+    publishAllGains();
+    m_mixer = dynamic_cast<KPLoopbackDevice*>(m_device.get());
+    if (m_mixer)
+        m_mixer->setRenderClient(this);
     return true;
 }
 
@@ -78,6 +109,11 @@ void KPSampler::tearDownAudio()
 {
     if (!m_initialized)
         return;
+    // From here on nothing renders through the sampler, and nothing waits to.
+    if (m_mixer)
+        m_mixer->setRenderClient(nullptr);
+    m_mixer = nullptr;
+    m_schedule.clear();
     freeSources();
     m_bank.reset();
     tearDownOpenAL();
@@ -118,6 +154,7 @@ bool KPSampler::initSources()
         }
         entry.noteIndex = -1;
         entry.queued = false;
+        entry.gain = {};
     }
     return true;
 }
@@ -165,10 +202,9 @@ int KPSampler::findAvailableSource()
     return oldest;
 }
 
-void KPSampler::noteOn(int note, float gain)
+void KPSampler::noteOn(int note, float gain, std::optional<int64_t> frame)
 {
-    queueNote(note, gain);
-    playQueuedNotes();
+    post({KPNoteEvent::Kind::NoteOn, note, gain, 0, 0}, frame);
 }
 
 void KPSampler::queueNote(int note, float gain)
@@ -184,9 +220,11 @@ void KPSampler::queueNote(int note, float gain)
     const int i = findAvailableSource();
     alGetError();
     SourceEntry& voice = m_sources[size_t(i)];
+    const int previousNote = voice.noteIndex;
     voice.time = m_clock();
     voice.noteIndex = note;
     voice.queued = true;
+    voice.gain = {gain, gain};
 
     const KPSoundBank::Layout& layout = m_bank->layout();
     const KPSoundBank::NoteEntry& entry = layout.notes[size_t(note)];
@@ -196,15 +234,20 @@ void KPSampler::queueNote(int note, float gain)
     alSourcef(source, AL_REFERENCE_DISTANCE, kReferenceDistance);
     alSourcef(source, AL_GAIN, gain);
     // The listener faces -z. On the x axis alone a source is heard from straight left or right
-    // whatever its distance, so every note between would jump to one side; on a half circle in
-    // front of the listener the same x spreads the notes evenly across the stereo field.
-    const float depth = -std::sqrt(
-        std::max(0.0f, kFieldHalfWidth * kFieldHalfWidth - entry.panning * entry.panning));
-    alSource3f(source, AL_POSITION, entry.panning, 0.0f, depth);
+    // whatever its distance, so every note between would jump to one side; on an arc in front of
+    // the listener the panning, as a share of the arc's half width, spreads the notes evenly
+    // across the stereo field, and the arc's narrowness keeps every note in both channels.
+    const float angle =
+        entry.panning / kFieldHalfWidth * kArcDegrees * std::numbers::pi_v<float> / 180.0f;
+    alSource3f(source, AL_POSITION, kFieldHalfWidth * std::sin(angle), 0.0f,
+               -kFieldHalfWidth * std::cos(angle));
     alSourcei(source, AL_BUFFER, 0);
     alSourcei(source, AL_BUFFER, ALint(m_bank->bufferId(sample)));
     if (const ALenum error = alGetError(); error != AL_NO_ERROR)
         qWarning("Error attaching buffer to source: %x", error);
+    publishGain(note);
+    if (previousNote >= 0 && previousNote != note)
+        publishGain(previousNote);
 }
 
 // Notes queued together (a chord) start at the same sample.
@@ -233,40 +276,224 @@ bool KPSampler::forEachVoice(std::optional<int> note, const char* failure, Actio
         return false;
     }
     alGetError();
-    for (const SourceEntry& entry : m_sources) {
+    for (SourceEntry& entry : m_sources) {
         if (note && entry.noteIndex != *note)
             continue;
-        action(entry.sourceId());
+        action(entry);
         if (const ALenum error = alGetError(); error != AL_NO_ERROR)
             qWarning(failure, error);
     }
     return true;
 }
 
-void KPSampler::noteOff(int note)
+void KPSampler::noteOff(int note, std::optional<int64_t> frame)
 {
-    forEachVoice(note, "Error stopping source: %x", alSourceStop);
+    post({KPNoteEvent::Kind::NoteOff, note, 0.0f, 0, 0}, frame);
 }
 
-void KPSampler::allNotesOff()
+void KPSampler::allNotesOff(std::optional<int64_t> frame)
 {
-    forEachVoice(std::nullopt, "Error stopping source: %x", alSourceStop);
+    post({KPNoteEvent::Kind::AllOff, 0, 0.0f, 0, 0}, frame);
 }
 
-// The gain of the highest-numbered voice of the note; 0 when no voice has it.
+// The gain of the highest-numbered voice of the note (the one it is heading for, when it
+// glides); 0 when no voice has it. Where the render thread owns the voices, as it last told.
 float KPSampler::currentNoteGain(int note)
 {
+    if (m_initialized && m_mixer && m_mixer->mixesOnItsOwn())
+        return note >= 0 && note < kNoteCount ? m_noteGains[size_t(note)].load() : 0.0f;
     float result = 0.0f;
-    if (!forEachVoice(note, "Error getting source gain: %x",
-                      [&](ALuint source) { alGetSourcef(source, AL_GAIN, &result); }))
+    if (!forEachVoice(note, "Error getting source gain: %x", [&result](SourceEntry& voice) {
+            if (voice.gain.moving)
+                result = voice.gain.to;
+            else
+                alGetSourcef(voice.sourceId(), AL_GAIN, &result);
+        }))
         return -1.0f;
     return result;
 }
 
-void KPSampler::changeNoteGain(int note, float gain)
+void KPSampler::changeNoteGain(int note, float gain, std::optional<int64_t> frame,
+                               double glideSeconds)
 {
-    forEachVoice(note, "Error setting source gain: %x",
-                 [gain](ALuint source) { alSourcef(source, AL_GAIN, gain); });
+    const int rate = m_mixer ? m_mixer->sampleRate() : m_layout.sampleRate;
+    post({KPNoteEvent::Kind::Gain, note, gain, int32_t(std::lround(glideSeconds * rate)), 0},
+         frame);
+}
+
+std::optional<int64_t> KPSampler::frameAt(KPClock::TimePoint at) const
+{
+    return m_mixer ? m_mixer->frameAt(at) : std::nullopt;
+}
+
+void KPSampler::post(KPNoteEvent event, std::optional<int64_t> frame)
+{
+    if (!m_initialized) {
+        qWarning("KPSampler is not initialized yet");
+        return;
+    }
+    if (!m_mixer || (!frame && !m_mixer->mixesOnItsOwn())) {
+        apply(event, m_mixer ? m_mixer->framesMixed() : playbackFrame());
+        return;
+    }
+    event.frame = frame.value_or(0);
+    if (!m_schedule.post(event))
+        qWarning("KPSampler: too many note events waiting, one was dropped");
+}
+
+void KPSampler::accept(const KPNoteEvent& event)
+{
+    m_schedule.accept(event,
+                      [this](const KPNoteEvent& late) { apply(late, m_mixer->framesMixed()); });
+}
+
+int64_t KPSampler::renderAt(int64_t frame, int64_t end)
+{
+    // The voices are this context's: current on the render thread while it changes them.
+    ALCcontext* const previous = alcGetThreadContext();
+    if (previous != m_context.get())
+        alcSetThreadContext(m_context.get());
+    const auto applyNow = [this, frame](const KPNoteEvent& event) {
+        apply(event, frame);
+    };
+    m_schedule.collect(applyNow);
+    m_schedule.applyDue(frame, applyNow);
+
+    const int64_t next = advanceGlides(frame, m_schedule.nextFrame(end));
+    if (previous != m_context.get())
+        alcSetThreadContext(previous);
+    return next;
+}
+
+// Ends the glides that are due and aims the others at where their lines stand at the next frame
+// something is due, no further than one glide step on; answers that frame.
+int64_t KPSampler::advanceGlides(int64_t frame, int64_t next)
+{
+    for (SourceEntry& voice : m_sources) {
+        if (!voice.gain.moving)
+            continue;
+        if (frame >= voice.gain.end) {
+            voice.gain.moving = false;
+            alSourcef(voice.sourceId(), AL_GAIN, voice.gain.to);
+            if (voice.gain.stopAtEnd)
+                alSourceStop(voice.sourceId());
+            continue;
+        }
+        next = std::min({next, voice.gain.end, frame + kGlideStepFrames});
+    }
+    // OpenAL Soft moves a gain across the stretch of mix that follows, so each step aims at where
+    // the line stands at the stretch's end.
+    for (SourceEntry& voice : m_sources) {
+        if (voice.gain.moving)
+            alSourcef(voice.sourceId(), AL_GAIN, voice.gain.at(next));
+    }
+    return next;
+}
+
+int64_t KPSampler::playbackFrame() const
+{
+    return std::llround(steadySeconds() * m_layout.sampleRate);
+}
+
+// OpenAL Soft's own output mixes on a thread we don't see: its glides step on a timer instead,
+// a few times per period of its mix.
+void KPSampler::advancePlaybackGlides()
+{
+    const int64_t frame = playbackFrame();
+    advanceGlides(frame, frame + m_layout.sampleRate * kPlaybackGlideStep.count() / 1000);
+    if (std::none_of(m_sources.begin(), m_sources.end(),
+                     [](const SourceEntry& voice) { return voice.gain.moving; }))
+        m_playbackGlides.stop();
+}
+
+void KPSampler::apply(const KPNoteEvent& event, int64_t frame)
+{
+    switch (event.kind) {
+    case KPNoteEvent::Kind::NoteOn:
+        queueNote(event.note, event.gain);
+        playQueuedNotes();
+        break;
+    case KPNoteEvent::Kind::NoteOff:
+        forEachVoice(event.note, "Error stopping source: %x", stopVoice);
+        break;
+    case KPNoteEvent::Kind::AllOff:
+        forEachVoice(std::nullopt, "Error stopping source: %x", stopVoice);
+        break;
+    case KPNoteEvent::Kind::Gain:
+        for (SourceEntry& voice : m_sources) {
+            if (voice.noteIndex == event.note)
+                glide(voice, event.gain, frame, event.glideFrames, false);
+        }
+        publishGain(event.note);
+        break;
+    case KPNoteEvent::Kind::FadeOutAll:
+        for (SourceEntry& voice : m_sources)
+            glide(voice, 0.0f, frame, event.glideFrames, true);
+        break;
+    }
+}
+
+// Without a glide the gain is set at once.
+void KPSampler::glide(SourceEntry& voice, float to, int64_t frame, int32_t frames, bool stopAtEnd)
+{
+    voice.gain.begin(to, frame, frames, stopAtEnd);
+    if (voice.gain.moving) {
+        if (!m_mixer && !m_playbackGlides.isActive())
+            m_playbackGlides.start();
+        return;
+    }
+    alGetError();
+    alSourcef(voice.sourceId(), AL_GAIN, to);
+    if (const ALenum error = alGetError(); error != AL_NO_ERROR)
+        qWarning("Error setting source gain: %x", error);
+    if (stopAtEnd)
+        alSourceStop(voice.sourceId());
+}
+
+void KPSampler::publishGain(int note)
+{
+    if (note < 0 || note >= kNoteCount)
+        return;
+    float gain = 0.0f;
+    for (const SourceEntry& entry : m_sources) {
+        if (entry.noteIndex == note)
+            gain = entry.gain.to;
+    }
+    m_noteGains[size_t(note)].store(gain);
+}
+
+void KPSampler::publishAllGains()
+{
+    for (int note = 0; note < kNoteCount; ++note)
+        publishGain(note);
+}
+
+// Ends what sounds over a few milliseconds, heard before the voices go. Where we mix the fade is
+// rendered (by the output's own thread, or here, ahead of what the holder renders next);
+// OpenAL Soft's own output ramps a gain change across its next period.
+void KPSampler::fadeOutBeforeSwitch()
+{
+    if (!m_initialized || !m_device || m_device->isPaused())
+        return;
+    if (!m_mixer) {
+        for (SourceEntry& voice : m_sources)
+            alSourcef(voice.sourceId(), AL_GAIN, 0.0f);
+        QThread::msleep(kPlaybackFadeMilliseconds);
+        return;
+    }
+    const auto frames = int32_t(std::lround(kSwitchFadeSeconds * m_mixer->sampleRate()));
+    const KPNoteEvent fade{KPNoteEvent::Kind::FadeOutAll, 0, 0.0f, frames, 0};
+    if (!m_mixer->mixesOnItsOwn()) {
+        apply(fade, m_mixer->framesMixed());
+        m_mixer->renderAhead(frames + 1);
+        return;
+    }
+    const int64_t heard = m_mixer->framesMixed() + frames + m_mixer->sampleRate() / 50;
+    if (!m_schedule.post(fade))
+        return;
+    const auto deadline = std::chrono::steady_clock::now() + kSwitchFadeWait;
+    while (m_mixer->framesMixed() < heard && std::chrono::steady_clock::now() < deadline)
+        QThread::msleep(1);
 }
 
 void KPSampler::setUpAudioSession()

@@ -2,11 +2,18 @@
 
 #include "audio/KPAudioDevice.h"
 #include "audio/KPAudioHandles.h"
+#include "audio/KPGainGlide.h"
+#include "audio/KPLoopbackDevice.h"
+#include "audio/KPNoteSchedule.h"
 #include "audio/KPSoundBank.h"
 
+#include "platform/KPClock.h"
+
 #include <QString>
+#include <QTimer>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,8 +24,16 @@
 //
 // The first setSoundBank opens the device; every switch remakes the sampler's context, bank and
 // voices at the new bank's sample rate on that same device, which others (the system sounds) may
-// share. Main thread only.
-class KPSampler
+// share. A switch first fades whatever sounds out over a few milliseconds, so that it ends
+// without a click.
+//
+// Where we mix (a loopback device: the JACK output, the silent output, an offline render), the
+// thread that renders owns the voices: a note operation given a frame on the output's sample
+// clock becomes an event that takes effect inside the render at that frame, and on a device
+// that mixes on its own thread every operation does, at the next frame rendered. Elsewhere an
+// operation takes effect at once. Gains given a glide move there linearly: frame by frame where
+// we mix, every few milliseconds elsewhere. Everything else: main thread only.
+class KPSampler : public KPRenderClient
 {
 public:
     static constexpr int kNoteCount = KPSoundBank::kNoteCount;
@@ -30,18 +45,21 @@ public:
         // The note the source was last given; kept after it stops.
         int32_t noteIndex = -1;
         bool queued = false;
-        // Seconds since 1 January 2001 when the source was last given a note.
+        // Seconds on the steady clock when the source was last given a note: its age, which no
+        // step of the wall clock can reorder.
         double time = 0;
+        // The gain the voice is at (gain.to), or on its way there.
+        KPGainGlide gain;
 
         ALuint sourceId() const { return source.id(); }
     };
 
-    // Seconds since 1 January 2001, 00:00 UTC.
+    // Seconds on a clock that never steps back.
     using Clock = std::function<double()>;
-    static double secondsSinceReferenceDate();
+    static double steadySeconds();
 
     explicit KPSampler(KPAudioDeviceOpener openDevice = KPAudioDevice::openDefault);
-    ~KPSampler();
+    ~KPSampler() override;
     KPSampler(const KPSampler&) = delete;
     KPSampler& operator=(const KPSampler&) = delete;
 
@@ -51,15 +69,27 @@ public:
     bool setSoundBank(const QString& name);
     const QString& soundBankName() const { return m_soundBankName; }
 
-    void noteOn(int note, float gain);
+    // `frame`: where on the output's sample clock the operation takes effect (see frameAt).
+    void noteOn(int note, float gain, std::optional<int64_t> frame = std::nullopt);
+    // Set up and started by whoever renders: on the thread that renders.
     void queueNote(int note, float gain);
     void playQueuedNotes();
-    void noteOff(int note);
-    void allNotesOff();
+    void noteOff(int note, std::optional<int64_t> frame = std::nullopt);
+    void allNotesOff(std::optional<int64_t> frame = std::nullopt);
+    // The gain the note's voice is at or gliding to.
     float currentNoteGain(int note);
     // Voices whose source is playing now.
     int playingVoiceCount() const;
-    void changeNoteGain(int note, float gain);
+    void changeNoteGain(int note, float gain, std::optional<int64_t> frame = std::nullopt,
+                        double glideSeconds = 0.0);
+
+    // The frame of the output's sample clock at which something due at `at` is rendered; none
+    // where we don't mix, or where the output is not tied to the program's clock.
+    std::optional<int64_t> frameAt(KPClock::TimePoint at) const;
+
+    // The render thread's side (KPRenderClient).
+    void accept(const KPNoteEvent& event) override;
+    int64_t renderAt(int64_t frame, int64_t end) override;
 
     bool loopNotes() const { return m_loopNotes; }
     void setLoopNotes(bool loop) { m_loopNotes = loop; }
@@ -97,6 +127,20 @@ private:
     template <typename Action>
     bool forEachVoice(std::optional<int> note, const char* failure, Action action);
 
+    // Takes effect at once, or is handed to the render.
+    void post(KPNoteEvent event, std::optional<int64_t> frame);
+    // On the thread that owns the voices, at `frame`.
+    void apply(const KPNoteEvent& event, int64_t frame);
+    void glide(SourceEntry& voice, float to, int64_t frame, int32_t frames, bool stopAtEnd);
+    int64_t advanceGlides(int64_t frame, int64_t next);
+    // Frames of the steady clock at the bank's rate: the time of glides on OpenAL Soft's output.
+    int64_t playbackFrame() const;
+    void advancePlaybackGlides();
+    void fadeOutBeforeSwitch();
+    // The note's gain for other threads to read.
+    void publishGain(int note);
+    void publishAllGains();
+
     KPAudioDeviceOpener m_openDevice;
     KPSoundBank::Layout m_layout;
     QString m_soundBankName;
@@ -106,7 +150,12 @@ private:
     KPALContextPtr m_context;
     std::optional<KPSoundBank> m_bank;
     std::array<SourceEntry, kSourceCount> m_sources;
+    // Where we mix: the device, whose render applies the scheduled events.
+    KPLoopbackDevice* m_mixer = nullptr;
+    KPNoteSchedule m_schedule;
+    std::array<std::atomic<float>, kNoteCount> m_noteGains{};
+    QTimer m_playbackGlides;
     bool m_initialized = false;
     bool m_loopNotes = false;
-    Clock m_clock = secondsSinceReferenceDate;
+    Clock m_clock = steadySeconds;
 };

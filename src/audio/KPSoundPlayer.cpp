@@ -82,26 +82,31 @@ void KPSoundPlayer::stop(uint32_t note)
     startFadeTimer(note);
 }
 
-KPClock& KPSoundPlayer::clock() const
-{
-    return m_clock ? *m_clock : KPClock::current();
-}
-
+// Where we mix, the note is placed on its frame now and the fade's grid starts at `at`;
+// elsewhere the whole press waits for its time.
 void KPSoundPlayer::play(uint32_t note, uint8_t velocity, KPClock::TimePoint at)
 {
-    if (at <= clock().now())
-        play(note, velocity);
-    else
+    if (note >= kNoteCount)
+        return;
+    const std::optional<int64_t> frame = m_sampler.frameAt(at);
+    if (!frame) {
         clock().wakeAt(this, at, KPClock::Precision::Exact,
                        [this, note, velocity] { play(note, velocity); });
+        return;
+    }
+    const float gain = gainForVelocity(velocity);
+    m_sampler.noteOff(int(note), frame);
+    m_sampler.changeNoteGain(int(note), gain, frame);
+    m_sampler.noteOn(int(note), gain, frame);
+    clock().wakeAt(this, at, KPClock::Precision::Exact, [this, note] { resetFadeTimer(note); });
 }
 
+// A release only starts the fade, whose steps find their frames by their own times.
 void KPSoundPlayer::stop(uint32_t note, KPClock::TimePoint at)
 {
-    if (at <= clock().now())
-        stop(note);
-    else
-        clock().wakeAt(this, at, KPClock::Precision::Exact, [this, note] { stop(note); });
+    if (note >= kNoteCount)
+        return;
+    clock().wakeAt(this, at, KPClock::Precision::Exact, [this, note] { stop(note); });
 }
 
 void KPSoundPlayer::saveSoundBank()
@@ -117,15 +122,18 @@ void KPSoundPlayer::restoreSoundBank()
     m_previousSoundBank.reset();
 }
 
-// Lowers the gain by 0.2 per firing; at 0.05 or below the fade ends and the note stops.
+// Lowers the gain by 0.2 per firing; at 0.05 or below the fade ends and the note stops. Each
+// step glides to its gain until the next one comes, so that the sound never jumps.
 void KPSoundPlayer::fadeSound(uint32_t index)
 {
     const float gain = m_sampler.currentNoteGain(int(index));
+    const std::optional<int64_t> frame = m_sampler.frameAt(clock().now());
     if (gain > kSilentGain)
         // A soft note (a low velocity) starts below one step: it fades to silence, never below.
-        m_sampler.changeNoteGain(int(index), float(std::max(0.0, double(gain) - kFadeStep)));
+        m_sampler.changeNoteGain(int(index), float(std::max(0.0, double(gain) - kFadeStep)), frame,
+                                 std::chrono::duration<double>(kFadeInterval).count());
     else
-        stopFadeTimer(index);
+        stopFadeTimer(index, frame);
 }
 
 void KPSoundPlayer::startFadeTimer(uint32_t note)
@@ -135,12 +143,17 @@ void KPSoundPlayer::startFadeTimer(uint32_t note)
 }
 
 // The fresh timer's grid starts now, normally at the key's press.
-void KPSoundPlayer::stopFadeTimer(uint32_t note)
+void KPSoundPlayer::stopFadeTimer(uint32_t note, std::optional<int64_t> frame)
+{
+    resetFadeTimer(note);
+    m_sampler.noteOff(int(note), frame);
+}
+
+void KPSoundPlayer::resetFadeTimer(uint32_t note)
 {
     if (m_fadeTimers[note])
         m_fadeTimers[note]->invalidate();
     m_fadeTimers[note] = makeFadeTimerForIndex(note);
-    m_sampler.noteOff(int(note));
 }
 
 void KPSoundPlayer::stopAllFadeTimers()

@@ -18,7 +18,9 @@
 
 // The process's sound service: the six instruments, the active one, and key presses and releases
 // turned into notes. A press starts the note at full gain; a release fades it out on the note's
-// own timer, 0.2 of gain every 0.1 s, and stops it. Main thread only.
+// own timer, 0.2 of gain every 0.1 s, and stops it. Where we mix, each step glides to its gain
+// over the step's 0.1 s, frame by frame, and lands on the output's frame for its time. Main
+// thread only.
 class KPSoundPlayer : public QObject
 {
     Q_OBJECT
@@ -74,10 +76,13 @@ private:
     };
     using FadeTimer = std::unique_ptr<KPGridTimer, TimerDisposer>;
 
-    KPClock& clock() const;
+    KPClock& clock() const { return m_clock ? *m_clock : KPClock::current(); }
     void fadeSound(uint32_t index);
     void startFadeTimer(uint32_t note);
-    void stopFadeTimer(uint32_t note);
+    // `frame`: where the note stops on the output's clock (at once when none).
+    void stopFadeTimer(uint32_t note, std::optional<int64_t> frame = std::nullopt);
+    // A fresh timer, its grid starting now; the note keeps sounding.
+    void resetFadeTimer(uint32_t note);
     void stopAllFadeTimers();
     [[nodiscard]] FadeTimer makeFadeTimerForIndex(uint32_t note);
     void initializeFadeTimers();

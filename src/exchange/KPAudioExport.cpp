@@ -17,8 +17,8 @@
 
 namespace {
 
-// Small enough that a fade step lands within 1.5 ms of its time, finer than a live output's
-// period; large enough that rendering costs little per block.
+// Events land on their own frames whatever the block; small blocks keep the file's end close to
+// the last voice's, large ones make rendering cheap.
 constexpr int kBlockFrames = 64;
 // Past the last event the file goes on until every voice is silent, but never longer than the
 // longest sample could sound.
@@ -89,47 +89,60 @@ bool KPAudioExport::write(const KPPianoRecording& recording, const QString& path
         QFile::remove(path);
         return fail(error, reason);
     };
+    // Frame 0 of the render is the clock's start: every event, and every fade step the clock
+    // brings, lands on the frame of its time. Events are handed over a block ahead of the render.
     const KPClock::TimePoint start = clock.now();
-    const double lastEvent = recording.actions.isEmpty() ? 0.0 : recording.actions.last().interval;
+    loopback->anchor(start);
+    const auto timeAt = [&](double seconds) {
+        return start + std::chrono::duration_cast<KPClock::Duration>(
+                           std::chrono::duration<double>(seconds));
+    };
+    const QList<KPPianoKeyAction>& actions = recording.actions;
+    const double lastEvent =
+        actions.isEmpty() ? 0.0 : std::max(0.0, double(actions.last().interval));
     std::vector<float> block(size_t(kBlockFrames) * KPLoopbackDevice::kChannels);
     int64_t rendered = 0;
     double nextProgress = 0.0;
-    const auto renderTo = [&](int64_t target) {
-        while (rendered < target) {
-            const int frames = int(std::min<int64_t>(kBlockFrames, target - rendered));
-            loopback->render(block.data(), frames);
-            if (sf_writef_float(file.get(), block.data(), frames) != frames)
-                return false;
-            rendered += frames;
-            clock.advanceTo(start + std::chrono::duration_cast<KPClock::Duration>(
-                                        std::chrono::duration<double>(double(rendered) / rate)));
+    qsizetype next = 0;
+    const auto renderBlock = [&] {
+        const int64_t end = rendered + kBlockFrames;
+        for (; next < actions.size() &&
+               std::llround(std::max(0.0, double(actions[next].interval)) * rate) < end;
+             ++next) {
+            const KPPianoKeyAction& action = actions[next];
+            const uint32_t note = KPKeyboardLayout::midiIndexForKey(uint32_t(action.index));
+            if (note == 0)
+                continue;
+            const KPClock::TimePoint at = timeAt(std::max(0.0, double(action.interval)));
+            if (action.isRelease())
+                player.stop(note, at);
+            else
+                player.play(note, action.velocity, at);
         }
+        clock.advanceTo(timeAt(double(end) / rate));
+        loopback->render(block.data(), kBlockFrames);
+        if (sf_writef_float(file.get(), block.data(), kBlockFrames) != kBlockFrames)
+            return false;
+        rendered = end;
         return true;
     };
-    const auto report = [&](double seconds) {
+    const auto report = [&] {
+        const double seconds = double(rendered) / rate;
         if (!progress || seconds < nextProgress)
             return true;
         nextProgress = seconds + kProgressEvery;
         return progress(lastEvent > 0.0 ? std::min(1.0, seconds / lastEvent) : 1.0);
     };
 
-    for (const KPPianoKeyAction& action : recording.actions) {
-        const double at = std::max(0.0, double(action.interval));
-        if (!renderTo(std::llround(at * rate)))
+    while (next < actions.size()) {
+        if (!renderBlock())
             return cancel(QStringLiteral("writing %1 failed").arg(path));
-        if (!report(at))
+        if (!report())
             return cancel(QStringLiteral("the export was cancelled"));
-        const uint32_t note = KPKeyboardLayout::midiIndexForKey(uint32_t(action.index));
-        if (note == 0)
-            continue;
-        if (action.isRelease())
-            player.stop(note);
-        else
-            player.play(note, action.velocity);
     }
     const int64_t tailEnd = rendered + std::llround(kLongestTail * rate);
     while (player.sampler().playingVoiceCount() > 0 && rendered < tailEnd) {
-        if (!renderTo(rendered + kBlockFrames))
+        if (!renderBlock())
             return cancel(QStringLiteral("writing %1 failed").arg(path));
     }
     if (sf_close(file.release()) != 0) {

@@ -7,9 +7,9 @@
 #include <functional>
 
 // A recording rendered offline into a sound file, faster than real time: its instrument played
-// through OpenAL Soft's loopback device, every press and release at its frame, and the release
-// fades timed by the rendered time exactly as the player times them when it plays. 44.1 kHz
-// 16-bit stereo; WAV or FLAC by the file's extension. The file ends when the last note has died.
+// through OpenAL Soft's loopback device, every press, release and fade step on the frame of its
+// time, kept by the rendered sound as the player keeps it when it plays. 44.1 kHz 16-bit stereo;
+// WAV or FLAC by the file's extension. The file ends when the last note has died.
 class KPAudioExport
 {
 public:

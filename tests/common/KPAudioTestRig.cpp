@@ -182,6 +182,32 @@ std::vector<float> render(KPLoopbackDevice* device, double seconds)
 
 AudioRig::AudioRig() : m_devices(std::make_shared<Devices>()) {}
 
+ClockedPlayer::ClockedPlayer() : m_start(m_clock.now())
+{
+    m_rig.device()->anchor(m_start);
+}
+
+KPClock::TimePoint ClockedPlayer::at(double seconds) const
+{
+    return m_start +
+           std::chrono::duration_cast<KPClock::Duration>(std::chrono::duration<double>(seconds));
+}
+
+std::vector<float> ClockedPlayer::render(double seconds)
+{
+    constexpr int kBlock = 64;
+    KPLoopbackDevice* device = m_rig.device();
+    const int rate = device->sampleRate();
+    std::vector<float> sound;
+    for (long block = std::lround(seconds * rate / kBlock); block > 0; --block) {
+        m_rendered += kBlock;
+        m_clock.advanceTo(at(double(m_rendered) / rate));
+        const auto chunk = device->render(kBlock);
+        sound.insert(sound.end(), chunk.begin(), chunk.end());
+    }
+    return sound;
+}
+
 AudioRig AudioRig::withSampler(const QString& bank)
 {
     AudioRig rig;

@@ -4,6 +4,7 @@
 #include "audio/KPLoopbackDevice.h"
 #include "audio/KPSampler.h"
 #include "audio/KPSoundPlayer.h"
+#include "platform/KPManualClock.h"
 
 #include <QString>
 #include <QTemporaryDir>
@@ -97,6 +98,28 @@ private:
     std::shared_ptr<Devices> m_devices;
     std::unique_ptr<KPSampler> m_sampler;
     std::unique_ptr<KPSoundPlayer> m_player;
+};
+
+// A sound player on a rig's loopback device whose frames are tied to a clock of the player's
+// own, rendered as an offline render does: the clock moved to the end of each block of 64 frames,
+// then the block rendered, so that every timed event and fade step lands on its own frame.
+class ClockedPlayer
+{
+public:
+    ClockedPlayer();
+
+    KPSoundPlayer& player() { return m_player; }
+    // The time `seconds` after the first frame.
+    KPClock::TimePoint at(double seconds) const;
+    // The next `seconds` of sound.
+    std::vector<float> render(double seconds);
+
+private:
+    AudioRig m_rig;
+    KPManualClock m_clock;
+    KPSoundPlayer m_player{m_rig.opener(), &m_clock};
+    KPClock::TimePoint m_start;
+    int64_t m_rendered = 0;
 };
 
 // Collects what is printed on standard output (C stdio) while it lives.
