@@ -6,9 +6,11 @@
 #include "app/KPSingleInstance.h"
 #include "app/KPViewController.h"
 #include "app/KPWindow.h"
+#include "audio/KPAudioOutput.h"
 #include "audio/KPAudioSession.h"
 #include "audio/KPPlaybackDevice.h"
 #include "audio/KPSoundPlayer.h"
+#include "audio/KPSystemSound.h"
 #include "keyboard/KPPianoKeysView.h"
 #include "midi/KPMidiInput.h"
 #include "platform/KPDeviceIdiom.h"
@@ -19,6 +21,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
 
@@ -81,6 +84,16 @@ Options parseOptions(int argc, char* argv[])
     return options;
 }
 
+// A note that leaves the keys to the player: the window keeps the focus.
+void tellAside(QWidget* window, const QString& text)
+{
+    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Touch Piano"), text,
+                                QMessageBox::Ok, window);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setAttribute(Qt::WA_ShowWithoutActivating);
+    box->show();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -116,6 +129,16 @@ int main(int argc, char* argv[])
         KPSingleInstance::Claim::HandedOver)
         return 0;
 
+    // Where the sound goes, JACK first; it moves as a JACK server comes and goes, and whoever
+    // plays moves with it.
+    KPAudioOutput output;
+    KPAudioDevice::setDefaultOpener([&output] { return output.device(); });
+    QObject::connect(&output, &KPAudioOutput::deviceChanged, [] {
+        KPSoundPlayer::sharedPlayer().sampler().changeDevice();
+        KPSystemSound::shared().changeDevice();
+    });
+    output.start();
+
     KPDeviceIdiom::setCurrent(
         chosenIdiom ? *chosenIdiom
                     : KPDeviceIdiom::fromScreenSize(QApplication::primaryScreen()->size()));
@@ -131,6 +154,11 @@ int main(int argc, char* argv[])
     QObject::connect(&termination, &KPTerminationSignals::terminationRequested, &application,
                      &QCoreApplication::quit);
     delegate.didFinishLaunching();
+    QObject::connect(&output, &KPAudioOutput::jackLost, delegate.window(),
+                     [&delegate](bool silent) {
+                         tellAside(delegate.window(),
+                                   KPLocalization::string(silent ? "JACKGONESILENT" : "JACKGONE"));
+                     });
     std::unique_ptr<KPDesktopInputs> desktopInputs;
     std::unique_ptr<KPDesktopManners> desktopManners;
     std::unique_ptr<KPRecordingsExchange> exchange;
@@ -160,5 +188,8 @@ int main(int argc, char* argv[])
         QObject::connect(&KPSoundPlayer::sharedPlayer(), &KPSoundPlayer::soundBankFailed,
                          [] { QCoreApplication::exit(1); });
     });
-    return application.exec();
+    const int status = application.exec();
+    // The shared players outlive this function; they must not ask for a device any more.
+    KPAudioDevice::setDefaultOpener({});
+    return status;
 }

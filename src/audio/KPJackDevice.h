@@ -3,7 +3,10 @@
 #include "audio/KPLoopbackDevice.h"
 
 #include <array>
+#include <atomic>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 struct _jack_client;
@@ -21,11 +24,17 @@ public:
     static constexpr const char* kClientName = "Touch Piano output";
 
     // Null when no JACK server runs (one is never started) or the client can't be made.
-    [[nodiscard]] static std::unique_ptr<KPJackDevice> open();
+    // `serverGone` is called on a JACK thread if the server goes away.
+    [[nodiscard]] static std::unique_ptr<KPJackDevice> open(std::function<void()> serverGone = {});
     ~KPJackDevice() override;
 
     // Contexts mix at the server's rate whatever is asked for: the ports take that rate.
     [[nodiscard]] KPALContextPtr createContext(std::optional<int> sampleRate) override;
+
+    // Once the server has gone the device stays, silent, until it is let go.
+    bool isServerGone() const { return m_serverGone; }
+    // No one is called any more when the server goes (whoever was is going away).
+    void forgetServerGone();
 
     // Takes over a loopback device and an opened, not yet active, client (neither null).
     KPJackDevice(ALCdevice* device, _jack_client* client, int sampleRate);
@@ -42,6 +51,9 @@ private:
 
     std::unique_ptr<_jack_client, ClientCloser> m_client;
     std::array<_jack_port*, kChannels> m_ports{};
+    std::atomic<bool> m_serverGone = false;
+    std::mutex m_serverGoneLock;
+    std::function<void()> m_serverGoneHandler;
     // Interleaved scratch for the mix, as long as the longest period JACK allows.
     std::vector<float> m_mix;
 };

@@ -57,6 +57,14 @@ bool KPSampler::setSoundBank(const QString& name)
     return setUpAudio();
 }
 
+bool KPSampler::changeDevice()
+{
+    const bool loaded = m_initialized;
+    tearDownAudio();
+    m_device.reset();
+    return loaded && setUpAudio();
+}
+
 // A bank that can't be loaded leaves nothing half made behind.
 bool KPSampler::setUpAudio()
 {
