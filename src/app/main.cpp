@@ -53,6 +53,10 @@ Options parseOptions(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
     describeApplication();
+    // Before anything opens OpenAL, the commands' export too (the resources are found from the
+    // application's folder): our short output buffer and no JACK backend of OpenAL Soft's,
+    // unless the user has a configuration.
+    KPPlaybackDevice::useShippedConfiguration();
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Touch Piano: a touch piano."));
     parser.addHelpOption();
@@ -120,9 +124,6 @@ int main(int argc, char* argv[])
     describeApplication();
     QApplication::setApplicationDisplayName(QStringLiteral("Touch Piano"));
     QApplication::setDesktopFileName(QStringLiteral("org.touchpiano.TouchPiano"));
-    // Before anything opens OpenAL (the resources are found from the application's folder): our
-    // short output buffer, unless the user has a configuration.
-    KPPlaybackDevice::useShippedConfiguration();
     // One window: a running one takes this launch's files and comes forward.
     KPSingleInstance instance;
     if (instance.claim(options.files, options.idiom.value_or(QString())) ==
