@@ -59,16 +59,21 @@ void sendNote(RtMidiOut& output, uint8_t status, uint8_t note, uint8_t velocity)
     output.sendMessage(&message);
 }
 
-// A new JACK connection carries messages from the next cycle on: knock until one arrives.
-bool knockUntilHeard(const std::function<void()>& knock, KeyLog& log)
+// A new JACK connection carries messages from the next cycle on: knock until one arrives (the
+// one expected, when named: others may still be on their way).
+bool knockUntilHeard(const std::function<void()>& knock, KeyLog& log,
+                     const QString& expected = QString())
 {
-    for (int tries = 0; tries < 200 && log.keys.isEmpty(); ++tries) {
+    auto heard = [&] {
+        return expected.isEmpty() ? !log.keys.isEmpty() : log.keys.contains(expected);
+    };
+    for (int tries = 0; tries < 200 && !heard(); ++tries) {
         knock();
         QTest::qWait(25);
     }
-    const bool heard = !log.keys.isEmpty();
+    const bool wasHeard = heard();
     log.keys.clear();
-    return heard;
+    return wasHeard;
 }
 
 } // namespace
@@ -280,12 +285,14 @@ void TestMidi::floodFromClientsThatComeAndGo()
     input.refreshPorts();
     QTRY_VERIFY(log.keys.size() > kNotes / 2);
 
-    log.keys.clear();
+    // It plays on: a keyboard that comes now is heard.
     KPJackMidiDevice keyboard;
     input.refreshPorts();
-    QVERIFY(knockUntilHeard([&keyboard] { keyboard.send({0x80, 24, 0}); }, log));
-    keyboard.send({0x90, 60, 64});
-    QTRY_COMPARE(log.keys, QStringList{"press 60 64"});
+    QVERIFY(knockUntilHeard(
+        [&keyboard] {
+            keyboard.send({0x90, 60, 64});
+        },
+        log, QStringLiteral("press 60 64")));
 }
 
 // Notes held (or kept by the pedal) when the server goes are let go: none sounds on for good.
