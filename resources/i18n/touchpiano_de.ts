@@ -143,5 +143,13 @@
         <source>IMPORTDROPPED</source>
         <translation>„%1“ wurde importiert. %2 seiner Noten liegen außerhalb von C1 bis B7 und wurden weggelassen.</translation>
     </message>
+    <message>
+        <source>JACKGONE</source>
+        <translation>Der JACK-Server ist weg. Das Klavier spielt über die Tonausgabe des Computers weiter und kehrt zu JACK zurück, sobald wieder ein Server läuft.</translation>
+    </message>
+    <message>
+        <source>JACKGONESILENT</source>
+        <translation>Der JACK-Server ist weg, und keine andere Tonausgabe wurde gefunden: Das Klavier spielt stumm, bis wieder ein JACK-Server läuft.</translation>
+    </message>
 </context>
 </TS>

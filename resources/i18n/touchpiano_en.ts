@@ -143,5 +143,13 @@
         <source>IMPORTDROPPED</source>
         <translation>“%1” was imported. %2 of its notes lie outside C1 to B7 and were left out.</translation>
     </message>
+    <message>
+        <source>JACKGONE</source>
+        <translation>The JACK server went away. The piano plays on through the computer’s sound output and goes back to JACK when a server runs again.</translation>
+    </message>
+    <message>
+        <source>JACKGONESILENT</source>
+        <translation>The JACK server went away and no other sound output was found: the piano plays silently until a JACK server runs again.</translation>
+    </message>
 </context>
 </TS>

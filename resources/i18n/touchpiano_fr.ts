@@ -143,5 +143,13 @@
         <source>IMPORTDROPPED</source>
         <translation>« %1 » a été importé. %2 de ses notes sont hors de C1 à B7 et ont été omises.</translation>
     </message>
+    <message>
+        <source>JACKGONE</source>
+        <translation>Le serveur JACK a disparu. Le piano continue sur la sortie son de l’ordinateur et revient à JACK dès qu’un serveur tourne à nouveau.</translation>
+    </message>
+    <message>
+        <source>JACKGONESILENT</source>
+        <translation>Le serveur JACK a disparu et aucune autre sortie son n’a été trouvée : le piano joue en silence jusqu’au retour d’un serveur JACK.</translation>
+    </message>
 </context>
 </TS>

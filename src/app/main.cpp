@@ -6,9 +6,11 @@
 #include "app/KPSingleInstance.h"
 #include "app/KPViewController.h"
 #include "app/KPWindow.h"
+#include "audio/KPAudioOutput.h"
 #include "audio/KPAudioSession.h"
 #include "audio/KPPlaybackDevice.h"
 #include "audio/KPSoundPlayer.h"
+#include "audio/KPSystemSound.h"
 #include "keyboard/KPPianoKeysView.h"
 #include "midi/KPMidiInput.h"
 #include "performer/KPNotePerformer.h"
@@ -20,6 +22,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
 
@@ -51,6 +54,10 @@ Options parseOptions(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
     describeApplication();
+    // Before anything opens OpenAL, the commands' export too (the resources are found from the
+    // application's folder): our short output buffer and no JACK backend of OpenAL Soft's,
+    // unless the user has a configuration.
+    KPPlaybackDevice::useShippedConfiguration();
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Touch Piano: a touch piano."));
     parser.addHelpOption();
@@ -82,6 +89,16 @@ Options parseOptions(int argc, char* argv[])
     return options;
 }
 
+// A note that leaves the keys to the player: the window keeps the focus.
+void tellAside(QWidget* window, const QString& text)
+{
+    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Touch Piano"), text,
+                                QMessageBox::Ok, window);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setAttribute(Qt::WA_ShowWithoutActivating);
+    box->show();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -108,14 +125,21 @@ int main(int argc, char* argv[])
     describeApplication();
     QApplication::setApplicationDisplayName(QStringLiteral("Touch Piano"));
     QApplication::setDesktopFileName(QStringLiteral("org.touchpiano.TouchPiano"));
-    // Before anything opens OpenAL (the resources are found from the application's folder): our
-    // short output buffer, unless the user has a configuration.
-    KPPlaybackDevice::useShippedConfiguration();
     // One window: a running one takes this launch's files and comes forward.
     KPSingleInstance instance;
     if (instance.claim(options.files, options.idiom.value_or(QString())) ==
         KPSingleInstance::Claim::HandedOver)
         return 0;
+
+    // Where the sound goes, JACK first; it moves as a JACK server comes and goes, and whoever
+    // plays moves with it.
+    KPAudioOutput output;
+    KPAudioDevice::setDefaultOpener([&output] { return output.device(); });
+    QObject::connect(&output, &KPAudioOutput::deviceChanged, [] {
+        KPSoundPlayer::sharedPlayer().sampler().changeDevice();
+        KPSystemSound::shared().changeDevice();
+    });
+    output.start();
 
     KPDeviceIdiom::setCurrent(
         chosenIdiom ? *chosenIdiom
@@ -135,6 +159,11 @@ int main(int argc, char* argv[])
     QObject::connect(&termination, &KPTerminationSignals::terminationRequested, &application,
                      &QCoreApplication::quit);
     delegate.didFinishLaunching();
+    QObject::connect(&output, &KPAudioOutput::jackLost, delegate.window(),
+                     [&delegate](bool silent) {
+                         tellAside(delegate.window(),
+                                   KPLocalization::string(silent ? "JACKGONESILENT" : "JACKGONE"));
+                     });
     std::unique_ptr<KPDesktopInputs> desktopInputs;
     std::unique_ptr<KPDesktopManners> desktopManners;
     std::unique_ptr<KPRecordingsExchange> exchange;
@@ -175,5 +204,7 @@ int main(int argc, char* argv[])
     const int status = application.exec();
     // The manager lives on past main: it lets go of the performer first.
     recordings.setPerformer(nullptr);
+    // The shared players outlive this function; they must not ask for a device any more.
+    KPAudioDevice::setDefaultOpener({});
     return status;
 }

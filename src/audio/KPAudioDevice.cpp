@@ -1,10 +1,6 @@
 #include "audio/KPAudioDevice.h"
 
-#include "audio/KPJackDevice.h"
-#include "audio/KPLoopbackDevice.h"
-#include "audio/KPPlaybackDevice.h"
-
-#include <QDebug>
+#include "audio/KPAudioOutput.h"
 
 namespace {
 
@@ -12,22 +8,6 @@ KPAudioDeviceOpener& defaultOpener()
 {
     static KPAudioDeviceOpener opener;
     return opener;
-}
-
-std::unique_ptr<KPAudioDevice> openSystemDevice()
-{
-    if (auto device = KPPlaybackDevice::open()) {
-        // Where OpenAL Soft chose JACK, our own client mixes in the server's cycle, a period
-        // sooner than OpenAL Soft's backend.
-        if (device->playsToJack()) {
-            if (auto jack = KPJackDevice::open())
-                return jack;
-        }
-        return device;
-    }
-    qWarning("KPAudioDevice: No audio device could be opened, playing into a silent output");
-    return KPLoopbackDevice::open(KPLoopbackDevice::kDefaultRate,
-                                  KPLoopbackDevice::Mixing::RealTime);
 }
 
 } // namespace
@@ -57,7 +37,7 @@ std::shared_ptr<KPAudioDevice> KPAudioDevice::openDefault()
     static std::weak_ptr<KPAudioDevice> shared;
     std::shared_ptr<KPAudioDevice> device = shared.lock();
     if (!device) {
-        device = openSystemDevice();
+        device = KPAudioOutput::openPreferred();
         shared = device;
     }
     return device;

@@ -1,5 +1,7 @@
 #include "audio/KPJackDevice.h"
 
+#include "audio/KPJackServerProbe.h"
+
 #define AL_ALEXT_PROTOTYPES
 #include <AL/alext.h>
 
@@ -21,9 +23,10 @@ void KPJackDevice::ClientCloser::operator()(_jack_client* client) const
     jack_client_close(client);
 }
 
-std::unique_ptr<KPJackDevice> KPJackDevice::open()
+std::unique_ptr<KPJackDevice> KPJackDevice::open(std::function<void()> serverGone)
 {
-    if (!alcIsExtensionPresent(nullptr, "ALC_SOFT_loopback"))
+    KPJackServerProbe::quietenLibrary();
+    if (!KPJackServerProbe::mayRun() || !alcIsExtensionPresent(nullptr, "ALC_SOFT_loopback"))
         return nullptr;
     std::unique_ptr<_jack_client, ClientCloser> client(
         jack_client_open(kClientName, JackNoStartServer, nullptr));
@@ -35,6 +38,7 @@ std::unique_ptr<KPJackDevice> KPJackDevice::open()
         !alcIsRenderFormatSupportedSOFT(device.get(), rate, ALC_STEREO_SOFT, ALC_FLOAT_SOFT))
         return nullptr;
     auto jack = std::make_unique<KPJackDevice>(device.release(), client.release(), rate);
+    jack->m_serverGoneHandler = std::move(serverGone);
     if (!jack->activate())
         return nullptr;
     qInfo("KPJackDevice: sound goes to JACK at %d Hz, mixed in its cycle of %u frames", rate,
@@ -125,8 +129,18 @@ int KPJackDevice::process(uint32_t frames, void* self)
     return 0;
 }
 
-// The device stays, silent: the instrument plays on without sound.
-void KPJackDevice::shutDown(void*)
+// The device stays, silent, until whoever chose it moves the sound elsewhere.
+void KPJackDevice::shutDown(void* self)
 {
-    qWarning("KPJackDevice: the JACK server went away: no more sound");
+    auto* device = static_cast<KPJackDevice*>(self);
+    device->m_serverGone = true;
+    const std::lock_guard lock(device->m_serverGoneLock);
+    if (device->m_serverGoneHandler)
+        device->m_serverGoneHandler();
+}
+
+void KPJackDevice::forgetServerGone()
+{
+    const std::lock_guard lock(m_serverGoneLock);
+    m_serverGoneHandler = nullptr;
 }

@@ -4,7 +4,9 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 struct _jack_client;
@@ -26,7 +28,8 @@ public:
     static constexpr const char* kClientName = "Touch Piano output";
 
     // Null when no JACK server runs (one is never started) or the client can't be made.
-    [[nodiscard]] static std::unique_ptr<KPJackDevice> open();
+    // `serverGone` is called on a JACK thread if the server goes away.
+    [[nodiscard]] static std::unique_ptr<KPJackDevice> open(std::function<void()> serverGone = {});
     ~KPJackDevice() override;
 
     // Contexts mix at the server's rate whatever is asked for: the ports take that rate.
@@ -38,6 +41,10 @@ public:
     using CycleEventReader = size_t (*)(void* context, uint32_t frames, std::span<KPNoteEvent> out);
     // Null stops reading. The context must outlive the reading.
     void setCycleEventReader(CycleEventReader reader, void* context);
+    // Once the server has gone the device stays, silent, until it is let go.
+    bool isServerGone() const { return m_serverGone; }
+    // No one is called any more when the server goes (whoever was is going away).
+    void forgetServerGone();
 
     // Takes over a loopback device and an opened, not yet active, client (neither null).
     KPJackDevice(ALCdevice* device, _jack_client* client, int sampleRate);
@@ -58,6 +65,9 @@ private:
     std::atomic<void*> m_readerContext = nullptr;
     std::array<KPNoteEvent, 512> m_cycleEvents{};
     std::array<_jack_port*, kChannels> m_ports{};
+    std::atomic<bool> m_serverGone = false;
+    std::mutex m_serverGoneLock;
+    std::function<void()> m_serverGoneHandler;
     // Interleaved scratch for the mix, as long as the longest period JACK allows.
     std::vector<float> m_mix;
 };

@@ -84,6 +84,19 @@ bool KPSampler::setSoundBank(const QString& name)
     return setUpAudio();
 }
 
+// An interrupted application stays silent on the new device too.
+bool KPSampler::changeDevice()
+{
+    const bool loaded = m_initialized;
+    const bool paused = m_device && m_device->isPaused();
+    tearDownAudio();
+    m_device.reset();
+    const bool ready = loaded && setUpAudio();
+    if (paused && m_device)
+        m_device->pause();
+    return ready;
+}
+
 // A bank that can't be loaded leaves nothing half made behind.
 bool KPSampler::setUpAudio()
 {

@@ -67,6 +67,10 @@ public:
     // and the sampler stays without audio, every note silent, until another bank loads. Naming
     // the bank already named does nothing and answers as its load did.
     bool setSoundBank(const QString& name);
+    // Lets go of the device and plays on the one the opener gives now (the sound moved to
+    // another output): every voice stops, and the bank is loaded again there. Answers as
+    // setSoundBank does.
+    bool changeDevice();
     const QString& soundBankName() const { return m_soundBankName; }
 
     // `frame`: where on the output's sample clock the operation takes effect (see frameAt).

@@ -49,6 +49,20 @@ KPSystemSound::KPSystemSound(KPAudioDeviceOpener openDevice, QObject* parent)
 
 KPSystemSound::~KPSystemSound()
 {
+    closeOutput();
+}
+
+void KPSystemSound::changeDevice()
+{
+    const bool looping = isLooping();
+    closeOutput();
+    m_outputFailed = false;
+    if (looping)
+        startLoop(m_loopPath, m_loopInterval);
+}
+
+void KPSystemSound::closeOutput()
+{
     if (m_context) {
         ThreadContextScope scope(m_context.get());
         m_sounds.clear();
@@ -143,6 +157,8 @@ bool KPSystemSound::startLoop(const QString& path, double interval)
     if (alGetError() != AL_NO_ERROR)
         return false;
     m_loop = std::move(loop);
+    m_loopPath = path;
+    m_loopInterval = interval;
     return true;
 }
 

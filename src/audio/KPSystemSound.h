@@ -37,6 +37,10 @@ public:
     void stopLoop();
     bool isLooping() const { return m_loop != nullptr; }
 
+    // Lets go of the device: the sounds stop, and the next opens the device the opener gives
+    // then. A loop goes on there.
+    void changeDevice();
+
     // Opens the output now rather than at the first sound, so that sound starts on time.
     void prepare() { openOutput(); }
 
@@ -57,6 +61,7 @@ private:
     };
 
     bool openOutput();
+    void closeOutput();
     void disposeFinishedSounds();
 
     KPAudioDeviceOpener m_openDevice;
@@ -66,5 +71,7 @@ private:
     // A list: sounds never move, so each is deleted as a whole.
     std::list<Sound> m_sounds;
     std::unique_ptr<Sound> m_loop;
+    QString m_loopPath;
+    double m_loopInterval = 0;
     QTimer m_completionCheck;
 };

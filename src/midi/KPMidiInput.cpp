@@ -1,14 +1,8 @@
 #include "midi/KPMidiInput.h"
 
-#include <QLoggingCategory>
-
-#include <alsa/asoundlib.h>
-#include <jack/jack.h>
 #include <RtMidi.h>
 
 #include <chrono>
-#include <cstdarg>
-#include <mutex>
 
 namespace {
 
@@ -23,15 +17,10 @@ void rtMidiError(RtMidiError::Type type, const std::string& text, void* /*userDa
         t_lastError = text;
 }
 
-RtMidi::Api rtMidiApi(KPMidiSystem::Kind kind)
-{
-    return kind == KPMidiSystem::Kind::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
-}
-
-[[nodiscard]] std::unique_ptr<RtMidiIn> makeInput(KPMidiSystem::Kind kind)
+[[nodiscard]] std::unique_ptr<RtMidiIn> makeAlsaInput()
 {
     try {
-        auto input = std::make_unique<RtMidiIn>(rtMidiApi(kind), KPMidiInput::kPortName);
+        auto input = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, KPMidiInput::kPortName);
         input->setErrorCallback(rtMidiError);
         return input;
     } catch (const RtMidiError& error) {
@@ -52,38 +41,51 @@ std::vector<std::string> portNames(RtMidiIn& input)
     return names;
 }
 
+// The lines --list-midi prints for one system's ports.
+QStringList portLines(const QString& system, const std::vector<std::string>& names,
+                      const std::function<bool(const std::string&)>& isDevice)
+{
+    QStringList lines;
+    for (const std::string& name : names) {
+        lines << QStringLiteral("%1: %2%3")
+                     .arg(system, QString::fromStdString(name),
+                          isDevice(name)
+                              ? QString()
+                              : QStringLiteral(" (a program: it connects to \"Touch Piano\")"));
+    }
+    if (names.empty())
+        lines << QStringLiteral("%1: (no input ports)").arg(system);
+    return lines;
+}
+
+QString missingJackText()
+{
+    return QStringLiteral("no JACK server running");
+}
+
 } // namespace
 
 QStringList KPMidiInput::listPorts()
 {
     QStringList lines;
-    for (const auto kind : {KPMidiSystem::Kind::Alsa, KPMidiSystem::Kind::Jack}) {
-        KPMidiSystem system(kind);
-        std::unique_ptr<RtMidiIn> input = system.runs() ? makeInput(kind) : nullptr;
-        if (!input) {
-            lines << QStringLiteral("%1: (%2)").arg(system.name(), system.missingText());
-            continue;
-        }
-        const std::vector<std::string> names = portNames(*input);
-        for (const std::string& name : names) {
-            lines << QStringLiteral("%1: %2%3")
-                         .arg(system.name(), QString::fromStdString(name),
-                              system.isDevicePort(name) ? QString()
-                                                        : QStringLiteral(" (a program: it connects "
-                                                                         "to \"Touch Piano\")"));
-        }
-        if (names.empty())
-            lines << QStringLiteral("%1: (no input ports)").arg(system.name());
-    }
+    KPAlsaMidiSystem alsa;
+    std::unique_ptr<RtMidiIn> input = alsa.runs() ? makeAlsaInput() : nullptr;
+    if (input)
+        lines << portLines(alsa.name(), portNames(*input),
+                           [&alsa](const std::string& name) { return alsa.isDevicePort(name); });
+    else
+        lines << QStringLiteral("%1: (%2)").arg(alsa.name(), alsa.missingText());
+    const std::unique_ptr<KPJackMidiClient> jack =
+        KPJackMidiClient::open(KPJackMidiClient::Mode::Query);
+    if (jack)
+        lines << portLines(QStringLiteral("JACK"), jack->sourcePorts(),
+                           [&jack](const std::string& name) { return jack->isDevicePort(name); });
+    else
+        lines << QStringLiteral("JACK: (%1)").arg(missingJackText());
     return lines;
 }
 
-KPMidiInput::System::System(KPMidiSystem::Kind kind) : query(kind), name(query.name()) {}
-
-KPMidiInput::System::~System() = default;
-
-KPMidiInput::KPMidiInput(QObject* parent)
-    : QObject(parent), m_systems{System(KPMidiSystem::Kind::Alsa), System(KPMidiSystem::Kind::Jack)}
+KPMidiInput::KPMidiInput(QObject* parent) : QObject(parent)
 {
     m_refreshTimer.setInterval(kRefreshInterval);
     connect(&m_refreshTimer, &QTimer::timeout, this, &KPMidiInput::refreshPorts);
@@ -92,10 +94,9 @@ KPMidiInput::KPMidiInput(QObject* parent)
 // The ports close first, so no input thread is left calling into a half-gone object.
 KPMidiInput::~KPMidiInput()
 {
-    for (System& system : m_systems) {
-        system.openPorts.clear();
-        system.virtualPort.reset();
-    }
+    m_alsaOpenPorts.clear();
+    m_alsaVirtualPort.reset();
+    m_jack.reset();
 }
 
 void KPMidiInput::start()
@@ -109,40 +110,38 @@ void KPMidiInput::start()
 
 void KPMidiInput::refreshPorts()
 {
-    for (System& system : m_systems)
-        refresh(system);
+    refreshAlsa();
+    refreshJack();
 }
 
 QStringList KPMidiInput::portsInUse() const
 {
     QStringList lines;
-    for (const System& system : m_systems) {
-        if (system.virtualPort)
-            lines << QStringLiteral("%1: %2 (virtual)").arg(system.name, QLatin1String(kPortName));
-    }
-    for (const System& system : m_systems) {
-        for (const auto& port : system.openPorts)
-            lines << QStringLiteral("%1: %2").arg(system.name, QString::fromStdString(port.first));
+    if (m_alsaVirtualPort)
+        lines << QStringLiteral("ALSA: %1 (virtual)").arg(QLatin1String(kPortName));
+    if (m_jack)
+        lines << QStringLiteral("JACK: %1 (virtual)").arg(QLatin1String(kPortName));
+    for (const Ports* ports : {&m_alsaPorts, &m_jackPorts}) {
+        for (const std::string& port : ports->open)
+            lines << QStringLiteral("%1: %2").arg(ports->system, QString::fromStdString(port));
     }
     return lines;
 }
 
-void KPMidiInput::refresh(System& system)
+void KPMidiInput::reportMissing(Ports& ports, const QString& why)
 {
-    if (!system.query.runs()) {
-        if (system.virtualPort) {
-            qWarning("KPMidiInput: %s MIDI is gone", qPrintable(system.name));
-            system.openPorts.clear();
-            system.failedPorts.clear();
-            system.virtualPort.reset();
-        }
-        if (!std::exchange(system.reportedMissing, true))
-            qInfo("KPMidiInput: %s MIDI not used: %s", qPrintable(system.name),
-                  qPrintable(system.query.missingText()));
+    if (!std::exchange(ports.reportedMissing, true))
+        qInfo("KPMidiInput: %s MIDI not used: %s", qPrintable(ports.system), qPrintable(why));
+}
+
+void KPMidiInput::refreshAlsa()
+{
+    if (!m_alsa.runs()) {
+        reportMissing(m_alsaPorts, m_alsa.missingText());
         return;
     }
-    if (!system.virtualPort) {
-        std::unique_ptr<RtMidiIn> input = makeInput(system.query.kind());
+    if (!m_alsaVirtualPort) {
+        std::unique_ptr<RtMidiIn> input = makeAlsaInput();
         if (!input)
             return;
         t_lastError.clear();
@@ -150,40 +149,100 @@ void KPMidiInput::refresh(System& system)
         input->setCallback(&KPMidiInput::received, this);
         input->openVirtualPort(kPortName);
         if (!t_lastError.empty()) {
-            if (!std::exchange(system.reportedMissing, true))
-                qWarning("KPMidiInput: cannot open the virtual port on %s: %s",
-                         qPrintable(system.name), t_lastError.c_str());
+            if (!std::exchange(m_alsaPorts.reportedMissing, true))
+                qWarning("KPMidiInput: cannot open the virtual port on ALSA: %s",
+                         t_lastError.c_str());
             return;
         }
-        system.virtualPort = std::move(input);
-        system.reportedMissing = false;
-        qInfo("KPMidiInput: virtual input \"%s\" open on %s", kPortName, qPrintable(system.name));
+        m_alsaVirtualPort = std::move(input);
+        m_alsaPorts.reportedMissing = false;
+        qInfo("KPMidiInput: virtual input \"%s\" open on ALSA", kPortName);
     }
+    updatePorts(
+        m_alsaPorts, portNames(*m_alsaVirtualPort),
+        [this](const std::string& name) { return m_alsa.isDevicePort(name); },
+        [this](const std::string& name, std::string& error) { return openAlsaPort(name, error); },
+        [this](const std::string& name) { m_alsaOpenPorts.erase(name); });
+}
 
-    const std::vector<std::string> names = portNames(*system.virtualPort);
+void KPMidiInput::refreshJack()
+{
+    if (m_jack && m_jack->isServerGone())
+        jackGone();
+    if (!m_jack) {
+        m_jack = KPJackMidiClient::open(KPJackMidiClient::Mode::Listen);
+        if (!m_jack) {
+            reportMissing(m_jackPorts, missingJackText());
+            return;
+        }
+        connect(m_jack.get(), &KPJackMidiClient::eventsArrived, this, &KPMidiInput::deliverJack);
+        // Later: the client can't go from inside its own signal.
+        connect(m_jack.get(), &KPJackMidiClient::serverGone, this, &KPMidiInput::refreshJack,
+                Qt::QueuedConnection);
+        m_jackPorts.reportedMissing = false;
+        qInfo("KPMidiInput: virtual input \"%s\" open on JACK", kPortName);
+    }
+    updatePorts(
+        m_jackPorts, m_jack->sourcePorts(),
+        [this](const std::string& name) { return m_jack->isDevicePort(name); },
+        [this](const std::string& name, std::string& error) {
+            error = "it can't be connected";
+            return m_jack->connectSource(name);
+        },
+        [](const std::string&) {});
+}
+
+// What the server still had queued is lost with it; the keys it held are let go.
+void KPMidiInput::jackGone()
+{
+    qWarning("KPMidiInput: JACK MIDI is gone");
+    m_jack.reset();
+    m_jackPorts.open.clear();
+    m_jackPorts.failed.clear();
+    m_jackDecoder = KPMidiDecoder();
+    for (uint32_t note = 0; note < m_jackHeld.size(); ++note) {
+        if (m_jackHeld.test(note))
+            emit keyReleased(note);
+    }
+    m_jackHeld.reset();
+}
+
+void KPMidiInput::updatePorts(Ports& ports, const std::vector<std::string>& names,
+                              const std::function<bool(const std::string&)>& isDevice,
+                              const std::function<bool(const std::string&, std::string&)>& open,
+                              const std::function<void(const std::string&)>& close)
+{
     const std::set<std::string> present(names.begin(), names.end());
-    for (auto port = system.openPorts.begin(); port != system.openPorts.end();) {
-        if (present.contains(port->first)) {
+    for (auto port = ports.open.begin(); port != ports.open.end();) {
+        if (present.contains(*port)) {
             ++port;
             continue;
         }
-        qWarning("KPMidiInput: %s port \"%s\" is gone", qPrintable(system.name),
-                 port->first.c_str());
-        port = system.openPorts.erase(port);
+        qWarning("KPMidiInput: %s port \"%s\" is gone", qPrintable(ports.system), port->c_str());
+        close(*port);
+        port = ports.open.erase(port);
     }
-    std::erase_if(system.failedPorts,
+    std::erase_if(ports.failed,
                   [&present](const std::string& name) { return !present.contains(name); });
     for (const std::string& name : names) {
-        if (!system.openPorts.contains(name) && !system.failedPorts.contains(name) &&
-            system.query.isDevicePort(name))
-            openPort(system, name);
+        if (ports.open.contains(name) || ports.failed.contains(name) || !isDevice(name))
+            continue;
+        std::string error;
+        if (!open(name, error)) {
+            ports.failed.insert(name);
+            qWarning("KPMidiInput: cannot open %s port \"%s\": %s", qPrintable(ports.system),
+                     name.c_str(), error.empty() ? "it vanished" : error.c_str());
+            continue;
+        }
+        qInfo("KPMidiInput: playing from %s port \"%s\"", qPrintable(ports.system), name.c_str());
+        ports.open.insert(name);
     }
 }
 
-void KPMidiInput::openPort(System& system, const std::string& name)
+bool KPMidiInput::openAlsaPort(const std::string& name, std::string& error)
 {
     t_lastError.clear();
-    std::unique_ptr<RtMidiIn> input = makeInput(system.query.kind());
+    std::unique_ptr<RtMidiIn> input = makeAlsaInput();
     if (input) {
         // Found again by name: the numbering may have changed since the last look.
         const std::vector<std::string> names = portNames(*input);
@@ -196,14 +255,11 @@ void KPMidiInput::openPort(System& system, const std::string& name)
         if (!input->isPortOpen())
             input.reset();
     }
-    if (!input) {
-        system.failedPorts.insert(name);
-        qWarning("KPMidiInput: cannot open %s port \"%s\": %s", qPrintable(system.name),
-                 name.c_str(), t_lastError.empty() ? "it vanished" : t_lastError.c_str());
-        return;
-    }
-    qInfo("KPMidiInput: playing from %s port \"%s\"", qPrintable(system.name), name.c_str());
-    system.openPorts.emplace(name, std::move(input));
+    error = t_lastError;
+    if (!input)
+        return false;
+    m_alsaOpenPorts.emplace(name, std::move(input));
+    return true;
 }
 
 // On an input thread: queue the message, and wake the main thread when it was idle.
@@ -216,19 +272,39 @@ void KPMidiInput::received(double /*timeStamp*/, std::vector<unsigned char>* mes
 
 void KPMidiInput::deliver()
 {
-    const size_t dropped = m_inbox.takeAll(m_batch);
+    reportDrops(m_inbox.takeAll(m_batch));
+    for (const KPMidiInbox::Message& message : m_batch)
+        play(m_alsaDecoder, message.data());
+}
+
+void KPMidiInput::deliverJack()
+{
+    if (!m_jack)
+        return;
+    reportDrops(m_jack->takeEvents(m_jackBatch));
+    for (const KPJackMidiReader::Event& event : m_jackBatch)
+        play(m_jackDecoder, event.data(), &m_jackHeld);
+}
+
+void KPMidiInput::reportDrops(size_t dropped)
+{
     if (dropped > 0 && !std::exchange(m_reportedDrops, true))
         qWarning("KPMidiInput: %zu MIDI messages dropped: they came faster than they could "
                  "be played",
                  dropped);
-    for (const KPMidiInbox::Message& message : m_batch) {
-        m_events.clear();
-        m_decoder.decode(message.data(), m_events);
-        for (const KPMidiKeyEvent& event : std::as_const(m_events)) {
-            if (event.isRelease())
-                emit keyReleased(event.note);
-            else
-                emit keyPressed(event.note, event.velocity);
-        }
+}
+
+void KPMidiInput::play(KPMidiDecoder& decoder, std::span<const uint8_t> message,
+                       std::bitset<128>* held)
+{
+    m_events.clear();
+    decoder.decode(message, m_events);
+    for (const KPMidiKeyEvent& event : std::as_const(m_events)) {
+        if (held)
+            held->set(event.note, !event.isRelease());
+        if (event.isRelease())
+            emit keyReleased(event.note);
+        else
+            emit keyPressed(event.note, event.velocity);
     }
 }

@@ -1,16 +1,18 @@
 #pragma once
 
+#include "midi/KPAlsaMidiSystem.h"
+#include "midi/KPJackMidiClient.h"
 #include "midi/KPMidiDecoder.h"
 #include "midi/KPMidiInbox.h"
-#include "midi/KPMidiSystem.h"
 
 #include <QList>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
 
-#include <array>
+#include <bitset>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -19,14 +21,15 @@
 
 class RtMidiIn;
 
-// MIDI keyboards as players of the piano, through RtMidi on both the ALSA sequencer and JACK:
-// a virtual input port "Touch Piano" that programs connect to, and every input port of a device,
-// opened at start and again as devices come and go (looked for every 2 s). A port that cannot
-// be opened or vanishes is logged once and changes nothing else.
+// MIDI keyboards as players of the piano, on the ALSA sequencer (through RtMidi) and on JACK
+// (through a client of our own): an input port "Touch Piano" that programs connect to, and every
+// input port of a device, opened (on JACK: connected to ours) at start and again as devices come
+// and go (looked for every 2 s). A port that cannot be opened or vanishes is logged once and
+// changes nothing else; a JACK server that goes away releases the keys it held.
 //
-// Messages arrive on the input threads; they are handed to the main thread through an inbox
-// that wakes it at once, decoded there (KPMidiDecoder) and given out as keyPressed and
-// keyReleased, by MIDI note number.
+// Messages arrive on the input threads; they are handed to the main thread through queues that
+// wake it at once, decoded there (KPMidiDecoder) and given out as keyPressed and keyReleased, by
+// MIDI note number.
 class KPMidiInput : public QObject
 {
     Q_OBJECT
@@ -34,18 +37,18 @@ class KPMidiInput : public QObject
 public:
     static constexpr const char* kPortName = "Touch Piano";
 
-    // "ALSA: <port>" and "JACK: <port>" for every input port that can be opened now, or a line
-    // saying that the system is not there.
+    // "ALSA: <port>" and "JACK: <port>" for every input port that can be played from now, or a
+    // line saying that the system is not there.
     static QStringList listPorts();
 
     explicit KPMidiInput(QObject* parent = nullptr);
     ~KPMidiInput() override;
 
-    // Opens the virtual port and every input port, and keeps looking for new ones.
+    // Opens our port and every device's, and keeps looking for new ones.
     void start();
     // Opens the ports that appeared since the last look and closes those that vanished.
     void refreshPorts();
-    // What is open now, as "ALSA: <port>" and "JACK: <port>" lines, virtual ports first.
+    // What is open now, as "ALSA: <port>" and "JACK: <port>" lines, our own ports first.
     QStringList portsInUse() const;
 
 signals:
@@ -53,31 +56,51 @@ signals:
     void keyReleased(uint32_t note);
 
 private:
-    struct System
+    // The device ports of one system in use, and those that failed to open: logged once, tried
+    // again only after they vanish.
+    struct Ports
     {
-        explicit System(KPMidiSystem::Kind kind);
-        ~System();
+        explicit Ports(QString systemName) : system(std::move(systemName)) {}
 
-        KPMidiSystem query;
-        QString name;
-        // Open while the system is there; also the list of the system's ports.
-        std::unique_ptr<RtMidiIn> virtualPort;
-        std::map<std::string, std::unique_ptr<RtMidiIn>> openPorts;
-        // Ports that failed to open: logged once, tried again only after they vanish.
-        std::set<std::string> failedPorts;
+        QString system;
+        std::set<std::string> open;
+        std::set<std::string> failed;
         bool reportedMissing = false;
     };
 
     static void received(double timeStamp, std::vector<unsigned char>* message, void* input);
     Q_INVOKABLE void deliver();
-    void refresh(System& system);
-    void openPort(System& system, const std::string& name);
+    void deliverJack();
+    void play(KPMidiDecoder& decoder, std::span<const uint8_t> message,
+              std::bitset<128>* held = nullptr);
+    void reportDrops(size_t dropped);
+    void refreshAlsa();
+    void refreshJack();
+    void jackGone();
+    bool openAlsaPort(const std::string& name, std::string& error);
+    void updatePorts(Ports& ports, const std::vector<std::string>& names,
+                     const std::function<bool(const std::string&)>& isDevice,
+                     const std::function<bool(const std::string&, std::string&)>& open,
+                     const std::function<void(const std::string&)>& close);
+    static void reportMissing(Ports& ports, const QString& why);
 
     KPMidiInbox m_inbox;
     std::vector<KPMidiInbox::Message> m_batch;
     QList<KPMidiKeyEvent> m_events;
-    KPMidiDecoder m_decoder;
-    std::array<System, 2> m_systems;
+    KPMidiDecoder m_alsaDecoder;
+    KPAlsaMidiSystem m_alsa;
+    Ports m_alsaPorts{KPAlsaMidiSystem::name()};
+    // Open while the sequencer is there; also the list of its ports.
+    std::unique_ptr<RtMidiIn> m_alsaVirtualPort;
+    std::map<std::string, std::unique_ptr<RtMidiIn>> m_alsaOpenPorts;
+
+    std::unique_ptr<KPJackMidiClient> m_jack;
+    Ports m_jackPorts{QStringLiteral("JACK")};
+    std::vector<KPJackMidiReader::Event> m_jackBatch;
+    KPMidiDecoder m_jackDecoder;
+    // Keys pressed from JACK and not yet released.
+    std::bitset<128> m_jackHeld;
+
     QTimer m_refreshTimer;
     bool m_reportedDrops = false;
 };

@@ -1,8 +1,10 @@
 // The JACK output, on a dummy server of the test's own: the mix reaches the client's ports, at
 // the server's rate whatever a context asks for, held below full scale; a paused device is
-// silent; without a server there is no device.
+// silent; without a server there is no device. A piano playing to JACK goes on playing when
+// the server is killed, and plays to JACK again when a server is started anew.
 
 #include "audio/KPAudioHandles.h"
+#include "audio/KPAudioOutput.h"
 #include "audio/KPJackDevice.h"
 
 #define AL_ALEXT_PROTOTYPES
@@ -10,6 +12,7 @@
 #include "KPJackServer.h"
 #include <AL/alext.h>
 
+#include <QSignalSpy>
 #include <QTest>
 
 #include <jack/jack.h>
@@ -160,7 +163,54 @@ private slots:
         QCOMPARE_GT(KPAudioTest::level(listener.heard(), 0), 0.3);
     }
 
+    // Last: it kills the server and starts another.
+    void pianoPlaysOnAcrossAServerRestart()
+    {
+        KPAudioTest::FixtureResources resources;
+        QVERIFY(resources.isValid());
+        KPAudioOutput output;
+        KPSoundPlayer player([&output] { return output.device(); });
+        connect(&output, &KPAudioOutput::deviceChanged, this,
+                [&player] { player.sampler().changeDevice(); });
+        QSignalSpy lost(&output, &KPAudioOutput::jackLost);
+        QVERIFY(output.playsToJack());
+        QVERIFY(heardOnJack(player));
+
+        player.play(69);
+        m_server.reset();
+        QTRY_COMPARE(lost.size(), 1);
+        // The null backend of the tests stands for the system's output.
+        QCOMPARE(lost.first().first().toBool(), false);
+        QVERIFY(!output.playsToJack());
+        QCOMPARE(player.sampler().playingVoiceCount(), 0);
+        player.play(69);
+        QCOMPARE(player.sampler().playingVoiceCount(), 1);
+        output.check();
+        QCOMPARE(lost.size(), 1);
+
+        m_server = std::make_unique<KPJackServer>(64, kRate);
+        QVERIFY(m_server->isRunning());
+        output.check();
+        QVERIFY(output.playsToJack());
+        QCOMPARE(player.sampler().playingVoiceCount(), 0);
+        QVERIFY(heardOnJack(player));
+        QCOMPARE(lost.size(), 1);
+    }
+
 private:
+    // A note played now reaches the output's JACK ports.
+    static bool heardOnJack(KPSoundPlayer& player)
+    {
+        Listener listener(kRate / 4);
+        if (!listener.isReady())
+            return false;
+        player.play(69);
+        if (!QTest::qWaitFor([&listener] { return listener.full(); }, 10000))
+            return false;
+        player.stop(69);
+        return KPAudioTest::level(listener.heard(), 0) > 0.05;
+    }
+
     std::unique_ptr<KPJackServer> m_server;
 };
 

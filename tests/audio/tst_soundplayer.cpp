@@ -87,6 +87,7 @@ private slots:
     void undecodableSystemSoundIsSilent();
     void shippedConfiguration_data();
     void shippedConfiguration();
+    void soundMovesToAnotherDevice();
 
 private:
     static void shippedInstruments();
@@ -669,6 +670,39 @@ void KPSoundPlayerTest::shippedConfiguration()
                              : environmentSet ? QStringLiteral("/etc/users-own.conf")
                                               : QString();
     QCOMPARE(qEnvironmentVariable("ALSOFT_CONF"), expected);
+}
+
+// The output moved (a JACK server went away): what sounded stops with the old device, keys play
+// on the new one, and the metronome's loop goes on there.
+void KPSoundPlayerTest::soundMovesToAnotherDevice()
+{
+    std::shared_ptr<KPLoopbackDevice> current = KPLoopbackDevice::open();
+    const KPAudioDeviceOpener opener = [&current] {
+        return current;
+    };
+    KPSoundPlayer player(opener);
+    KPSystemSound sound(opener);
+    QVERIFY(sound.startLoop(m_resources->path(QStringLiteral("click.wav")), 0.5));
+    player.play(69);
+    QVERIFY(level(current->render(44100 / 4), 0) > 0.05);
+
+    current = KPLoopbackDevice::open();
+    QVERIFY(player.sampler().changeDevice());
+    sound.changeDevice();
+    QCOMPARE(player.sampler().playingVoiceCount(), 0);
+    QVERIFY(sound.isLooping());
+    const std::vector<float> clicks = current->render(44100);
+    QVERIFY(level(clicks, 0) > 0.001);
+    sound.stopLoop();
+    QVERIFY(level(current->render(44100 / 4), 0) < 1e-6);
+    player.play(69);
+    QVERIFY(level(current->render(44100 / 4), 0) > 0.05);
+
+    // Moved while the application is interrupted, it stays silent.
+    current->pause();
+    current = KPLoopbackDevice::open();
+    QVERIFY(player.sampler().changeDevice());
+    QVERIFY(current->isPaused());
 }
 
 QTEST_GUILESS_MAIN(KPSoundPlayerTest)

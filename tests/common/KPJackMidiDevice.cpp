@@ -35,6 +35,8 @@ QString KPJackMidiDevice::portName() const
 
 void KPJackMidiDevice::send(std::initializer_list<uint8_t> message)
 {
+    if (!m_port)
+        return;
     std::array<uint8_t, 4> record{uint8_t(message.size())};
     std::copy(message.begin(), message.end(), record.begin() + 1);
     jack_ringbuffer_write(m_queue, reinterpret_cast<const char*>(record.data()), record.size());

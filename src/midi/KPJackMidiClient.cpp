@@ -1,0 +1,122 @@
+#include "midi/KPJackMidiClient.h"
+
+#include "audio/KPJackServerProbe.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+void KPJackMidiClient::ClientCloser::operator()(_jack_client* client) const
+{
+    jack_client_close(client);
+}
+
+std::unique_ptr<KPJackMidiClient> KPJackMidiClient::open(Mode mode)
+{
+    KPJackServerProbe::quietenLibrary();
+    if (!KPJackServerProbe::mayRun())
+        return nullptr;
+    jack_client_t* client = jack_client_open(kName, JackNoStartServer, nullptr);
+    if (!client)
+        return nullptr;
+    const int wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd < 0) {
+        jack_client_close(client);
+        return nullptr;
+    }
+    std::unique_ptr<KPJackMidiClient> midi(new KPJackMidiClient(client, wakeFd));
+    if (mode == Mode::Listen && !midi->listen())
+        return nullptr;
+    return midi;
+}
+
+KPJackMidiClient::KPJackMidiClient(_jack_client* client, int wakeFd)
+    : m_wakeFd(wakeFd), m_wakeNotifier(wakeFd, QSocketNotifier::Read), m_client(client)
+{
+    connect(&m_wakeNotifier, &QSocketNotifier::activated, this, &KPJackMidiClient::woken);
+}
+
+KPJackMidiClient::~KPJackMidiClient()
+{
+    m_client.reset();
+    m_wakeNotifier.setEnabled(false);
+    ::close(m_wakeFd);
+}
+
+bool KPJackMidiClient::listen()
+{
+    m_port = jack_port_register(m_client.get(), kName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    if (!m_port)
+        return false;
+    jack_set_process_callback(m_client.get(), &KPJackMidiClient::process, this);
+    jack_on_shutdown(m_client.get(), &KPJackMidiClient::shutDown, this);
+    return jack_activate(m_client.get()) == 0;
+}
+
+std::string KPJackMidiClient::portName() const
+{
+    return m_port ? jack_port_name(m_port) : std::string();
+}
+
+std::vector<std::string> KPJackMidiClient::sourcePorts() const
+{
+    std::vector<std::string> names;
+    const char** ports =
+        jack_get_ports(m_client.get(), nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput);
+    for (size_t i = 0; ports && ports[i]; ++i)
+        names.emplace_back(ports[i]);
+    jack_free(ports);
+    return names;
+}
+
+bool KPJackMidiClient::isDevicePort(const std::string& portName) const
+{
+    const jack_port_t* port = jack_port_by_name(m_client.get(), portName.c_str());
+    return port && (jack_port_flags(port) & JackPortIsPhysical);
+}
+
+bool KPJackMidiClient::connectSource(const std::string& portName)
+{
+    if (!m_port)
+        return false;
+    const int result = jack_connect(m_client.get(), portName.c_str(), jack_port_name(m_port));
+    return result == 0 || result == EEXIST;
+}
+
+// On JACK's thread: never waits, never allocates.
+int KPJackMidiClient::process(uint32_t frames, void* self)
+{
+    auto* client = static_cast<KPJackMidiClient*>(self);
+    if (client->m_reader.readCycle(jack_port_get_buffer(client->m_port, frames),
+                                   jack_last_frame_time(client->m_client.get())))
+        client->wake();
+    return 0;
+}
+
+void KPJackMidiClient::shutDown(void* self)
+{
+    auto* client = static_cast<KPJackMidiClient*>(self);
+    client->m_serverGone = true;
+    client->wake();
+}
+
+void KPJackMidiClient::wake()
+{
+    const uint64_t one = 1;
+    // A full counter already wakes the reader.
+    [[maybe_unused]] const ssize_t written = ::write(m_wakeFd, &one, sizeof one);
+}
+
+void KPJackMidiClient::woken()
+{
+    uint64_t count = 0;
+    [[maybe_unused]] const ssize_t read = ::read(m_wakeFd, &count, sizeof count);
+    if (m_serverGone)
+        emit serverGone();
+    else
+        emit eventsArrived();
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "midi/KPJackMidiReader.h"
+
+#include <QObject>
+#include <QSocketNotifier>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct _jack_client;
+struct _jack_port;
+
+// Our own MIDI input on a JACK server: the client "Touch Piano" with one input port, "Touch
+// Piano", that other programs connect to and that devices' ports are connected to. The process
+// callback reads each cycle into a KPJackMidiReader, every event with its frame, and wakes the
+// main thread without blocking (an eventfd); eventsArrived and serverGone are told there.
+// Main thread only, but for the callbacks.
+class KPJackMidiClient : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr const char* kName = "Touch Piano";
+
+    // Connects to a running server, which is never started; null when there is none. Only a
+    // listening client registers the port and runs.
+    enum class Mode {
+        Query,
+        Listen,
+    };
+    [[nodiscard]] static std::unique_ptr<KPJackMidiClient> open(Mode mode);
+    ~KPJackMidiClient() override;
+
+    // "<client>:<port>" of every MIDI output port on the server, ours excepted: what can play.
+    std::vector<std::string> sourcePorts() const;
+    // A port of a device (JACK's physical ports), not of a program.
+    bool isDevicePort(const std::string& portName) const;
+    // Connects the port to ours; true when they are (also when they were already).
+    bool connectSource(const std::string& portName);
+    // Everything read since the last call, in order; and how many messages were dropped.
+    size_t takeEvents(std::vector<KPJackMidiReader::Event>& out) { return m_reader.takeAll(out); }
+    bool isServerGone() const { return m_serverGone; }
+    // "Touch Piano:Touch Piano".
+    std::string portName() const;
+
+signals:
+    void eventsArrived();
+    void serverGone();
+
+private:
+    struct ClientCloser
+    {
+        void operator()(_jack_client* client) const;
+    };
+
+    KPJackMidiClient(_jack_client* client, int wakeFd);
+    bool listen();
+    void wake();
+    void woken();
+    static int process(uint32_t frames, void* self);
+    static void shutDown(void* self);
+
+    KPJackMidiReader m_reader;
+    int m_wakeFd;
+    QSocketNotifier m_wakeNotifier;
+    std::atomic<bool> m_serverGone = false;
+    _jack_port* m_port = nullptr;
+    // Closed first, so that no callback runs into a half-gone object.
+    std::unique_ptr<_jack_client, ClientCloser> m_client;
+};
