@@ -2,6 +2,8 @@
 
 #include "platform/KPClock.h"
 #include "recordings/KPPianoRecording.h"
+#include "recordings/KPRecordingsAutosave.h"
+#include "recordings/KPRecordingsStore.h"
 
 #include <QDateTime>
 #include <QList>
@@ -21,8 +23,10 @@ class KPSoundPlayer;
 // the timing it was played with. A recording's times count from its first key event. Playback
 // replays each event through the keys delegate at start + its interval, however late the
 // events before it were; stopping cancels every pending event and releases every key. The list
-// is read from the archive file when the manager is made and written only by
-// saveAllRecordings(), when it changed. Main thread only.
+// is read from the archive file when the manager is made and written, when it changed, by
+// saveAllRecordings() and within a second of every change (a recording saved, renamed, deleted
+// or added), in the background. A recording ends by itself at kLongestRecording. Main thread
+// only.
 class KPRecordingsManager : public QObject
 {
     Q_OBJECT
@@ -30,6 +34,8 @@ class KPRecordingsManager : public QObject
 public:
     static constexpr char recordingSavedNotification[] =
         "KPRecordingsManagerRecordingSavedNotification";
+    // Far beyond any take a pianist makes; a recording left running ends here.
+    static constexpr std::chrono::hours kLongestRecording{24};
 
     // The program's manager, made at the first call with the shared sound player and the
     // archive in the application-support folder.
@@ -37,7 +43,8 @@ public:
     // The archive file in the application-support folder; empty when there is no such folder.
     static QString recordingsDataFile();
 
-    // Reads the archive at `dataFile`, a file that is not an archive is moved aside. Without a
+    // Reads the archive at `dataFile`, a file that is not an archive is moved aside (see
+    // archiveProblem()). Without a
     // sound player it uses the shared one, made only when first needed.
     explicit KPRecordingsManager(const QString& dataFile, KPSoundPlayer* soundPlayer = nullptr,
                                  QObject* parent = nullptr);
@@ -48,6 +55,8 @@ public:
     int32_t playingIndex() const { return m_playingIndex; }
     const QList<KPPianoRecording>& recordings() const { return m_recordings; }
     bool recordingsStateChanged() const { return m_recordingsStateChanged; }
+    // Set when the archive could not be read at start: what happened and where the file went.
+    const QString& archiveProblem() const { return m_archiveProblem; }
 
     // Neither is owned; either may be null.
     KPPianoKeysViewDelegate* keysDelegate() const { return m_keysDelegate; }
@@ -77,25 +86,31 @@ public:
     void changeNameForRecording(uint32_t position, std::optional<QString> name);
 
     void loadRecordings();
-    // Writes the whole list when it changed; a failed write keeps it marked as changed.
+    // Writes the whole list when it changed, at once; a failed write keeps it marked as changed
+    // and is told by saveFailed().
     void saveAllRecordings();
 
 signals:
     // recordingSavedNotification: a recording has just been saved.
     void recordingSaved();
+    // Writing the archive failed (`error` says why); it is tried again until it works.
+    void saveFailed(const QString& error);
+    // The archive holds the list again after a failed write.
+    void saveRecovered();
 
 private:
     KPSoundPlayer& soundPlayer() const;
     KPClock::Duration delayOf(qsizetype step) const;
     void schedulePlayback();
     void playDueActions();
-    void setAsideUnreadableArchive(const QString& reason);
+    void markChanged();
+    void saveFinished(const KPRecordingsAutosave::Result& result);
 
     KPSoundPlayer* m_soundPlayer;
-    QString m_dataFile;
-    // Set when an archive that could not be read could not be moved aside either: it is never
-    // written over.
-    bool m_dataFileBlocked = false;
+    KPRecordingsStore m_store;
+    KPRecordingsAutosave m_autosave;
+    QString m_archiveProblem;
+    bool m_saveFailing = false;
 
     KPClock::TimePoint m_recordingStartTime;
     QDateTime m_recordingStartDate;
