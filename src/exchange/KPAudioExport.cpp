@@ -80,8 +80,8 @@ bool KPAudioExport::write(const KPPianoRecording& recording, const QString& path
     info.format = *format;
     SndfilePtr file(sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info));
     if (!file)
-        return fail(error, QStringLiteral("%1 cannot be written: %2")
-                               .arg(path, QString::fromUtf8(sf_strerror(nullptr))));
+        return fail(error, QStringLiteral("it cannot be written: %1")
+                               .arg(QString::fromUtf8(sf_strerror(nullptr))));
     sf_command(file.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
 
     const auto cancel = [&](const QString& reason) {
@@ -90,7 +90,10 @@ bool KPAudioExport::write(const KPPianoRecording& recording, const QString& path
         return fail(error, reason);
     };
     const KPClock::TimePoint start = clock.now();
-    const double lastEvent = recording.actions.isEmpty() ? 0.0 : recording.actions.last().interval;
+    const double lastEvent =
+        recording.actions.isEmpty()
+            ? 0.0
+            : std::min<double>(recording.actions.last().interval, KPPianoRecording::kLongestSeconds);
     std::vector<float> block(size_t(kBlockFrames) * KPLoopbackDevice::kChannels);
     int64_t rendered = 0;
     double nextProgress = 0.0;
@@ -114,9 +117,12 @@ bool KPAudioExport::write(const KPPianoRecording& recording, const QString& path
     };
 
     for (const KPPianoKeyAction& action : recording.actions) {
+        // Only a damaged archive holds events this late: they would take hours to render.
+        if (!(action.interval <= KPPianoRecording::kLongestSeconds))
+            break;
         const double at = std::max(0.0, double(action.interval));
         if (!renderTo(std::llround(at * rate)))
-            return cancel(QStringLiteral("writing %1 failed").arg(path));
+            return cancel(QStringLiteral("writing it failed"));
         if (!report(at))
             return cancel(QStringLiteral("the export was cancelled"));
         const uint32_t note = KPKeyboardLayout::midiIndexForKey(uint32_t(action.index));
@@ -130,11 +136,11 @@ bool KPAudioExport::write(const KPPianoRecording& recording, const QString& path
     const int64_t tailEnd = rendered + std::llround(kLongestTail * rate);
     while (player.sampler().playingVoiceCount() > 0 && rendered < tailEnd) {
         if (!renderTo(rendered + kBlockFrames))
-            return cancel(QStringLiteral("writing %1 failed").arg(path));
+            return cancel(QStringLiteral("writing it failed"));
     }
     if (sf_close(file.release()) != 0) {
         QFile::remove(path);
-        return fail(error, QStringLiteral("writing %1 failed").arg(path));
+        return fail(error, QStringLiteral("writing it failed"));
     }
     if (progress)
         progress(1.0);

@@ -120,6 +120,25 @@ KPBinaryPlistWriter::Ref KPBinaryPlistWriter::real32(float value)
     return addScalar(QByteArrayView(bytes, 5));
 }
 
+KPBinaryPlistWriter::Ref KPBinaryPlistWriter::date(double seconds)
+{
+    char bytes[9];
+    bytes[0] = char(0x33);
+    putBigEndian(bytes + 1, std::bit_cast<uint64_t>(seconds), 8);
+    return addScalar(QByteArrayView(bytes, 9));
+}
+
+KPBinaryPlistWriter::Ref KPBinaryPlistWriter::boolean(bool value)
+{
+    const char marker = char(value ? 0x09 : 0x08);
+    return addScalar(QByteArrayView(&marker, 1));
+}
+
+KPBinaryPlistWriter::Ref KPBinaryPlistWriter::data(QByteArrayView bytes)
+{
+    return addScalar(markedScalar(0x40, uint64_t(bytes.size()), bytes));
+}
+
 KPBinaryPlistWriter::Ref KPBinaryPlistWriter::uid(uint64_t value)
 {
     const bool shared = value < kSharedUidLimit;

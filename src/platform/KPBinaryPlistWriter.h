@@ -24,6 +24,10 @@ public:
     // Stored in four bytes, as the platform stores a 32-bit float.
     Ref real32(float value);
     Ref uid(uint64_t value);
+    // Seconds since 2001-01-01 00:00:00 UTC.
+    Ref date(double seconds);
+    Ref boolean(bool value);
+    Ref data(QByteArrayView bytes);
     Ref array(std::span<const Ref> items);
     Ref dict(std::span<const std::pair<Ref, Ref>> entries);
 

@@ -81,7 +81,8 @@ void KPRecordingsManager::addRecordingAction(KPPianoKeyAction action)
     }
     if (now - m_recordingStartTime >= kLongestRecording) {
         qWarning("KPRecordingsManager: the recording reached %lld hours and was ended there",
-                 qlonglong(kLongestRecording.count()));
+                 qlonglong(std::chrono::duration_cast<std::chrono::hours>(kLongestRecording)
+                               .count()));
         stopRecording();
         return;
     }

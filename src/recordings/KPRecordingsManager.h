@@ -34,8 +34,7 @@ class KPRecordingsManager : public QObject
 public:
     static constexpr char recordingSavedNotification[] =
         "KPRecordingsManagerRecordingSavedNotification";
-    // Far beyond any take a pianist makes; a recording left running ends here.
-    static constexpr std::chrono::hours kLongestRecording{24};
+    static constexpr std::chrono::seconds kLongestRecording{KPPianoRecording::kLongestSeconds};
 
     // The program's manager, made at the first call with the shared sound player and the
     // archive in the application-support folder.
