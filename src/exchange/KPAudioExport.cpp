@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -97,23 +98,32 @@ bool KPAudioExport::write(const KPPianoRecording& recording, const QString& path
     std::vector<float> block(size_t(kBlockFrames) * KPLoopbackDevice::kChannels);
     int64_t rendered = 0;
     double nextProgress = 0.0;
-    const auto renderTo = [&](int64_t target) {
-        while (rendered < target) {
-            const int frames = int(std::min<int64_t>(kBlockFrames, target - rendered));
-            loopback->render(block.data(), frames);
-            if (sf_writef_float(file.get(), block.data(), frames) != frames)
-                return false;
-            rendered += frames;
-            clock.advanceTo(start + std::chrono::duration_cast<KPClock::Duration>(
-                                        std::chrono::duration<double>(double(rendered) / rate)));
-        }
-        return true;
-    };
+    // Told, and asked whether to go on, every kProgressEvery rendered seconds, also in a long
+    // silence between two events.
     const auto report = [&](double seconds) {
         if (!progress || seconds < nextProgress)
             return true;
         nextProgress = seconds + kProgressEvery;
         return progress(lastEvent > 0.0 ? std::min(1.0, seconds / lastEvent) : 1.0);
+    };
+    std::optional<QString> stopped;
+    const auto renderTo = [&](int64_t target) {
+        while (rendered < target) {
+            const int frames = int(std::min<int64_t>(kBlockFrames, target - rendered));
+            loopback->render(block.data(), frames);
+            if (sf_writef_float(file.get(), block.data(), frames) != frames) {
+                stopped = QStringLiteral("writing it failed");
+                return false;
+            }
+            rendered += frames;
+            clock.advanceTo(start + std::chrono::duration_cast<KPClock::Duration>(
+                                        std::chrono::duration<double>(double(rendered) / rate)));
+            if (!report(double(rendered) / rate)) {
+                stopped = QStringLiteral("the export was cancelled");
+                return false;
+            }
+        }
+        return true;
     };
 
     for (const KPPianoKeyAction& action : recording.actions) {
@@ -122,9 +132,7 @@ bool KPAudioExport::write(const KPPianoRecording& recording, const QString& path
             break;
         const double at = std::max(0.0, double(action.interval));
         if (!renderTo(std::llround(at * rate)))
-            return cancel(QStringLiteral("writing it failed"));
-        if (!report(at))
-            return cancel(QStringLiteral("the export was cancelled"));
+            return cancel(*stopped);
         const uint32_t note = KPKeyboardLayout::midiIndexForKey(uint32_t(action.index));
         if (note == 0)
             continue;
@@ -136,7 +144,7 @@ bool KPAudioExport::write(const KPPianoRecording& recording, const QString& path
     const int64_t tailEnd = rendered + std::llround(kLongestTail * rate);
     while (player.sampler().playingVoiceCount() > 0 && rendered < tailEnd) {
         if (!renderTo(rendered + kBlockFrames))
-            return cancel(QStringLiteral("writing it failed"));
+            return cancel(*stopped);
     }
     if (sf_close(file.release()) != 0) {
         QFile::remove(path);
