@@ -111,7 +111,7 @@ private:
                 return std::nullopt;
             entries.emplace_back(m_writer.string(key), *item);
             onlyKey = key;
-            onlyInteger = isInteger ? m_lastInteger : std::nullopt;
+            onlyInteger = isInteger ? std::optional(m_lastInteger) : std::nullopt;
         }
         if (m_xml.hasError())
             return std::nullopt;
@@ -134,7 +134,7 @@ bool KPXmlPlistConverter::looksLikeXml(QByteArrayView data)
 {
     QByteArrayView rest = data;
     if (rest.startsWith("\xEF\xBB\xBF"))
-        rest = rest.mid(3);
+        rest = rest.sliced(3);
     rest = rest.trimmed();
     return rest.startsWith("<?xml") || rest.startsWith("<!DOCTYPE") || rest.startsWith("<plist");
 }

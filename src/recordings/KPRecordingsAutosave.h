@@ -25,8 +25,6 @@ class QThread;
 // process had added to the file meanwhile. Both are called on the thread that made this object.
 class KPRecordingsAutosave : public QObject
 {
-    Q_OBJECT
-
 public:
     static constexpr std::chrono::milliseconds kDelay{1000};
     static constexpr std::chrono::milliseconds kRetryDelay{5000};

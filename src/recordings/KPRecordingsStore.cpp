@@ -94,7 +94,6 @@ bool KPRecordingsStore::writeLocked(const QList<KPPianoRecording>& recordings, Q
             *error = QStringLiteral("there is nowhere to save the recordings");
         return false;
     }
-    QDir().mkpath(QFileInfo(m_path).path());
     if (!KPRegularFile::writeAtomically(m_path, KPRecordingsArchive::encode(recordings),
                                         kOwnerOnly, error))
         return false;
@@ -103,12 +102,24 @@ bool KPRecordingsStore::writeLocked(const QList<KPPianoRecording>& recordings, Q
     return true;
 }
 
+// The folder is made first: the lock file lives in it.
+bool KPRecordingsStore::lockFolder(KPFileLock& lock, QString* error)
+{
+    if (m_path.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("there is nowhere to save the recordings");
+        return false;
+    }
+    QDir().mkpath(QFileInfo(m_path).path());
+    return lock.lock(kLockTimeout, error);
+}
+
 bool KPRecordingsStore::save(QList<KPPianoRecording>& recordings, QList<KPPianoRecording>* added,
                              QString* error)
 {
     QMutexLocker locker(&m_mutex);
     KPFileLock lock(m_path + QStringLiteral(".lock"));
-    if (!lock.lock(kLockTimeout, error))
+    if (!lockFolder(lock, error))
         return false;
     if (stamp() != m_knownStamp) {
         QList<KPPianoRecording> onDisk;
@@ -130,7 +141,7 @@ bool KPRecordingsStore::modify(const std::function<bool(QList<KPPianoRecording>&
 {
     QMutexLocker locker(&m_mutex);
     KPFileLock lock(m_path + QStringLiteral(".lock"));
-    if (!lock.lock(kLockTimeout, error))
+    if (!lockFolder(lock, error))
         return false;
     QList<KPPianoRecording> recordings;
     QString unreadable;

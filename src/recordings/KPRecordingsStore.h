@@ -15,6 +15,8 @@
 // that finds the file changed since it last read or wrote it first takes in the recordings that
 // were added there. The archive is written readable by its owner only, and never written over
 // when it could not be read. Thread-safe: one write at a time.
+class KPFileLock;
+
 class KPRecordingsStore
 {
 public:
@@ -46,6 +48,7 @@ private:
     };
 
     Stamp stamp() const;
+    bool lockFolder(KPFileLock& lock, QString* error);
     bool readLocked(QList<KPPianoRecording>& recordings, QString* error);
     bool writeLocked(const QList<KPPianoRecording>& recordings, QString* error);
     QString setAside(const QString& reason);

@@ -479,7 +479,8 @@ void TestApp::aTakeIsOnDiskASecondAfterItEnds()
     KPTestClock clock;
     KPAppDelegate delegate(store.defaults);
     delegate.didFinishLaunching();
-    auto* piano = delegate.window()->findChild<KPPianoView*>();
+    QVERIFY(delegate.window()->rootView());
+    auto* piano = delegate.window()->rootView()->findChild<KPPianoView*>();
     QVERIFY(piano);
     KPRecordingsStore archive(KPRecordingsManager::recordingsDataFile());
     const qsizetype before = archive.load().size();
