@@ -140,7 +140,7 @@ void KPCommandLine::addOptions(QCommandLineParser& parser)
 
 bool KPCommandLine::isCommand(const QCommandLineParser& parser)
 {
-    return parser.isSet(kList) || parser.isSet(kExport) || parser.isSet(kImport);
+    return parser.isSet(kList) || parser.isSet(kExport) || parser.isSet(kTo) || parser.isSet(kImport);
 }
 
 int KPCommandLine::run(const QCommandLineParser& parser, FILE* out, FILE* err)
@@ -227,15 +227,17 @@ int KPCommandLine::importFiles(const QStringList& paths, FILE* out, FILE* err)
         }
         return status;
     }
-    // No window takes them: this process writes the archive, under its lock. A window that
-    // stopped answering may have saved them already: each recording is in the file once.
+    // No window takes them: this process writes the archive, under its lock. A window that took
+    // the request and stopped answering may have saved them already, dated as asked: then each
+    // is in the file once.
+    const bool maybeSaved = running.outcome == KPSingleInstance::Outcome::NoAnswer;
     KPRecordingsStore store(KPRecordingsManager::recordingsDataFile());
     QString error;
     const bool saved = store.modify(
-        [&imports](QList<KPPianoRecording>& recordings) {
+        [&](QList<KPPianoRecording>& recordings) {
             bool changed = false;
             for (const KPRecordingMidi::Import& imported : imports) {
-                if (!recordings.contains(imported.recording)) {
+                if (!maybeSaved || !recordings.contains(imported.recording)) {
                     recordings.prepend(imported.recording);
                     changed = true;
                 }

@@ -140,12 +140,13 @@ mv "$work/kept" "$archive"
 
 # A full disk: the import is told failed with the system's reason, and the list stays whole.
 if unshare -rm true 2>/dev/null; then
+    cp "$archive" "$work/archive-copy"
     said=$(unshare -rm bash -c '
         mount -t tmpfs -o size=256k tmpfs "$XDG_DATA_HOME/touchpiano" || exit 99
         cp "$0" "$XDG_DATA_HOME/touchpiano/recordings"
         dd if=/dev/zero of="$XDG_DATA_HOME/touchpiano/filler" bs=4k 2>/dev/null
         "$1" --import "$2"; echo "status $?"
-        "$1" --list | wc -l' "$archive" "$program" "$work/tune.mid" 2>&1)
+        "$1" --list | wc -l' "$work/archive-copy" "$program" "$work/tune.mid" 2>&1)
     [[ "$said" == *"No space left on device"*"status 1"* ]] || fail "on a full disk: $said"
     [ "$(tail -1 <<<"$said")" = "$(count)" ] || fail "a full disk changed the list: $said"
 else
