@@ -82,8 +82,12 @@ bool isMidiPath(const QString& path)
 // SIGTERM and SIGINT stop a sound file being rendered: the half-written file is removed.
 void stopOnTermination()
 {
-    struct sigaction action{};
-    action.sa_handler = [](int) { g_terminated = true; };
+    struct sigaction action
+    {
+    };
+    action.sa_handler = [](int) {
+        g_terminated = true;
+    };
     sigemptyset(&action.sa_mask);
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
@@ -140,7 +144,8 @@ void KPCommandLine::addOptions(QCommandLineParser& parser)
 
 bool KPCommandLine::isCommand(const QCommandLineParser& parser)
 {
-    return parser.isSet(kList) || parser.isSet(kExport) || parser.isSet(kTo) || parser.isSet(kImport);
+    return parser.isSet(kList) || parser.isSet(kExport) || parser.isSet(kTo) ||
+           parser.isSet(kImport);
 }
 
 int KPCommandLine::run(const QCommandLineParser& parser, FILE* out, FILE* err)
@@ -249,9 +254,9 @@ int KPCommandLine::importFiles(const QStringList& paths, FILE* out, FILE* err)
         if (saved)
             tellImported(imports[i], out);
         else
-            status = failed(err, absolute[i],
-                            QStringLiteral("not imported: the recordings could not be saved: ") +
-                                error);
+            status =
+                failed(err, absolute[i],
+                       QStringLiteral("not imported: the recordings could not be saved: ") + error);
     }
     return status;
 }

@@ -183,7 +183,8 @@ bool KPRecordingsExchange::importFile(const QString& path, const QDateTime& date
     }
     m_manager.addRecording(imported->recording);
     if (const QString leftOut = imported->leftOut(); !leftOut.isEmpty())
-        tell(KPLocalization::string("IMPORTNOTICE").arg(*imported->recording.recordingName, leftOut));
+        tell(KPLocalization::string("IMPORTNOTICE")
+                 .arg(*imported->recording.recordingName, leftOut));
     return true;
 }
 

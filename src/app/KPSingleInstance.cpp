@@ -190,18 +190,17 @@ QByteArray KPSingleInstance::answer(const QByteArray& request)
                      qPrintable(path));
         const QJsonValue date = dates.at(i);
         const bool done =
-            isAbsolute && m_exchange->importFile(path, date.isDouble()
-                                                           ? QDateTime::fromMSecsSinceEpoch(
-                                                                 qint64(date.toDouble()))
-                                                           : QDateTime::currentDateTime());
+            isAbsolute &&
+            m_exchange->importFile(
+                path, date.isDouble() ? QDateTime::fromMSecsSinceEpoch(qint64(date.toDouble()))
+                                      : QDateTime::currentDateTime());
         importedCount += done;
         imported.append(done);
     }
     QString error;
-    const QMetaObject::Connection failed = connect(
-        m_manager, &KPRecordingsManager::saveFailed, this, [&error](const QString& reason) {
-            error = reason;
-        });
+    const QMetaObject::Connection failed =
+        connect(m_manager, &KPRecordingsManager::saveFailed, this,
+                [&error](const QString& reason) { error = reason; });
     m_manager->saveAllRecordings();
     disconnect(failed);
     const bool saved = !m_manager->recordingsStateChanged();

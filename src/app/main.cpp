@@ -202,8 +202,8 @@ int main(int argc, char* argv[])
         for (const QString& path : options.files)
             exchange->importFile(path);
         instance.serve(*exchange, KPRecordingsManager::sharedManager(), window);
-        notices = std::make_unique<KPRecordingsNotices>(KPRecordingsManager::sharedManager(),
-                                                        window);
+        notices =
+            std::make_unique<KPRecordingsNotices>(KPRecordingsManager::sharedManager(), window);
     }
     // Open the sound device and load the piano while the window appears, not at the first touch.
     // An instrument whose samples can't be loaded ends the program: it would play nothing.

@@ -91,10 +91,10 @@ bool KPAudioExport::write(const KPPianoRecording& recording, const QString& path
         return fail(error, reason);
     };
     const KPClock::TimePoint start = clock.now();
-    const double lastEvent =
-        recording.actions.isEmpty()
-            ? 0.0
-            : std::min<double>(recording.actions.last().interval, KPPianoRecording::kLongestSeconds);
+    const double lastEvent = recording.actions.isEmpty()
+                                 ? 0.0
+                                 : std::min<double>(recording.actions.last().interval,
+                                                    KPPianoRecording::kLongestSeconds);
     std::vector<float> block(size_t(kBlockFrames) * KPLoopbackDevice::kChannels);
     int64_t rendered = 0;
     double nextProgress = 0.0;

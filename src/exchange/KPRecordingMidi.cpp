@@ -196,9 +196,8 @@ KPRecordingMidi::fromMidi(const QByteArray& data, const QString& name, QString* 
     return result;
 }
 
-std::optional<KPRecordingMidi::Import> KPRecordingMidi::readFile(const QString& path,
-                                                                 const QDateTime& date,
-                                                                 QString* error)
+std::optional<KPRecordingMidi::Import>
+KPRecordingMidi::readFile(const QString& path, const QDateTime& date, QString* error)
 {
     const std::optional<QByteArray> data = KPRegularFile::read(path, kMaxFileBytes, error);
     if (!data)

@@ -104,12 +104,17 @@ KPBinaryPlistWriter::Ref KPBinaryPlistWriter::integer(int64_t value)
     return addScalar(QByteArrayView(bytes, 1 + width));
 }
 
-KPBinaryPlistWriter::Ref KPBinaryPlistWriter::real(double value)
+KPBinaryPlistWriter::Ref KPBinaryPlistWriter::addDouble(uint8_t marker, double value)
 {
     char bytes[9];
-    bytes[0] = char(0x23);
+    bytes[0] = char(marker);
     putBigEndian(bytes + 1, std::bit_cast<uint64_t>(value), 8);
     return addScalar(QByteArrayView(bytes, 9));
+}
+
+KPBinaryPlistWriter::Ref KPBinaryPlistWriter::real(double value)
+{
+    return addDouble(0x23, value);
 }
 
 KPBinaryPlistWriter::Ref KPBinaryPlistWriter::real32(float value)
@@ -122,10 +127,7 @@ KPBinaryPlistWriter::Ref KPBinaryPlistWriter::real32(float value)
 
 KPBinaryPlistWriter::Ref KPBinaryPlistWriter::date(double seconds)
 {
-    char bytes[9];
-    bytes[0] = char(0x33);
-    putBigEndian(bytes + 1, std::bit_cast<uint64_t>(seconds), 8);
-    return addScalar(QByteArrayView(bytes, 9));
+    return addDouble(0x33, seconds);
 }
 
 KPBinaryPlistWriter::Ref KPBinaryPlistWriter::boolean(bool value)

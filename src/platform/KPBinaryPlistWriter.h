@@ -44,6 +44,8 @@ private:
     };
 
     Ref addScalar(QByteArrayView bytes);
+    // An eight-byte real or date.
+    Ref addDouble(uint8_t marker, double value);
     Ref addContainer(uint8_t marker, uint32_t count);
 
     std::vector<Object> m_objects;

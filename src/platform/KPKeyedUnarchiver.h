@@ -22,9 +22,9 @@
 // caller reads what it needs and then asks failed(). A key that is absent or holds nil is
 // "nothing" without a failure. Plain values may sit in the object's dictionary or in
 // "$objects" behind a UID; strings may also be "NSString"/"NSMutableString" objects and lists
-// "NSArray"/"NSMutableArray" objects, and dates "NSDate" objects or plain dates. The elements handed out by all lists together never
-// exceed the archive's size in bytes, so shared or repeated references cannot make a reader
-// allocate without bound.
+// "NSArray"/"NSMutableArray" objects, and dates "NSDate" objects or plain dates. The elements
+// handed out by all lists together never exceed the archive's size in bytes, so shared or repeated
+// references cannot make a reader allocate without bound.
 class KPKeyedUnarchiver
 {
 public:

@@ -5,10 +5,10 @@
 
 #include <cerrno>
 #include <cstring>
-#include <utility>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -56,12 +56,13 @@ private:
 
 } // namespace
 
-std::optional<QByteArray> KPRegularFile::read(const QString& path, qint64 maxBytes,
-                                              QString* error)
+std::optional<QByteArray> KPRegularFile::read(const QString& path, qint64 maxBytes, QString* error)
 {
     // Non-blocking, so that opening a FIFO with no writer returns at once.
     Descriptor file(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    struct stat info{};
+    struct stat info
+    {
+    };
     if (file.get() < 0 || ::fstat(file.get(), &info) != 0) {
         failed(error, systemError(errno));
         return std::nullopt;
@@ -109,7 +110,8 @@ bool KPRegularFile::writeAtomically(const QString& path, const QByteArray& data,
         return giveUp(errno);
     qsizetype done = 0;
     while (done < data.size()) {
-        const ssize_t put = ::write(file.get(), data.constData() + done, size_t(data.size() - done));
+        const ssize_t put =
+            ::write(file.get(), data.constData() + done, size_t(data.size() - done));
         if (put < 0 && errno == EINTR)
             continue;
         if (put < 0)

@@ -27,10 +27,7 @@ public:
     }
 
     KPBinaryPlistWriter& writer() { return m_writer; }
-    QString error() const
-    {
-        return !m_error.isEmpty() ? m_error : m_xml.errorString();
-    }
+    QString error() const { return !m_error.isEmpty() ? m_error : m_xml.errorString(); }
 
 private:
     std::optional<Ref> failed(const QString& reason)

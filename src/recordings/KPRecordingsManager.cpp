@@ -80,9 +80,9 @@ void KPRecordingsManager::addRecordingAction(KPPianoKeyAction action)
         m_recordingStartDate = QDateTime::currentDateTimeUtc();
     }
     if (now - m_recordingStartTime >= kLongestRecording) {
-        qWarning("KPRecordingsManager: the recording reached %lld hours and was ended there",
-                 qlonglong(std::chrono::duration_cast<std::chrono::hours>(kLongestRecording)
-                               .count()));
+        qWarning(
+            "KPRecordingsManager: the recording reached %lld hours and was ended there",
+            qlonglong(std::chrono::duration_cast<std::chrono::hours>(kLongestRecording).count()));
         stopRecording();
         return;
     }

@@ -26,7 +26,9 @@ KPRecordingsStore::KPRecordingsStore(const QString& path) : m_path(path) {}
 
 KPRecordingsStore::Stamp KPRecordingsStore::stamp() const
 {
-    struct stat info{};
+    struct stat info
+    {
+    };
     if (::stat(QFile::encodeName(m_path).constData(), &info) != 0)
         return {};
     return {info.st_ino, info.st_size,
@@ -74,8 +76,8 @@ QString KPRecordingsStore::setAside(const QString& reason)
     for (int n = 2; QFileInfo::exists(aside); ++n)
         aside = m_path + QStringLiteral(".unreadable-%1-%2").arg(stamp).arg(n);
     if (QFile::rename(m_path, aside)) {
-        qWarning("KPRecordingsManager: Could not read %s (%s); moved it to %s",
-                 qPrintable(m_path), qPrintable(reason), qPrintable(aside));
+        qWarning("KPRecordingsManager: Could not read %s (%s); moved it to %s", qPrintable(m_path),
+                 qPrintable(reason), qPrintable(aside));
         return QStringLiteral("%1 could not be read (%2); it was kept as %3")
             .arg(m_path, reason, aside);
     }
@@ -94,8 +96,8 @@ bool KPRecordingsStore::writeLocked(const QList<KPPianoRecording>& recordings, Q
             *error = QStringLiteral("there is nowhere to save the recordings");
         return false;
     }
-    if (!KPRegularFile::writeAtomically(m_path, KPRecordingsArchive::encode(recordings),
-                                        kOwnerOnly, error))
+    if (!KPRegularFile::writeAtomically(m_path, KPRecordingsArchive::encode(recordings), kOwnerOnly,
+                                        error))
         return false;
     m_known = recordings;
     m_knownStamp = stamp();

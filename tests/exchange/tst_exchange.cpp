@@ -97,10 +97,9 @@ private slots:
         QCOMPARE(python.exitCode(), 0);
         const QStringList lines =
             QString::fromUtf8(python.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines,
-                 QStringList({"0 960", "name Little tune", "program 105", "note_on 60 100 0",
-                              "note_off 60 0 400", "note_on 62 64 500", "note_on 61 127 750",
-                              "note_off 62 0 1000", "note_off 61 0 1250"}));
+        QCOMPARE(lines, QStringList({"0 960", "name Little tune", "program 105", "note_on 60 100 0",
+                                     "note_off 60 0 400", "note_on 62 64 500", "note_on 61 127 750",
+                                     "note_off 62 0 1000", "note_off 61 0 1250"}));
     }
 
     void typeOneTempoChangeAndOverlapImport()
@@ -144,14 +143,15 @@ private slots:
     // comes up at 2 s (192 ticks a second at the default tempo and 96 a quarter).
     void percussionLeftOutAndPedalHeld()
     {
-        const QByteArray track = bytes({0x00, 0x99, 36,   100, 0x00, 0xB0, 64, 127, 0x00, 0x90,
-                                        60,   80,   0x30, 0x80, 60,  0,    0x00, 0x99, 38, 90,
-                                        0x82, 0x50, 0xB0, 64,   0,   0x00, 0xFF, 0x2F, 0x00});
+        const QByteArray track = bytes({0x00, 0x99, 36,   100,  0x00, 0xB0, 64,   127,  0x00, 0x90,
+                                        60,   80,   0x30, 0x80, 60,   0,    0x00, 0x99, 38,   90,
+                                        0x82, 0x50, 0xB0, 64,   0,    0x00, 0xFF, 0x2F, 0x00});
         const auto imported = KPRecordingMidi::fromMidi(
             chunk("MThd", bytes({0, 0, 0, 1, 0, 96})) + chunk("MTrk", track), "drums");
         QVERIFY(imported);
         QCOMPARE(imported->drumNotes, 2);
-        QCOMPARE(imported->leftOut(), QStringLiteral("left out 2 notes of percussion (channel 10)"));
+        QCOMPARE(imported->leftOut(),
+                 QStringLiteral("left out 2 notes of percussion (channel 10)"));
         const QList<KPPianoKeyAction> expected = {{21, KPRecordedKeyState::Pressed, 0.0f, 80},
                                                   {21, KPRecordedKeyState::Released, 2.0f}};
         QCOMPARE(imported->recording.actions, expected);
@@ -160,8 +160,8 @@ private slots:
     // A small file whose second note comes 16 days later, and one with a note too many.
     void importsAreBounded()
     {
-        const QByteArray late = bytes({0x00, 0x90, 60,   100,  0x60, 0x80, 60,   0,    0xFF,
-                                       0xFF, 0xFF, 0x7F, 0x90, 62,   100,  0x00, 0xFF, 0x2F, 0x00});
+        const QByteArray late = bytes({0x00, 0x90, 60, 100, 0x60, 0x80, 60, 0, 0xFF, 0xFF, 0xFF,
+                                       0x7F, 0x90, 62, 100, 0x00, 0xFF, 0x2F, 0x00});
         const auto cut = KPRecordingMidi::fromMidi(
             chunk("MThd", bytes({0, 0, 0, 1, 0, 96})) + chunk("MTrk", late), "late");
         QVERIFY(cut);

@@ -425,7 +425,9 @@ void TestRecordingsManager::damagedArchiveIsSetAsideAndKept()
 void TestRecordingsManager::everyChangeIsSavedWithinASecond()
 {
     const QString file = m_folder->filePath(QStringLiteral("recordings"));
-    const auto onDisk = [&] { return KPRecordingsStore(file).load(); };
+    const auto onDisk = [&] {
+        return KPRecordingsStore(file).load();
+    };
     manager().startRecording();
     manager().addRecordingAction(action(40, 0));
     manager().stopRecording();
@@ -433,7 +435,9 @@ void TestRecordingsManager::everyChangeIsSavedWithinASecond()
     QVERIFY(!QFile::exists(file));
     m_clock->advance(1ms);
     QTRY_COMPARE(onDisk().size(), 1);
-    struct stat info{};
+    struct stat info
+    {
+    };
     QCOMPARE(::stat(qPrintable(file), &info), 0);
     QCOMPARE(info.st_mode & 0777, 0600u);
 
