@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <csignal>
@@ -25,6 +26,8 @@ const QString kTo = QStringLiteral("to");
 const QString kImport = QStringLiteral("import");
 
 std::atomic<bool> g_terminated = false;
+
+constexpr double kLongestLength = 1e12;
 
 int say(FILE* stream, const QString& text, int status)
 {
@@ -43,13 +46,14 @@ int failed(FILE* err, const QString& path, const QString& reason)
     return say(err, QStringLiteral("touchpiano: %1: %2").arg(path, reason), KPCommandLine::kFailed);
 }
 
-// Minutes grow past 59: a long piece reads "75:03".
+// Minutes grow past 59: a long piece reads "75:03". Times beyond kLongestLength (only a damaged
+// file has them) are told as that, not as an overflowed number.
 QString lengthOf(const KPPianoRecording& recording)
 {
     double last = 0.0;
     for (const KPPianoKeyAction& action : recording.actions) {
         if (std::isfinite(action.interval))
-            last = std::max(last, double(action.interval));
+            last = std::clamp(double(action.interval), last, kLongestLength);
     }
     const qint64 seconds = qint64(std::ceil(last));
     return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));

@@ -204,6 +204,18 @@ private slots:
         QCOMPARE(KPSingleInstance(m_name, 2s).claim({}), Claim::Alone);
     }
 
+    // A window that holds the archive but does not answer: no second window opens on it.
+    void noSecondWindowOnTheSameArchive()
+    {
+        KPTestClock clock;
+        KPSingleInstance stuck(m_name, 2s);
+        QCOMPARE(stuck.claim({}), Claim::Owner);
+        QTimer::singleShot(0, [&] { clock.advance(2s); });
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("did not answer within 2000 ms"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("no second window opens"));
+        QCOMPARE(KPSingleInstance(m_name, 2s).claim({}), Claim::Refused);
+    }
+
     void badRequestsAreRefusedAndServingGoesOn()
     {
         KPTestClock clock;
