@@ -140,8 +140,16 @@
         <translation>„%1“ konnte nicht importiert werden: %2</translation>
     </message>
     <message>
-        <source>IMPORTDROPPED</source>
-        <translation>„%1“ wurde importiert. %2 seiner Noten liegen außerhalb von C1 bis B7 und wurden weggelassen.</translation>
+        <source>SAVEFAILED</source>
+        <translation>Ihre Aufnahmen konnten nicht gespeichert werden: %1. Touch Piano behält sie und versucht es erneut.</translation>
+    </message>
+    <message>
+        <source>ARCHIVEUNREADABLE</source>
+        <translation>Die Aufnahmedatei konnte nicht gelesen werden: %1.</translation>
+    </message>
+    <message>
+        <source>IMPORTNOTICE</source>
+        <translation>„%1“ wurde importiert; %2.</translation>
     </message>
     <message>
         <source>JACKGONE</source>

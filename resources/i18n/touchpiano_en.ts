@@ -140,8 +140,16 @@
         <translation>“%1” could not be imported: %2</translation>
     </message>
     <message>
-        <source>IMPORTDROPPED</source>
-        <translation>“%1” was imported. %2 of its notes lie outside C1 to B7 and were left out.</translation>
+        <source>SAVEFAILED</source>
+        <translation>Your recordings could not be saved: %1. Touch Piano keeps them and tries again.</translation>
+    </message>
+    <message>
+        <source>ARCHIVEUNREADABLE</source>
+        <translation>The recordings file could not be read: %1.</translation>
+    </message>
+    <message>
+        <source>IMPORTNOTICE</source>
+        <translation>“%1” was imported; %2.</translation>
     </message>
     <message>
         <source>JACKGONE</source>

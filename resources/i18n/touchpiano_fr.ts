@@ -140,8 +140,16 @@
         <translation>« %1 » n’a pas pu être importé : %2</translation>
     </message>
     <message>
-        <source>IMPORTDROPPED</source>
-        <translation>« %1 » a été importé. %2 de ses notes sont hors de C1 à B7 et ont été omises.</translation>
+        <source>SAVEFAILED</source>
+        <translation>Vos enregistrements n’ont pas pu être sauvegardés : %1. Touch Piano les garde et réessaie.</translation>
+    </message>
+    <message>
+        <source>ARCHIVEUNREADABLE</source>
+        <translation>Le fichier des enregistrements n’a pas pu être lu : %1.</translation>
+    </message>
+    <message>
+        <source>IMPORTNOTICE</source>
+        <translation>« %1 » a été importé ; %2.</translation>
     </message>
     <message>
         <source>JACKGONE</source>

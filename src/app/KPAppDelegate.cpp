@@ -128,6 +128,8 @@ void KPAppDelegate::applicationWillTerminate()
     m_terminated = true;
     if (m_window)
         m_defaults.setValue(windowGeometryKey(), m_window->saveGeometry());
+    // Closing the window while recording keeps the take, as stopping would.
+    KPRecordingsManager::sharedManager().stopRecording();
     applicationDidEnterBackground();
 }
 

@@ -5,13 +5,16 @@
 #include "exchange/KPAudioExport.h"
 #include "exchange/KPRecordingMidi.h"
 #include "recordings/KPRecordingsManager.h"
+#include "recordings/KPRecordingsStore.h"
 
 #include <QCommandLineParser>
-#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <csignal>
 #include <optional>
 #include <unistd.h>
 
@@ -22,22 +25,42 @@ const QString kExport = QStringLiteral("export");
 const QString kTo = QStringLiteral("to");
 const QString kImport = QStringLiteral("import");
 
+std::atomic<bool> g_terminated = false;
+
+constexpr double kLongestLength = 1e12;
+
 int say(FILE* stream, const QString& text, int status)
 {
     std::fprintf(stream, "%s\n", qPrintable(text));
     return status;
 }
 
+int wrong(FILE* err, const QString& text)
+{
+    return say(err, QStringLiteral("touchpiano: %1 (--help lists the options)").arg(text),
+               KPCommandLine::kWrongArguments);
+}
+
+int failed(FILE* err, const QString& path, const QString& reason)
+{
+    return say(err, QStringLiteral("touchpiano: %1: %2").arg(path, reason), KPCommandLine::kFailed);
+}
+
+// Minutes grow past 59: a long piece reads "75:03". Times beyond kLongestLength (only a damaged
+// file has them) are told as that, not as an overflowed number.
 QString lengthOf(const KPPianoRecording& recording)
 {
-    const int seconds =
-        recording.actions.isEmpty() ? 0 : int(std::ceil(recording.actions.last().interval));
+    double last = 0.0;
+    for (const KPPianoKeyAction& action : recording.actions) {
+        if (std::isfinite(action.interval))
+            last = std::clamp(double(action.interval), last, kLongestLength);
+    }
+    const qint64 seconds = qint64(std::ceil(last));
     return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
-int list(const KPRecordingsManager& manager, FILE* out)
+int list(const QList<KPPianoRecording>& recordings, FILE* out)
 {
-    const QList<KPPianoRecording>& recordings = manager.recordings();
     if (recordings.isEmpty())
         return say(out, QStringLiteral("No recordings."), 0);
     const int width = int(QString::number(recordings.size()).size());
@@ -55,89 +78,57 @@ int list(const KPRecordingsManager& manager, FILE* out)
     return 0;
 }
 
-int exportRecording(const KPRecordingsManager& manager, const QString& number, const QString& path,
-                    FILE* err)
+bool isMidiPath(const QString& path)
 {
-    bool isNumber = false;
-    const qsizetype index = number.toLongLong(&isNumber) - 1;
-    const qsizetype count = manager.recordings().size();
-    if (!isNumber || index < 0 || index >= count)
-        return say(err,
-                   QStringLiteral("touchpiano: there is no recording %1; --list shows the %2 "
-                                  "there are")
-                       .arg(number)
-                       .arg(count),
-                   1);
-    const KPPianoRecording& recording = manager.recordings()[index];
-    if (QFileInfo(path).suffix().compare(QLatin1String("mid"), Qt::CaseInsensitive) == 0) {
+    return QFileInfo(path).suffix().compare(QLatin1String("mid"), Qt::CaseInsensitive) == 0;
+}
+
+// SIGTERM and SIGINT stop a sound file being rendered: the half-written file is removed.
+void stopOnTermination()
+{
+    struct sigaction action
+    {
+    };
+    action.sa_handler = [](int) {
+        g_terminated = true;
+    };
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+int exportRecording(const KPPianoRecording& recording, const QString& path, FILE* err)
+{
+    if (isMidiPath(path)) {
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly) ||
             file.write(KPRecordingMidi::toMidi(recording)) < 0 || !file.commit())
-            return say(err, QStringLiteral("touchpiano: %1: %2").arg(path, file.errorString()), 1);
+            return failed(err, path, file.errorString());
         return 0;
     }
-    if (!KPAudioExport::canWrite(path))
-        return say(err,
-                   QStringLiteral("touchpiano: %1: the format comes from the file's extension: "
-                                  ".mid, .wav or .flac")
-                       .arg(path),
-                   2);
-    const bool terminal = isatty(fileno(err));
     QString error;
+    stopOnTermination();
+    const bool terminal = isatty(fileno(err));
     const bool written = KPAudioExport::write(recording, path, &error, [&](double done) {
         if (terminal)
             std::fprintf(err, "\rRendering %s: %3d %%", qPrintable(QFileInfo(path).fileName()),
                          int(done * 100));
-        return true;
+        return !g_terminated;
     });
     if (terminal)
         std::fprintf(err, "\n");
-    return written ? 0 : say(err, QStringLiteral("touchpiano: %1: %2").arg(path, error), 1);
+    return written ? 0 : failed(err, path, error);
 }
 
-std::optional<KPRecordingMidi::Import> readImport(const QString& path, FILE* err)
+void tellImported(const KPRecordingMidi::Import& imported, FILE* out)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        say(err, QStringLiteral("touchpiano: %1: %2").arg(path, file.errorString()), 1);
-        return std::nullopt;
-    }
-    QString error;
-    auto imported =
-        KPRecordingMidi::fromMidi(file.readAll(), QFileInfo(path).completeBaseName(), &error);
-    if (!imported)
-        say(err, QStringLiteral("touchpiano: %1: %2").arg(path, error), 1);
-    return imported;
-}
-
-// A running window keeps the list: it imports the file and saves it. Otherwise the archive is
-// written here.
-int addImport(const KPRecordingMidi::Import& imported, const KPSingleInstance::Reply& running,
-              KPRecordingsManager& manager, FILE* out, FILE* err)
-{
-    bool saved = false;
-    if (running.outcome == KPSingleInstance::Outcome::Answered) {
-        if (!running.imported.value(0))
-            return say(
-                err, QStringLiteral("touchpiano: the running Touch Piano could not import it"), 1);
-        saved = running.saved;
-    } else {
-        manager.addRecording(imported.recording);
-        manager.saveAllRecordings();
-        saved = !manager.recordingsStateChanged();
-    }
-    if (!saved)
-        return say(err, QStringLiteral("touchpiano: the recordings could not be saved"), 1);
     QString said = QStringLiteral("Imported \"%1\": %2 key events on %3")
                        .arg(*imported.recording.recordingName)
                        .arg(imported.recording.actions.size())
                        .arg(imported.recording.soundBankName);
-    if (imported.droppedNotes > 0)
-        said +=
-            QStringLiteral("; left out %1 %2 outside C1 to B7")
-                .arg(imported.droppedNotes)
-                .arg(imported.droppedNotes == 1 ? QStringLiteral("note") : QStringLiteral("notes"));
-    return say(out, said, 0);
+    if (const QString leftOut = imported.leftOut(); !leftOut.isEmpty())
+        said += QStringLiteral("; ") + leftOut;
+    say(out, said, 0);
 }
 
 } // namespace
@@ -150,41 +141,126 @@ void KPCommandLine::addOptions(QCommandLineParser& parser)
                       QStringLiteral("N")});
     parser.addOption({kTo, QStringLiteral("The file to export to: .mid, .wav or .flac."),
                       QStringLiteral("FILE")});
-    parser.addOption(
-        {kImport, QStringLiteral("Import a MIDI file as a recording."), QStringLiteral("FILE")});
+    parser.addOption({kImport,
+                      QStringLiteral("Import MIDI files as recordings (the files after it too)."),
+                      QStringLiteral("FILE")});
 }
 
 bool KPCommandLine::isCommand(const QCommandLineParser& parser)
 {
-    return parser.isSet(kList) || parser.isSet(kExport) || parser.isSet(kImport);
+    return parser.isSet(kList) || parser.isSet(kExport) || parser.isSet(kTo) ||
+           parser.isSet(kImport);
 }
 
 int KPCommandLine::run(const QCommandLineParser& parser, FILE* out, FILE* err)
 {
+    for (const QString& single : {kExport, kTo}) {
+        if (parser.values(single).size() > 1)
+            return wrong(err, QStringLiteral("--%1 is given more than once").arg(single));
+    }
     if (parser.isSet(kExport) && !parser.isSet(kTo))
-        return say(err, QStringLiteral("touchpiano: --export needs --to FILE"), 2);
+        return wrong(err, QStringLiteral("--export needs --to FILE"));
+    if (parser.isSet(kTo) && !parser.isSet(kExport))
+        return wrong(err, QStringLiteral("--to goes with --export N"));
+    const QString exportTo = parser.value(kTo);
+    if (parser.isSet(kExport) && !isMidiPath(exportTo) && !KPAudioExport::canWrite(exportTo))
+        return wrong(err, QStringLiteral("%1: the format comes from the file's extension: .mid, "
+                                         ".wav or .flac")
+                              .arg(exportTo));
+    QStringList imports = parser.values(kImport);
+    if (parser.isSet(kImport))
+        imports += parser.positionalArguments();
+    else if (!parser.positionalArguments().isEmpty())
+        return wrong(err, QStringLiteral("%1 is not an option; --import imports files")
+                              .arg(parser.positionalArguments().first()));
 
-    std::optional<KPRecordingMidi::Import> imported;
-    QStringList handed;
-    if (parser.isSet(kImport)) {
-        handed << QFileInfo(parser.value(kImport)).absoluteFilePath();
-        imported = readImport(parser.value(kImport), err);
-        if (!imported)
-            return 1;
-    }
-    // Asked even with nothing to hand over: the running window saves, so the archive read below
-    // is up to date.
-    const KPSingleInstance::Reply running = KPSingleInstance().ask(handed, false);
-    KPRecordingsManager manager(KPRecordingsManager::recordingsDataFile());
-    if (imported) {
-        const int status = addImport(*imported, running, manager, out, err);
-        if (status != 0)
-            return status;
-    }
+    int status = imports.isEmpty() ? 0 : importFiles(imports, out, err);
+    if (!parser.isSet(kExport) && !parser.isSet(kList))
+        return status;
+    // The running window saves first, so the archive read below is up to date.
+    KPSingleInstance().ask({}, false);
+    KPRecordingsStore store(KPRecordingsManager::recordingsDataFile());
+    QString problem;
+    const QList<KPPianoRecording> recordings = store.load(&problem);
+    if (!problem.isEmpty())
+        say(err, QStringLiteral("touchpiano: ") + problem, kFailed);
     if (parser.isSet(kExport)) {
-        const int status = exportRecording(manager, parser.value(kExport), parser.value(kTo), err);
-        if (status != 0)
-            return status;
+        const QString number = parser.value(kExport);
+        bool isNumber = false;
+        const qsizetype index = number.toLongLong(&isNumber) - 1;
+        if (!isNumber || index < 0 || index >= recordings.size())
+            return wrong(err, QStringLiteral("there is no recording %1; --list shows the %2 there "
+                                             "are")
+                                  .arg(number)
+                                  .arg(recordings.size()));
+        if (const int exported = exportRecording(recordings[index], exportTo, err); exported != 0)
+            return exported;
     }
-    return parser.isSet(kList) ? list(manager, out) : 0;
+    if (parser.isSet(kList))
+        list(recordings, out);
+    return status;
+}
+
+int KPCommandLine::importFiles(const QStringList& paths, FILE* out, FILE* err)
+{
+    int status = 0;
+    QStringList absolute;
+    QList<QDateTime> dates;
+    QList<KPRecordingMidi::Import> imports;
+    for (const QString& path : paths) {
+        QString error;
+        auto imported = KPRecordingMidi::readFile(path, QDateTime::currentDateTime(), &error);
+        if (!imported) {
+            status = failed(err, path, error);
+            continue;
+        }
+        absolute << QFileInfo(path).absoluteFilePath();
+        dates << imported->recording.recordingDate;
+        imports << std::move(*imported);
+    }
+    if (imports.isEmpty())
+        return status;
+
+    const KPSingleInstance::Reply running = KPSingleInstance().ask(absolute, false, dates);
+    if (running.outcome == KPSingleInstance::Outcome::Answered) {
+        for (qsizetype i = 0; i < imports.size(); ++i) {
+            if (running.imported.value(i))
+                tellImported(imports[i], out);
+            else
+                status = failed(err, absolute[i],
+                                running.error.isEmpty()
+                                    ? QStringLiteral("the running Touch Piano could not import it")
+                                    : QStringLiteral("not imported: the recordings could not be "
+                                                     "saved: ") +
+                                          running.error);
+        }
+        return status;
+    }
+    // No window takes them: this process writes the archive, under its lock. A window that took
+    // the request and stopped answering may have saved them already, dated as asked: then each
+    // is in the file once.
+    const bool maybeSaved = running.outcome == KPSingleInstance::Outcome::NoAnswer;
+    KPRecordingsStore store(KPRecordingsManager::recordingsDataFile());
+    QString error;
+    const bool saved = store.modify(
+        [&](QList<KPPianoRecording>& recordings) {
+            bool changed = false;
+            for (const KPRecordingMidi::Import& imported : imports) {
+                if (!maybeSaved || !recordings.contains(imported.recording)) {
+                    recordings.prepend(imported.recording);
+                    changed = true;
+                }
+            }
+            return changed;
+        },
+        &error);
+    for (qsizetype i = 0; i < imports.size(); ++i) {
+        if (saved)
+            tellImported(imports[i], out);
+        else
+            status =
+                failed(err, absolute[i],
+                       QStringLiteral("not imported: the recordings could not be saved: ") + error);
+    }
+    return status;
 }

@@ -1,19 +1,29 @@
 #pragma once
 
+#include <QStringList>
+
 #include <cstdio>
 
 class QCommandLineParser;
 
 // The program's work without a window: listing the recordings, exporting one as a MIDI or sound
-// file, importing a MIDI file. Runs under a QCoreApplication, so it needs no display.
+// file, importing MIDI files. Runs under a QCoreApplication, so it needs no display.
+//
+// Exit status: 0 done, 1 failed, 2 the command line is wrong (an unknown option, an option
+// given twice, a missing or wrong value). Results go to `out`, messages and progress (on a
+// terminal) to `err`, each failure once, naming its file once.
 class KPCommandLine
 {
 public:
-    // --list, --export N --to FILE and --import FILE.
+    static constexpr int kFailed = 1;
+    static constexpr int kWrongArguments = 2;
+
+    // --list, --export N --to FILE and --import FILE...
     static void addOptions(QCommandLineParser& parser);
     // True when the parsed arguments ask for one of them.
     static bool isCommand(const QCommandLineParser& parser);
-    // The exit status: 0 done, 1 failed, 2 the arguments are wrong. Results go to `out`, messages
-    // and progress (on a terminal) to `err`.
     static int run(const QCommandLineParser& parser, FILE* out = stdout, FILE* err = stderr);
+    // Each file as a new recording: through the running window when there is one, else by a
+    // locked read-change-write of the archive. Every file is told once, with its real outcome.
+    static int importFiles(const QStringList& paths, FILE* out = stdout, FILE* err = stderr);
 };

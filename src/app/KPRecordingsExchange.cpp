@@ -7,7 +7,6 @@
 #include "recordings/KPRecordingsManager.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -172,26 +171,20 @@ void KPRecordingsExchange::finishAudioExport()
     emit audioExportFinished(job->path, job->written);
 }
 
-bool KPRecordingsExchange::importFile(const QString& path)
+bool KPRecordingsExchange::importFile(const QString& path, const QDateTime& date)
 {
-    QFile file(path);
     QString error;
-    std::optional<KPRecordingMidi::Import> imported;
-    if (file.open(QIODevice::ReadOnly))
-        imported =
-            KPRecordingMidi::fromMidi(file.readAll(), QFileInfo(path).completeBaseName(), &error);
-    else
-        error = file.errorString();
+    const std::optional<KPRecordingMidi::Import> imported =
+        KPRecordingMidi::readFile(path, date, &error);
     if (!imported) {
         qWarning("KPRecordingsExchange: %s not imported: %s", qPrintable(path), qPrintable(error));
         tell(KPLocalization::string("IMPORTFAILED").arg(QFileInfo(path).fileName(), error));
         return false;
     }
     m_manager.addRecording(imported->recording);
-    if (imported->droppedNotes > 0)
-        tell(KPLocalization::string("IMPORTDROPPED")
-                 .arg(*imported->recording.recordingName)
-                 .arg(imported->droppedNotes));
+    if (const QString leftOut = imported->leftOut(); !leftOut.isEmpty())
+        tell(KPLocalization::string("IMPORTNOTICE")
+                 .arg(*imported->recording.recordingName, leftOut));
     return true;
 }
 

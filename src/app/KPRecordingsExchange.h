@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -39,8 +40,8 @@ public:
     // false when one is rendering already or there is no such recording.
     bool startAudioExport(uint32_t position, const QString& path);
     bool isExporting() const { return m_export != nullptr; }
-    // A MIDI file as a new recording at the top of the list.
-    bool importFile(const QString& path);
+    // A MIDI file as a new recording at the top of the list, dated `date` (now by default).
+    bool importFile(const QString& path, const QDateTime& date = QDateTime::currentDateTime());
 
 signals:
     void audioExportFinished(const QString& path, bool written);

@@ -21,6 +21,8 @@ const QString kFiles = QStringLiteral("files");
 const QString kRaise = QStringLiteral("raise");
 const QString kImported = QStringLiteral("imported");
 const QString kSaved = QStringLiteral("saved");
+const QString kDates = QStringLiteral("dates");
+const QString kError = QStringLiteral("error");
 
 QByteArray lineOf(const QJsonObject& object)
 {
@@ -53,7 +55,8 @@ QString KPSingleInstance::nameFor(const QString& archivePath)
 
 KPSingleInstance::KPSingleInstance(const QString& name, std::chrono::milliseconds timeout,
                                    QObject* parent)
-    : QObject(parent), m_name(name), m_timeout(timeout)
+    : QObject(parent), m_name(name), m_timeout(timeout),
+      m_windowLock(name + QStringLiteral(".window"))
 {}
 
 KPSingleInstance::~KPSingleInstance() = default;
@@ -67,13 +70,12 @@ KPSingleInstance::Claim KPSingleInstance::claim(const QStringList& files, const 
     // finds it, and so that a socket nobody answers on is known to be left over.
     QLockFile lock(m_name + QStringLiteral(".lock"));
     if (!lock.tryLock(int(2 * m_timeout.count()))) {
-        qWarning("KPSingleInstance: could not lock %s; opening a window of its own",
-                 qPrintable(lock.fileName()));
-        return Claim::Alone;
+        qWarning("KPSingleInstance: could not lock %s", qPrintable(lock.fileName()));
+        return alone();
     }
     const Reply reply = ask(absolute, true);
     if (reply.outcome == Outcome::NoAnswer)
-        return Claim::Alone;
+        return alone();
     if (reply.outcome == Outcome::Answered) {
         QString said = QStringLiteral("Touch Piano is already running: brought its window forward");
         if (!absolute.isEmpty())
@@ -86,7 +88,21 @@ KPSingleInstance::Claim KPSingleInstance::claim(const QStringList& files, const 
         qInfo("KPSingleInstance: %s", qPrintable(said));
         return Claim::HandedOver;
     }
+    if (!m_windowLock.tryLock())
+        return alone();
     return listen() ? Claim::Owner : Claim::Alone;
+}
+
+// Without the hand-over, a window only where no other holds this archive.
+KPSingleInstance::Claim KPSingleInstance::alone()
+{
+    if (m_windowLock.tryLock()) {
+        qWarning("KPSingleInstance: opening a window of its own");
+        return Claim::Alone;
+    }
+    qWarning("KPSingleInstance: a Touch Piano window is open on these recordings but does not "
+             "answer; no second window opens");
+    return Claim::Refused;
 }
 
 bool KPSingleInstance::listen()
@@ -162,20 +178,41 @@ QByteArray KPSingleInstance::answer(const QByteArray& request)
     }
     const QJsonObject object = document.object();
     const QJsonArray files = object.value(kFiles).toArray();
+    const QJsonArray dates = object.value(kDates).toArray();
     QJsonArray imported;
     qsizetype importedCount = 0;
-    for (const QJsonValue& file : files) {
-        const QString path = file.toString();
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const QString path = files.at(i).toString();
         // The asking process resolves its paths: a relative one would mean another folder here.
         const bool isAbsolute = QFileInfo(path).isAbsolute();
         if (!isAbsolute)
             qWarning("KPSingleInstance: \"%s\" is not an absolute path; not imported",
                      qPrintable(path));
-        const bool done = isAbsolute && m_exchange->importFile(path);
+        const QJsonValue date = dates.at(i);
+        const bool done =
+            isAbsolute &&
+            m_exchange->importFile(
+                path, date.isDouble() ? QDateTime::fromMSecsSinceEpoch(qint64(date.toDouble()))
+                                      : QDateTime::currentDateTime());
         importedCount += done;
         imported.append(done);
     }
+    QString error;
+    const QMetaObject::Connection failed =
+        connect(m_manager, &KPRecordingsManager::saveFailed, this,
+                [&error](const QString& reason) { error = reason; });
     m_manager->saveAllRecordings();
+    disconnect(failed);
+    const bool saved = !m_manager->recordingsStateChanged();
+    // Reported as failed, so not kept: the asker may try again without making a duplicate.
+    if (!saved && importedCount > 0) {
+        for (qsizetype i = 0; i < importedCount; ++i)
+            m_manager->deleteRecording(0);
+        importedCount = 0;
+        imported = QJsonArray();
+        for (qsizetype i = 0; i < files.size(); ++i)
+            imported.append(false);
+    }
     if (!files.isEmpty())
         qInfo("KPSingleInstance: another launch handed over %s, %lld imported",
               qPrintable(filesText(files.size())), qlonglong(importedCount));
@@ -186,14 +223,18 @@ QByteArray KPSingleInstance::answer(const QByteArray& request)
         window->raise();
         window->activateWindow();
     }
-    return lineOf({{kImported, imported}, {kSaved, !m_manager->recordingsStateChanged()}});
+    return lineOf({{kImported, imported}, {kSaved, saved}, {kError, error}});
 }
 
-KPSingleInstance::Reply KPSingleInstance::ask(const QStringList& files, bool raise)
+KPSingleInstance::Reply KPSingleInstance::ask(const QStringList& files, bool raise,
+                                              const QList<QDateTime>& dates)
 {
     Reply reply;
-    const QByteArray request =
-        lineOf({{kFiles, QJsonArray::fromStringList(files)}, {kRaise, raise}});
+    QJsonArray milliseconds;
+    for (const QDateTime& date : dates)
+        milliseconds.append(double(date.toMSecsSinceEpoch()));
+    const QByteArray request = lineOf(
+        {{kFiles, QJsonArray::fromStringList(files)}, {kDates, milliseconds}, {kRaise, raise}});
     if (request.size() > kMaxMessageBytes) {
         qWarning("KPSingleInstance: %s are too many to hand over; going on alone",
                  qPrintable(filesText(files.size())));
@@ -241,6 +282,7 @@ KPSingleInstance::Reply KPSingleInstance::ask(const QStringList& files, bool rai
         for (const QJsonValue& value : imported)
             reply.imported << value.toBool();
         reply.saved = answer.value(kSaved).toBool();
+        reply.error = answer.value(kError).toString();
         finish(Outcome::Answered);
     });
     KPClock::current().wakeAt(

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/KPFileLock.h"
+
+#include <QDateTime>
 #include <QList>
 #include <QLocalServer>
 #include <QObject>
@@ -18,10 +21,16 @@ class QWidget;
 // and the command line's recordings commands go through it, so that the list is kept, and
 // saved, by one process only.
 //
-// A request is one line of JSON: {"files": [absolute paths], "raise": bool}; the answer is one
-// line, {"imported": [bool per file], "saved": bool}, sent once the files are imported and the
-// list saved. Lines longer than kMaxMessageBytes are refused. A process that does not answer
-// within the timeout is left alone: the asking one goes on by itself.
+// A request is one line of JSON: {"files": [absolute paths], "dates": [milliseconds since the
+// epoch, one per file], "raise": bool}; the answer is one line, {"imported": [bool per file],
+// "saved": bool, "error": text}, sent once the files are imported and the list saved. Imports
+// that could not be saved are taken back before the answer, so an import is in the list exactly
+// when it is reported imported; each is dated as asked, so the asking process can tell its own
+// recording in the file. Lines longer than kMaxMessageBytes are refused. A process that does
+// not answer within the timeout is left alone: the asking one goes on by itself.
+//
+// The window's process also holds a lock (the socket's name + ".window") for its whole run: a
+// launch that cannot reach the window opens no second one on the same archive.
 class KPSingleInstance : public QObject
 {
     Q_OBJECT
@@ -36,6 +45,8 @@ public:
         HandedOver,
         // No running instance could be reached or become: a window of its own, unshared.
         Alone,
+        // A window for this archive runs but did not answer: no second window may open.
+        Refused,
     };
     enum class Outcome { Answered, NoneRunning, NoAnswer };
     struct Reply
@@ -43,6 +54,7 @@ public:
         Outcome outcome = Outcome::NoneRunning;
         QList<bool> imported;
         bool saved = false;
+        QString error;
     };
 
     // The socket for the program's own archive.
@@ -62,10 +74,12 @@ public:
     // saves `manager`'s list and brings `window` forward when asked.
     void serve(KPRecordingsExchange& exchange, KPRecordingsManager& manager, QWidget* window);
     // Sends a request to the running instance and waits for its answer, at most the timeout.
-    Reply ask(const QStringList& files, bool raise);
+    // `dates`, when given, dates each file's recording.
+    Reply ask(const QStringList& files, bool raise, const QList<QDateTime>& dates = {});
 
 private:
     bool listen();
+    Claim alone();
     void acceptConnections();
     void readRequest(QLocalSocket* socket);
     QByteArray answer(const QByteArray& request);
@@ -73,6 +87,7 @@ private:
     QString m_name;
     std::chrono::milliseconds m_timeout;
     QLocalServer m_server;
+    KPFileLock m_windowLock;
     KPRecordingsExchange* m_exchange = nullptr;
     KPRecordingsManager* m_manager = nullptr;
     QPointer<QWidget> m_window;

@@ -3,6 +3,7 @@
 #include "app/KPDesktopInputs.h"
 #include "app/KPDesktopManners.h"
 #include "app/KPRecordingsExchange.h"
+#include "app/KPRecordingsNotices.h"
 #include "app/KPSingleInstance.h"
 #include "app/KPViewController.h"
 #include "app/KPWindow.h"
@@ -26,6 +27,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -36,6 +38,25 @@ void describeApplication()
 {
     QCoreApplication::setApplicationName(QStringLiteral("touchpiano"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TOUCHPIANO_VERSION));
+}
+
+// Whether a window system can be reached: the X and Wayland platforms need their display,
+// any other (offscreen, a frame buffer) shows without one.
+bool hasDisplay()
+{
+    const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
+    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    const QStringList platforms =
+        qEnvironmentVariable("QT_QPA_PLATFORM").split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    if (platforms.isEmpty())
+        return x11 || wayland;
+    return std::any_of(platforms.cbegin(), platforms.cend(), [&](const QString& platform) {
+        if (platform.startsWith(QLatin1String("xcb")))
+            return x11;
+        if (platform.startsWith(QLatin1String("wayland")))
+            return wayland;
+        return true;
+    });
 }
 
 struct Options
@@ -77,15 +98,34 @@ Options parseOptions(int argc, char* argv[])
     parser.addPositionalArgument(QStringLiteral("file"),
                                  QStringLiteral("MIDI files to import as recordings."),
                                  QStringLiteral("[file...]"));
-    parser.process(application);
-
     Options options;
+    // A wrong command line is told like every other mistake in its arguments, with status 2.
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "touchpiano: %s (--help lists the options)\n",
+                     qPrintable(parser.errorText()));
+        options.commandStatus = KPCommandLine::kWrongArguments;
+        return options;
+    }
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp();
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+
     if (KPCommandLine::isCommand(parser))
         options.commandStatus = KPCommandLine::run(parser);
     if (parser.isSet(idiomOption))
         options.idiom = parser.value(idiomOption);
     options.listMidi = parser.isSet(listMidiOption);
     options.files = parser.positionalArguments();
+    // Files named without a display to show a window on are imported as --import would.
+    if (!options.commandStatus && !options.listMidi && !hasDisplay()) {
+        if (options.files.isEmpty()) {
+            std::fprintf(stderr, "touchpiano: there is no display to open the window on\n");
+            options.commandStatus = KPCommandLine::kFailed;
+        } else {
+            options.commandStatus = KPCommandLine::importFiles(options.files);
+        }
+    }
     return options;
 }
 
@@ -127,9 +167,17 @@ int main(int argc, char* argv[])
     QApplication::setDesktopFileName(QStringLiteral("org.touchpiano.TouchPiano"));
     // One window: a running one takes this launch's files and comes forward.
     KPSingleInstance instance;
-    if (instance.claim(options.files, options.idiom.value_or(QString())) ==
-        KPSingleInstance::Claim::HandedOver)
+    switch (instance.claim(options.files, options.idiom.value_or(QString()))) {
+    case KPSingleInstance::Claim::HandedOver:
         return 0;
+    case KPSingleInstance::Claim::Refused:
+        // Its files still go into the archive, which the window takes in at its next save.
+        return options.files.isEmpty() ? KPCommandLine::kFailed
+                                       : KPCommandLine::importFiles(options.files);
+    case KPSingleInstance::Claim::Owner:
+    case KPSingleInstance::Claim::Alone:
+        break;
+    }
 
     // Where the sound goes, JACK first; it moves as a JACK server comes and goes, and whoever
     // plays moves with it.
@@ -167,6 +215,7 @@ int main(int argc, char* argv[])
     std::unique_ptr<KPDesktopInputs> desktopInputs;
     std::unique_ptr<KPDesktopManners> desktopManners;
     std::unique_ptr<KPRecordingsExchange> exchange;
+    std::unique_ptr<KPRecordingsNotices> notices;
     KPWindow* window = delegate.window();
     KPRecordingsManager& recordings = KPRecordingsManager::sharedManager();
     KPPianoView* piano =
@@ -183,6 +232,7 @@ int main(int argc, char* argv[])
         for (const QString& path : options.files)
             exchange->importFile(path);
         instance.serve(*exchange, recordings, window);
+        notices = std::make_unique<KPRecordingsNotices>(recordings, window);
     }
     // Open the sound device and load the piano while the window appears, not at the first touch,
     // and let every player play through the performer from then on. The MIDI ports open then

@@ -80,8 +80,8 @@ bool KPAudioExport::write(const KPPianoRecording& recording, const QString& path
     info.format = *format;
     SndfilePtr file(sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info));
     if (!file)
-        return fail(error, QStringLiteral("%1 cannot be written: %2")
-                               .arg(path, QString::fromUtf8(sf_strerror(nullptr))));
+        return fail(error, QStringLiteral("it cannot be written: %1")
+                               .arg(QString::fromUtf8(sf_strerror(nullptr))));
     sf_command(file.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
 
     const auto cancel = [&](const QString& reason) {
@@ -98,15 +98,22 @@ bool KPAudioExport::write(const KPPianoRecording& recording, const QString& path
                            std::chrono::duration<double>(seconds));
     };
     const QList<KPPianoKeyAction>& actions = recording.actions;
+    // Only a damaged archive holds events this late: they would take hours to render.
+    const qsizetype count =
+        std::find_if(actions.cbegin(), actions.cend(),
+                     [](const KPPianoKeyAction& action) {
+                         return !(action.interval <= KPPianoRecording::kLongestSeconds);
+                     }) -
+        actions.cbegin();
     const double lastEvent =
-        actions.isEmpty() ? 0.0 : std::max(0.0, double(actions.last().interval));
+        count == 0 ? 0.0 : std::max(0.0, double(actions[count - 1].interval));
     std::vector<float> block(size_t(kBlockFrames) * KPLoopbackDevice::kChannels);
     int64_t rendered = 0;
     double nextProgress = 0.0;
     qsizetype next = 0;
     const auto renderBlock = [&] {
         const int64_t end = rendered + kBlockFrames;
-        for (; next < actions.size() &&
+        for (; next < count &&
                std::llround(std::max(0.0, double(actions[next].interval)) * rate) < end;
              ++next) {
             const KPPianoKeyAction& action = actions[next];
@@ -134,20 +141,20 @@ bool KPAudioExport::write(const KPPianoRecording& recording, const QString& path
         return progress(lastEvent > 0.0 ? std::min(1.0, seconds / lastEvent) : 1.0);
     };
 
-    while (next < actions.size()) {
+    while (next < count) {
         if (!renderBlock())
-            return cancel(QStringLiteral("writing %1 failed").arg(path));
+            return cancel(QStringLiteral("writing it failed"));
         if (!report())
             return cancel(QStringLiteral("the export was cancelled"));
     }
     const int64_t tailEnd = rendered + std::llround(kLongestTail * rate);
     while (player.sampler().playingVoiceCount() > 0 && rendered < tailEnd) {
         if (!renderBlock())
-            return cancel(QStringLiteral("writing %1 failed").arg(path));
+            return cancel(QStringLiteral("writing it failed"));
     }
     if (sf_close(file.release()) != 0) {
         QFile::remove(path);
-        return fail(error, QStringLiteral("writing %1 failed").arg(path));
+        return fail(error, QStringLiteral("writing it failed"));
     }
     if (progress)
         progress(1.0);

@@ -2,8 +2,15 @@
 
 #include "exchange/KPStandardMidiFile.h"
 #include "keyboard/KPKeyboardLayout.h"
+#include "platform/KPRegularFile.h"
 
+#include <QFileInfo>
+
+#include <QStringList>
+
+#include <algorithm>
 #include <array>
+#include <utility>
 
 namespace {
 
@@ -24,7 +31,14 @@ constexpr std::array<Instrument, 6> kInstruments = {{{"Grand Piano", 0},
 constexpr uint8_t kNoteOn = 0x90;
 constexpr uint8_t kNoteOff = 0x80;
 constexpr uint8_t kProgramChange = 0xC0;
-constexpr uint8_t kFullVelocity = 127;
+constexpr uint8_t kControlChange = 0xB0;
+constexpr uint8_t kSustainPedal = 64;
+constexpr uint8_t kPercussionChannel = 9; // channel 10, counted from 1
+
+QString notes(int count)
+{
+    return count == 1 ? QStringLiteral("1 note") : QStringLiteral("%1 notes").arg(count);
+}
 
 } // namespace
 
@@ -46,27 +60,51 @@ std::optional<QString> KPRecordingMidi::soundBankForProgram(int program)
     return std::nullopt;
 }
 
+QString KPRecordingMidi::Import::leftOut() const
+{
+    QStringList parts;
+    if (droppedNotes > 0)
+        parts << QStringLiteral("%1 outside C1 to B7").arg(notes(droppedNotes));
+    if (drumNotes > 0)
+        parts << QStringLiteral("%1 of percussion (channel 10)").arg(notes(drumNotes));
+    if (cutAtNotes)
+        parts << QStringLiteral("every note after the first %1").arg(kMaxNotes);
+    if (cutAtLength)
+        parts << QStringLiteral("everything after %1 hours")
+                     .arg(KPPianoRecording::kLongestSeconds / 3600);
+    return parts.isEmpty() ? QString() : QStringLiteral("left out ") + parts.join(", ");
+}
+
+// A release is written only for a key that sounds: the release of every key that ending a
+// touch records would otherwise be hundreds of note-offs for nothing.
 QByteArray KPRecordingMidi::toMidi(const KPPianoRecording& recording)
 {
     QList<KPStandardMidiFile::Message> messages;
     messages.reserve(recording.actions.size() + 1);
     messages.append({0.0, kProgramChange,
                      uint8_t(programForSoundBank(recording.soundBankName).value_or(0)), 0});
+    std::array<bool, 128> sounding{};
     for (const KPPianoKeyAction& action : recording.actions) {
         const uint32_t note = KPKeyboardLayout::midiIndexForKey(uint32_t(action.index));
-        if (note == 0)
+        if (note == 0 || note >= sounding.size())
             continue;
         const double seconds = double(action.interval);
-        if (action.isRelease())
-            messages.append({seconds, kNoteOff, uint8_t(note), 0});
-        else
-            messages.append({seconds, kNoteOn, uint8_t(note), kFullVelocity});
+        if (action.isRelease()) {
+            if (std::exchange(sounding[note], false))
+                messages.append({seconds, kNoteOff, uint8_t(note), 0});
+        } else {
+            sounding[note] = true;
+            messages.append({seconds, kNoteOn, uint8_t(note),
+                             uint8_t(std::clamp<int>(action.velocity, 1, 127))});
+        }
     }
     return KPStandardMidiFile::writeType0(recording.recordingName.value_or(QString()), messages);
 }
 
 // Notes become presses and releases of their keys. A note struck again while it sounds is
 // released and pressed anew, as a player would; a release of a key that is not down is dropped.
+// While a channel's pedal is down its released notes go on sounding, and they stop when it
+// comes up. At a limit the import ends: every key still down is released there.
 std::optional<KPRecordingMidi::Import>
 KPRecordingMidi::fromMidi(const QByteArray& data, const QString& name, QString* error)
 {
@@ -75,38 +113,79 @@ KPRecordingMidi::fromMidi(const QByteArray& data, const QString& name, QString* 
         return std::nullopt;
 
     Import result;
+    QList<KPPianoKeyAction>& actions = result.recording.actions;
     std::optional<QString> soundBank;
     std::array<bool, KPKeyboardLayout::keyCount> down{};
+    // Released while the pedal of `channelOf` was down: sounding until it comes up.
+    std::array<bool, KPKeyboardLayout::keyCount> held{};
+    std::array<uint8_t, KPKeyboardLayout::keyCount> channelOf{};
+    std::array<bool, 16> pedal{};
+    int noteCount = 0;
+    const auto release = [&](uint32_t key, float interval) {
+        actions.append({int32_t(key), KPRecordedKeyState::Released, interval});
+        down[key] = false;
+        held[key] = false;
+    };
+    float end = 0.0f;
     for (const KPStandardMidiFile::Message& message : sequence->messages) {
         const uint8_t kind = message.status & 0xF0;
+        const uint8_t channel = message.status & 0x0F;
+        if (message.seconds > KPPianoRecording::kLongestSeconds) {
+            result.cutAtLength = true;
+            end = float(KPPianoRecording::kLongestSeconds);
+            break;
+        }
+        const float interval = float(message.seconds);
+        end = interval;
         if (kind == kProgramChange) {
-            if (!soundBank)
+            if (!soundBank && channel != kPercussionChannel)
                 soundBank =
                     soundBankForProgram(message.data1).value_or(QStringLiteral("Grand Piano"));
+            continue;
+        }
+        if (kind == kControlChange && message.data1 == kSustainPedal) {
+            pedal[channel] = message.data2 >= 64;
+            for (uint32_t key = 0; key < held.size() && !pedal[channel]; ++key) {
+                if (held[key] && channelOf[key] == channel)
+                    release(key, interval);
+            }
             continue;
         }
         const bool on = kind == kNoteOn && message.data2 > 0;
         if (!on && kind != kNoteOff && kind != kNoteOn)
             continue;
+        if (channel == kPercussionChannel) {
+            result.drumNotes += on;
+            continue;
+        }
         const auto key = KPKeyboardLayout::keyForMidiNote(message.data1);
         if (!key) {
             result.droppedNotes += on;
             continue;
         }
-        const float interval = float(message.seconds);
         if (on) {
+            if (noteCount == kMaxNotes) {
+                result.cutAtNotes = true;
+                break;
+            }
+            ++noteCount;
             if (down[*key])
-                result.recording.actions.append(
-                    {int32_t(*key), KPRecordedKeyState::Released, interval});
-            result.recording.actions.append({int32_t(*key), KPRecordedKeyState::Pressed, interval});
+                release(*key, interval);
+            actions.append({int32_t(*key), KPRecordedKeyState::Pressed, interval, message.data2});
             down[*key] = true;
-        } else if (down[*key]) {
-            result.recording.actions.append(
-                {int32_t(*key), KPRecordedKeyState::Released, interval});
-            down[*key] = false;
+            channelOf[*key] = channel;
+        } else if (down[*key] && !held[*key]) {
+            if (pedal[channelOf[*key]])
+                held[*key] = true;
+            else
+                release(*key, interval);
         }
     }
-    if (result.recording.actions.isEmpty()) {
+    for (uint32_t key = 0; key < down.size(); ++key) {
+        if (down[key] && (result.cutAtNotes || result.cutAtLength || held[key]))
+            release(key, end);
+    }
+    if (actions.isEmpty()) {
         if (error)
             *error = QStringLiteral("the file holds no note from C1 to B7");
         return std::nullopt;
@@ -115,4 +194,16 @@ KPRecordingMidi::fromMidi(const QByteArray& data, const QString& name, QString* 
     result.recording.recordingDate = QDateTime::currentDateTime();
     result.recording.recordingName = name;
     return result;
+}
+
+std::optional<KPRecordingMidi::Import>
+KPRecordingMidi::readFile(const QString& path, const QDateTime& date, QString* error)
+{
+    const std::optional<QByteArray> data = KPRegularFile::read(path, kMaxFileBytes, error);
+    if (!data)
+        return std::nullopt;
+    std::optional<Import> imported = fromMidi(*data, QFileInfo(path).completeBaseName(), error);
+    if (imported)
+        imported->recording.recordingDate = date;
+    return imported;
 }

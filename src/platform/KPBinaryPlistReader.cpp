@@ -137,6 +137,14 @@ std::optional<double> KPBinaryPlistReader::real(Ref ref) const
     return width == 4 ? double(std::bit_cast<float>(uint32_t(bits))) : std::bit_cast<double>(bits);
 }
 
+std::optional<double> KPBinaryPlistReader::date(Ref ref) const
+{
+    const auto object = header(ref);
+    if (!object || object->kind != 0x3 || object->low != 3 || m_tableOffset - object->payload < 8)
+        return std::nullopt;
+    return std::bit_cast<double>(readBigEndian(object->payload, 8));
+}
+
 std::optional<QString> KPBinaryPlistReader::string(Ref ref) const
 {
     const auto object = header(ref);

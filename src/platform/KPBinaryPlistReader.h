@@ -49,6 +49,8 @@ public:
     // is zero and lower half fits.
     std::optional<int64_t> integer(Ref ref) const;
     std::optional<double> real(Ref ref) const;
+    // Seconds since 2001-01-01 00:00:00 UTC.
+    std::optional<double> date(Ref ref) const;
     std::optional<QString> string(Ref ref) const;
     // Whether the object is a string equal to `ascii`.
     bool stringEquals(Ref ref, std::string_view ascii) const;

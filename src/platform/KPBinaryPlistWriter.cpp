@@ -104,12 +104,17 @@ KPBinaryPlistWriter::Ref KPBinaryPlistWriter::integer(int64_t value)
     return addScalar(QByteArrayView(bytes, 1 + width));
 }
 
-KPBinaryPlistWriter::Ref KPBinaryPlistWriter::real(double value)
+KPBinaryPlistWriter::Ref KPBinaryPlistWriter::addDouble(uint8_t marker, double value)
 {
     char bytes[9];
-    bytes[0] = char(0x23);
+    bytes[0] = char(marker);
     putBigEndian(bytes + 1, std::bit_cast<uint64_t>(value), 8);
     return addScalar(QByteArrayView(bytes, 9));
+}
+
+KPBinaryPlistWriter::Ref KPBinaryPlistWriter::real(double value)
+{
+    return addDouble(0x23, value);
 }
 
 KPBinaryPlistWriter::Ref KPBinaryPlistWriter::real32(float value)
@@ -118,6 +123,22 @@ KPBinaryPlistWriter::Ref KPBinaryPlistWriter::real32(float value)
     bytes[0] = char(0x22);
     putBigEndian(bytes + 1, std::bit_cast<uint32_t>(value), 4);
     return addScalar(QByteArrayView(bytes, 5));
+}
+
+KPBinaryPlistWriter::Ref KPBinaryPlistWriter::date(double seconds)
+{
+    return addDouble(0x33, seconds);
+}
+
+KPBinaryPlistWriter::Ref KPBinaryPlistWriter::boolean(bool value)
+{
+    const char marker = char(value ? 0x09 : 0x08);
+    return addScalar(QByteArrayView(&marker, 1));
+}
+
+KPBinaryPlistWriter::Ref KPBinaryPlistWriter::data(QByteArrayView bytes)
+{
+    return addScalar(markedScalar(0x40, uint64_t(bytes.size()), bytes));
 }
 
 KPBinaryPlistWriter::Ref KPBinaryPlistWriter::uid(uint64_t value)

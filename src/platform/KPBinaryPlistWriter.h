@@ -24,6 +24,10 @@ public:
     // Stored in four bytes, as the platform stores a 32-bit float.
     Ref real32(float value);
     Ref uid(uint64_t value);
+    // Seconds since 2001-01-01 00:00:00 UTC.
+    Ref date(double seconds);
+    Ref boolean(bool value);
+    Ref data(QByteArrayView bytes);
     Ref array(std::span<const Ref> items);
     Ref dict(std::span<const std::pair<Ref, Ref>> entries);
 
@@ -40,6 +44,8 @@ private:
     };
 
     Ref addScalar(QByteArrayView bytes);
+    // An eight-byte real or date.
+    Ref addDouble(uint8_t marker, double value);
     Ref addContainer(uint8_t marker, uint32_t count);
 
     std::vector<Object> m_objects;

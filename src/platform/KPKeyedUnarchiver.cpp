@@ -1,6 +1,7 @@
 #include "platform/KPKeyedUnarchiver.h"
 
 #include "platform/KPKeyedArchiver.h"
+#include "platform/KPXmlPlistConverter.h"
 
 #include <algorithm>
 #include <cmath>
@@ -21,8 +22,16 @@ QString quoted(std::string_view key)
 } // namespace
 
 KPKeyedUnarchiver::KPKeyedUnarchiver(QByteArrayView data)
-    : m_plist(data), m_elementBudget(data.size())
+    : m_converted(KPXmlPlistConverter::looksLikeXml(data)
+                      ? KPXmlPlistConverter::toBinary(data, &m_conversionError).value_or("-")
+                      : QByteArray()),
+      m_plist(m_converted.isEmpty() ? data : QByteArrayView(m_converted)),
+      m_elementBudget(data.size())
 {
+    if (!m_conversionError.isEmpty()) {
+        fail(QStringLiteral("not an XML property list: ") + m_conversionError);
+        return;
+    }
     if (!m_plist.isValid()) {
         fail(QStringLiteral("not a binary property list"));
         return;
@@ -225,12 +234,19 @@ std::optional<QString> KPKeyedUnarchiver::stringForKey(const Object& object, std
 
 std::optional<QDateTime> KPKeyedUnarchiver::dateForKey(const Object& object, std::string_view key)
 {
-    const auto uid = uidForKey(object, key);
-    const auto date = uid ? this->object(*uid, {"NSDate"}) : std::nullopt;
-    if (!date)
-        return std::nullopt;
-    const auto time = plainValue(date->dict, "NS.time");
-    const auto seconds = time ? realOf(*time) : std::nullopt;
+    // Another archiver stores a date as a plain property-list date.
+    const auto plain = plainValue(object.dict, key);
+    std::optional<double> seconds;
+    if (plain && m_plist.type(*plain) == Type::Date) {
+        seconds = m_plist.date(*plain);
+    } else {
+        const auto uid = uidForKey(object, key);
+        const auto date = uid ? this->object(*uid, {"NSDate"}) : std::nullopt;
+        if (!date)
+            return std::nullopt;
+        const auto time = plainValue(date->dict, "NS.time");
+        seconds = time ? realOf(*time) : std::nullopt;
+    }
     if (!seconds || !std::isfinite(*seconds) || std::abs(*seconds) > kLargestDateSeconds) {
         fail(quoted(key) + QStringLiteral(" holds no usable time"));
         return std::nullopt;

@@ -13,7 +13,8 @@
 #include <optional>
 #include <string_view>
 
-// Reads an archive in the platform's keyed-archive layout (see KPKeyedArchiver) for a caller
+// Reads an archive in the platform's keyed-archive layout (see KPKeyedArchiver), binary or XML,
+// for a caller
 // that knows what it expects: objects are asked for by UID together with the classes accepted
 // there, values by key together with their type. Nothing is instantiated from a class name.
 //
@@ -21,9 +22,9 @@
 // caller reads what it needs and then asks failed(). A key that is absent or holds nil is
 // "nothing" without a failure. Plain values may sit in the object's dictionary or in
 // "$objects" behind a UID; strings may also be "NSString"/"NSMutableString" objects and lists
-// "NSArray"/"NSMutableArray" objects. The elements handed out by all lists together never
-// exceed the archive's size in bytes, so shared or repeated references cannot make a reader
-// allocate without bound.
+// "NSArray"/"NSMutableArray" objects, and dates "NSDate" objects or plain dates. The elements
+// handed out by all lists together never exceed the archive's size in bytes, so shared or repeated
+// references cannot make a reader allocate without bound.
 class KPKeyedUnarchiver
 {
 public:
@@ -67,6 +68,10 @@ private:
     std::optional<double> realOf(KPBinaryPlistReader::Ref ref) const;
     std::optional<QString> className(Uid classUid);
 
+    // Set before m_converted, which is made with it.
+    QString m_conversionError;
+    // An XML archive in binary form; empty for a binary one, read where it lies.
+    QByteArray m_converted;
     KPBinaryPlistReader m_plist;
     KPBinaryPlistReader::Container m_objects;
     Uid m_root = nil;

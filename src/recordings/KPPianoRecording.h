@@ -12,6 +12,9 @@
 // cleared and refilled without touching a saved recording. Only the name changes after saving.
 struct KPPianoRecording
 {
+    // Longer than any take a pianist makes: a live recording ends there, an import is cut there.
+    static constexpr int kLongestSeconds = 24 * 60 * 60;
+
     QList<KPPianoKeyAction> actions;
     QString soundBankName;
     QDateTime recordingDate;

@@ -15,13 +15,15 @@ using Uid = KPKeyedUnarchiver::Uid;
 // Key indexes name the 84 keys of the keyboard; playing any other would reach past its notes.
 constexpr int64_t kKeyCount = 84;
 
-// What reading accepts; writing leaves out any other event, which could not be played either,
+// What reading keeps; writing leaves out any other event, which could not be played either,
 // so that one such event never makes the whole archive unreadable.
 bool isPlayable(int64_t index, float interval)
 {
     return index >= 0 && index < kKeyCount && std::isfinite(interval);
 }
 
+// A well-formed event that could not be played (a key off the keyboard, a time that is not a
+// number) is left out with a log line, the rest of its recording kept: nothing when it is.
 std::optional<KPPianoKeyAction> decodeAction(KPKeyedUnarchiver& archive, Uid uid)
 {
     const auto object = archive.object(uid, {"KPPianoKeyAction"});
@@ -35,13 +37,15 @@ std::optional<KPPianoKeyAction> decodeAction(KPKeyedUnarchiver& archive, Uid uid
     const int64_t velocity = std::clamp<int64_t>(
         archive.integerForKey(*object, "velocity").value_or(KPPianoKeyAction::kFullVelocity), 1,
         KPPianoKeyAction::kFullVelocity);
-    if (!isPlayable(index, float(interval)))
-        archive.fail(
-            QStringLiteral("key event %1 names key %2 at %3 s").arg(uid).arg(index).arg(interval));
     if (state < std::numeric_limits<int32_t>::min() || state > std::numeric_limits<int32_t>::max())
         archive.fail(QStringLiteral("key event %1 has state %2").arg(uid).arg(state));
     if (archive.failed())
         return std::nullopt;
+    if (!isPlayable(index, float(interval))) {
+        qWarning("KPRecordingsArchive: left out key event %llu, which names key %lld at %g s",
+                 qulonglong(uid), qlonglong(index), interval);
+        return std::nullopt;
+    }
     return KPPianoKeyAction{int32_t(index), KPRecordedKeyState(int32_t(state)), float(interval),
                             uint8_t(velocity)};
 }
@@ -56,9 +60,10 @@ std::optional<KPPianoRecording> decodeRecording(KPKeyedUnarchiver& archive, Uid 
         recording.actions.reserve(actions->size());
         for (Uid action : *actions) {
             const auto decoded = decodeAction(archive, action);
-            if (!decoded)
+            if (archive.failed())
                 return std::nullopt;
-            recording.actions.append(*decoded);
+            if (decoded)
+                recording.actions.append(*decoded);
         }
     }
     recording.soundBankName = archive.stringForKey(*object, "soundbankname").value_or(QString());

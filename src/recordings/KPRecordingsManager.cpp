@@ -4,17 +4,14 @@
 #include "keyboard/KPKeyboardLayout.h"
 #include "performer/KPNotePerformer.h"
 #include "platform/KPAppPaths.h"
-#include "recordings/KPRecordingsArchive.h"
 #include "recordings/KPRecordingsPlaybackObserver.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <utility>
 
 namespace {
 
@@ -46,7 +43,15 @@ QString KPRecordingsManager::recordingsDataFile()
 
 KPRecordingsManager::KPRecordingsManager(const QString& dataFile, KPSoundPlayer* soundPlayer,
                                          QObject* parent)
-    : QObject(parent), m_soundPlayer(soundPlayer), m_dataFile(dataFile)
+    : QObject(parent), m_soundPlayer(soundPlayer), m_store(dataFile),
+      m_autosave(
+          m_store,
+          [this]() -> std::optional<QList<KPPianoRecording>> {
+              if (!std::exchange(m_recordingsStateChanged, false))
+                  return std::nullopt;
+              return m_recordings;
+          },
+          [this](const KPRecordingsAutosave::Result& result) { saveFinished(result); })
 {
     loadRecordings();
 }
@@ -105,6 +110,13 @@ void KPRecordingsManager::addRecordingAction(KPPianoKeyAction action)
         m_recordingStartTime = now;
         m_recordingStartDate = QDateTime::currentDateTimeUtc();
     }
+    if (now - m_recordingStartTime >= kLongestRecording) {
+        qWarning(
+            "KPRecordingsManager: the recording reached %lld hours and was ended there",
+            qlonglong(std::chrono::duration_cast<std::chrono::hours>(kLongestRecording).count()));
+        stopRecording();
+        return;
+    }
     action.interval = float(std::chrono::duration<double>(now - m_recordingStartTime).count());
     m_recordingActions.append(action);
 }
@@ -135,7 +147,13 @@ void KPRecordingsManager::addRecording(const KPPianoRecording& recording)
         ++m_playingIndex;
     if (m_playbackObserver)
         m_playbackObserver->recordingAdded();
+    markChanged();
+}
+
+void KPRecordingsManager::markChanged()
+{
     m_recordingsStateChanged = true;
+    m_autosave.changed();
 }
 
 // Events fall due at start + their own interval, in time order and, at equal times, in list
@@ -276,7 +294,7 @@ void KPRecordingsManager::deleteRecording(uint32_t position)
     m_recordings.removeAt(position);
     if (m_playingIndex > int32_t(position))
         --m_playingIndex;
-    m_recordingsStateChanged = true;
+    markChanged();
 }
 
 void KPRecordingsManager::changeNameForRecording(uint32_t position, std::optional<QString> name)
@@ -284,64 +302,47 @@ void KPRecordingsManager::changeNameForRecording(uint32_t position, std::optiona
     if (position >= uint32_t(m_recordings.size()))
         return;
     m_recordings[position].recordingName = std::move(name);
-    m_recordingsStateChanged = true;
+    markChanged();
 }
 
 void KPRecordingsManager::loadRecordings()
 {
-    m_recordings.clear();
-    QFile file(m_dataFile);
-    if (m_dataFile.isEmpty() || !file.exists())
-        return;
-    if (!file.open(QIODevice::ReadOnly)) {
-        setAsideUnreadableArchive(file.errorString());
-        return;
-    }
-    QString error;
-    std::optional<QList<KPPianoRecording>> recordings =
-        KPRecordingsArchive::decode(file.readAll(), &error);
-    if (!recordings) {
-        setAsideUnreadableArchive(error);
-        return;
-    }
-    m_recordings = std::move(*recordings);
+    m_archiveProblem.clear();
+    m_recordings = m_store.load(&m_archiveProblem);
 }
 
-// Never written over: the file keeps what the user made, whatever damaged it.
-void KPRecordingsManager::setAsideUnreadableArchive(const QString& reason)
-{
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
-    QString aside = m_dataFile + QStringLiteral(".unreadable-") + stamp;
-    for (int n = 2; QFileInfo::exists(aside); ++n)
-        aside = m_dataFile + QStringLiteral(".unreadable-%1-%2").arg(stamp).arg(n);
-    if (QFile::rename(m_dataFile, aside)) {
-        qWarning("KPRecordingsManager: Could not read %s (%s); moved it to %s",
-                 qPrintable(m_dataFile), qPrintable(reason), qPrintable(aside));
-        return;
-    }
-    m_dataFileBlocked = true;
-    qWarning(
-        "KPRecordingsManager: Could not read %s (%s) nor move it aside; it will not be written",
-        qPrintable(m_dataFile), qPrintable(reason));
-}
-
-// Through a temporary file in the same folder, flushed and renamed over the old one, so a
-// crash during the write leaves the previous archive whole.
 void KPRecordingsManager::saveAllRecordings()
 {
-    if (!m_recordingsStateChanged)
+    m_autosave.waitForWrite();
+    if (!std::exchange(m_recordingsStateChanged, false))
         return;
-    if (m_dataFile.isEmpty() || m_dataFileBlocked) {
-        qWarning("KPRecordingsManager: Nowhere to save the recordings");
-        return;
-    }
-    QDir().mkpath(QFileInfo(m_dataFile).path());
-    const QByteArray data = KPRecordingsArchive::encode(m_recordings);
-    QSaveFile file(m_dataFile);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+    KPRecordingsAutosave::Result result;
+    QList<KPPianoRecording> recordings = m_recordings;
+    result.saved = m_store.save(recordings, &result.added, &result.error);
+    saveFinished(result);
+}
+
+// Recordings another process put in the archive meanwhile join the top of the list, as an
+// import does.
+void KPRecordingsManager::saveFinished(const KPRecordingsAutosave::Result& result)
+{
+    if (!result.saved) {
+        m_recordingsStateChanged = true;
         qWarning("KPRecordingsManager: Could not save the recordings to %s: %s",
-                 qPrintable(m_dataFile), qPrintable(file.errorString()));
+                 qPrintable(m_store.path()), qPrintable(result.error));
+        m_saveFailing = true;
+        emit saveFailed(result.error);
         return;
     }
-    m_recordingsStateChanged = false;
+    for (auto added = result.added.crbegin(); added != result.added.crend(); ++added) {
+        if (m_recordings.contains(*added))
+            continue;
+        m_recordings.prepend(*added);
+        if (m_playingIndex >= 0)
+            ++m_playingIndex;
+        if (m_playbackObserver)
+            m_playbackObserver->recordingAdded();
+    }
+    if (std::exchange(m_saveFailing, false))
+        emit saveRecovered();
 }

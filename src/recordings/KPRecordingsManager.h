@@ -3,6 +3,8 @@
 #include "performer/KPNoteListener.h"
 #include "platform/KPClock.h"
 #include "recordings/KPPianoRecording.h"
+#include "recordings/KPRecordingsAutosave.h"
+#include "recordings/KPRecordingsStore.h"
 
 #include <QDateTime>
 #include <QList>
@@ -27,8 +29,10 @@ class KPSoundPlayer;
 // before it were, so that where we mix it lands on its frame. Stopping cancels every event not
 // yet due and releases what the playback holds, and nothing the user holds.
 //
-// The list is read from the archive file when the manager is made and written only by
-// saveAllRecordings(), when it changed. Main thread only.
+// The list is read from the archive file when the manager is made and written, when it changed,
+// by saveAllRecordings() and within a second of every change (a recording saved, renamed, deleted
+// or added), in the background. A recording ends by itself at kLongestRecording. Main thread
+// only.
 class KPRecordingsManager : public QObject, public KPNoteListener
 {
     Q_OBJECT
@@ -38,6 +42,7 @@ public:
         "KPRecordingsManagerRecordingSavedNotification";
     // How long before its time a playback event goes to the performer.
     static constexpr KPClock::Duration kPlaybackLead = std::chrono::milliseconds(100);
+    static constexpr std::chrono::seconds kLongestRecording{KPPianoRecording::kLongestSeconds};
 
     // The program's manager, made at the first call with the shared sound player and the
     // archive in the application-support folder.
@@ -45,7 +50,8 @@ public:
     // The archive file in the application-support folder; empty when there is no such folder.
     static QString recordingsDataFile();
 
-    // Reads the archive at `dataFile`, a file that is not an archive is moved aside. Without a
+    // Reads the archive at `dataFile`, a file that is not an archive is moved aside (see
+    // archiveProblem()). Without a
     // sound player it uses the shared one, made only when first needed.
     explicit KPRecordingsManager(const QString& dataFile, KPSoundPlayer* soundPlayer = nullptr,
                                  QObject* parent = nullptr);
@@ -56,6 +62,8 @@ public:
     int32_t playingIndex() const { return m_playingIndex; }
     const QList<KPPianoRecording>& recordings() const { return m_recordings; }
     bool recordingsStateChanged() const { return m_recordingsStateChanged; }
+    // Set when the archive could not be read at start: what happened and where the file went.
+    const QString& archiveProblem() const { return m_archiveProblem; }
 
     // Neither is owned; either may be null. Playback plays nothing without a performer.
     KPNotePerformer* performer() const { return m_performer; }
@@ -89,12 +97,17 @@ public:
     void changeNameForRecording(uint32_t position, std::optional<QString> name);
 
     void loadRecordings();
-    // Writes the whole list when it changed; a failed write keeps it marked as changed.
+    // Writes the whole list when it changed, at once; a failed write keeps it marked as changed
+    // and is told by saveFailed().
     void saveAllRecordings();
 
 signals:
     // recordingSavedNotification: a recording has just been saved.
     void recordingSaved();
+    // Writing the archive failed (`error` says why); it is tried again until it works.
+    void saveFailed(const QString& error);
+    // The archive holds the list again after a failed write.
+    void saveRecovered();
 
 private:
     KPSoundPlayer& soundPlayer() const;
@@ -102,13 +115,14 @@ private:
     void schedulePlayback();
     void handOverDueActions();
     void perform(const KPPianoKeyAction& action, KPClock::TimePoint at);
-    void setAsideUnreadableArchive(const QString& reason);
+    void markChanged();
+    void saveFinished(const KPRecordingsAutosave::Result& result);
 
     KPSoundPlayer* m_soundPlayer;
-    QString m_dataFile;
-    // Set when an archive that could not be read could not be moved aside either: it is never
-    // written over.
-    bool m_dataFileBlocked = false;
+    KPRecordingsStore m_store;
+    KPRecordingsAutosave m_autosave;
+    QString m_archiveProblem;
+    bool m_saveFailing = false;
 
     KPClock::TimePoint m_recordingStartTime;
     QDateTime m_recordingStartDate;

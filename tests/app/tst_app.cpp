@@ -5,6 +5,8 @@
 #include "platform/KPBundle.h"
 #include "platform/KPDeviceIdiom.h"
 #include "rating/KPRatingPrompt.h"
+#include "recordings/KPRecordingsManager.h"
+#include "recordings/KPRecordingsStore.h"
 #include "screen/KPMetronome.h"
 #include "screen/KPPianoView.h"
 #include "ui/KPButton.h"
@@ -15,6 +17,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include "KPTestClock.h"
 
 namespace {
 
@@ -107,6 +111,7 @@ private slots:
     void soundComesBackOnEveryReturnFromSuspension();
     void helpAndVersionNeedNoDisplay_data();
     void helpAndVersionNeedNoDisplay();
+    void aTakeIsOnDiskASecondAfterItEnds();
 };
 
 void TestApp::init()
@@ -464,6 +469,38 @@ void TestApp::helpAndVersionNeedNoDisplay()
     QCOMPARE(program.exitCode(), 0);
     QVERIFY2(program.readAllStandardOutput().contains(answer.toUtf8()),
              qPrintable(program.readAllStandardError()));
+}
+
+// Nothing waits for the window to lose the focus or quit: a kill a second after the take loses
+// nothing, and closing the window in the middle of one keeps it.
+void TestApp::aTakeIsOnDiskASecondAfterItEnds()
+{
+    TemporaryDefaults store;
+    KPTestClock clock;
+    KPAppDelegate delegate(store.defaults);
+    delegate.didFinishLaunching();
+    QVERIFY(delegate.window()->rootView());
+    auto* piano = delegate.window()->rootView()->findChild<KPPianoView*>();
+    QVERIFY(piano);
+    KPRecordingsStore archive(KPRecordingsManager::recordingsDataFile());
+    const qsizetype before = archive.load().size();
+    const auto take = [&] {
+        piano->recordSelected();
+        for (uint32_t key : {14u, 15u, 16u}) {
+            piano->playKey(key);
+            clock.advance(std::chrono::milliseconds(200));
+            piano->stopKey(key);
+        }
+    };
+    take();
+    piano->recordSelected();
+    clock.advance(std::chrono::seconds(1));
+    QTRY_COMPARE(archive.load().size(), before + 1);
+    QCOMPARE(archive.load().first().actions.size(), 6);
+
+    take();
+    delegate.applicationWillTerminate();
+    QCOMPARE(archive.load().size(), before + 2);
 }
 
 QTEST_MAIN(TestApp)

@@ -1,4 +1,5 @@
 #include "app/KPRecordingsExchange.h"
+#include "app/KPRecordingsNotices.h"
 #include "app/KPSingleInstance.h"
 #include "app/KPViewController.h"
 #include "app/KPWindow.h"
@@ -15,6 +16,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
 #include <QSignalSpy>
@@ -202,6 +204,18 @@ private slots:
         QCOMPARE(KPSingleInstance(m_name, 2s).claim({}), Claim::Alone);
     }
 
+    // A window that holds the archive but does not answer: no second window opens on it.
+    void noSecondWindowOnTheSameArchive()
+    {
+        KPTestClock clock;
+        KPSingleInstance stuck(m_name, 2s);
+        QCOMPARE(stuck.claim({}), Claim::Owner);
+        QTimer::singleShot(0, [&] { clock.advance(2s); });
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("did not answer within 2000 ms"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("no second window opens"));
+        QCOMPARE(KPSingleInstance(m_name, 2s).claim({}), Claim::Refused);
+    }
+
     void badRequestsAreRefusedAndServingGoesOn()
     {
         KPTestClock clock;
@@ -265,6 +279,49 @@ private slots:
         const auto list = run({"--list"});
         QCOMPARE(list->exitCode(), 0);
         QCOMPARE(list->readAllStandardOutput().count('\n'), 2);
+    }
+
+    // The window could not save a handed import: it says so, with the system's reason, and keeps
+    // nothing that a retry would then duplicate.
+    void aHandedImportThatCannotBeSavedIsTakenBack()
+    {
+        QFile blocker(m_dir.filePath(QStringLiteral("blocked")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        KPRecordingsManager manager(blocker.fileName() + QStringLiteral("/recordings"));
+        KPRecordingsExchange exchange(manager, m_window.get());
+        KPSingleInstance owner(m_name);
+        QCOMPARE(owner.claim({}), Claim::Owner);
+        owner.serve(exchange, manager, m_window.get());
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Could not save"));
+        const auto reply = KPSingleInstance(m_name).ask({writeSong(m_dir, "Song.mid")}, false);
+        QCOMPARE(reply.outcome, KPSingleInstance::Outcome::Answered);
+        QCOMPARE(reply.imported, QList<bool>{false});
+        QCOMPARE(reply.error, QStringLiteral("Not a directory"));
+        QVERIFY(manager.recordings().isEmpty());
+    }
+
+    void theWindowTellsWhatHappenedToTheFile()
+    {
+        writeFile(m_archive, "bplist00 damaged");
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Could not read"));
+        KPRecordingsManager damaged(m_archive);
+        KPRecordingsNotices notices(damaged, m_window.get());
+        const auto shown = [&] {
+            QStringList texts;
+            for (auto* box : m_window->findChildren<QMessageBox*>())
+                texts << box->text();
+            return texts.join('\n');
+        };
+        QVERIFY(shown().contains(QStringLiteral("kept as ") + m_archive + ".unreadable-"));
+
+        QFile blocker(m_dir.filePath(QStringLiteral("blocked")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        KPRecordingsManager stuck(blocker.fileName() + QStringLiteral("/recordings"));
+        KPRecordingsNotices saving(stuck, m_window.get());
+        stuck.addRecording(twoNotes());
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Could not save"));
+        stuck.saveAllRecordings();
+        QVERIFY(shown().contains(QStringLiteral("could not be saved: Not a directory")));
     }
 
 private:

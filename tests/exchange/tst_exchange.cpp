@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 namespace {
 
 // Debian's interpreter, where python3-mido is installed, whatever python3 comes first on the path.
@@ -21,9 +23,9 @@ KPPianoRecording threeNotes()
     recording.recordingDate = QDateTime::currentDateTime();
     // C4 (white key 21), D4 (22), and C#4 (black key 49 + 15) overlapping D4.
     recording.actions = {
-        {21, KPRecordedKeyState::Pressed, 0.0f},  {21, KPRecordedKeyState::Released, 0.4f},
-        {22, KPRecordedKeyState::Pressed, 0.5f},  {64, KPRecordedKeyState::Pressed, 0.75f},
-        {22, KPRecordedKeyState::Released, 1.0f}, {64, KPRecordedKeyState::Released, 1.25f}};
+        {21, KPRecordedKeyState::Pressed, 0.0f, 100}, {21, KPRecordedKeyState::Released, 0.4f},
+        {22, KPRecordedKeyState::Pressed, 0.5f, 64},  {64, KPRecordedKeyState::Pressed, 0.75f},
+        {22, KPRecordedKeyState::Released, 1.0f},     {64, KPRecordedKeyState::Released, 1.25f}};
     return recording;
 }
 
@@ -64,6 +66,7 @@ private slots:
             const KPPianoKeyAction& out = imported->recording.actions[i];
             QCOMPARE(out.index, in.index);
             QCOMPARE(out.state, in.state);
+            QCOMPARE(out.velocity, in.velocity);
             QVERIFY2(qAbs(out.interval - in.interval) < 0.001f, qPrintable(QString::number(i)));
         }
     }
@@ -94,10 +97,9 @@ private slots:
         QCOMPARE(python.exitCode(), 0);
         const QStringList lines =
             QString::fromUtf8(python.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines,
-                 QStringList({"0 960", "name Little tune", "program 105", "note_on 60 127 0",
-                              "note_off 60 0 400", "note_on 62 127 500", "note_on 61 127 750",
-                              "note_off 62 0 1000", "note_off 61 0 1250"}));
+        QCOMPARE(lines, QStringList({"0 960", "name Little tune", "program 105", "note_on 60 100 0",
+                                     "note_off 60 0 400", "note_on 62 64 500", "note_on 61 127 750",
+                                     "note_off 62 0 1000", "note_off 61 0 1250"}));
     }
 
     void typeOneTempoChangeAndOverlapImport()
@@ -117,11 +119,65 @@ private slots:
         QCOMPARE(imported->droppedNotes, 1);
         QCOMPARE(imported->recording.soundBankName, QStringLiteral("Accordion"));
         QCOMPARE(imported->recording.recordingName, QStringLiteral("song"));
-        const QList<KPPianoKeyAction> expected = {{21, KPRecordedKeyState::Pressed, 0.0f},
+        const QList<KPPianoKeyAction> expected = {{21, KPRecordedKeyState::Pressed, 0.0f, 100},
                                                   {21, KPRecordedKeyState::Released, 0.5f},
-                                                  {21, KPRecordedKeyState::Pressed, 0.5f},
+                                                  {21, KPRecordedKeyState::Pressed, 0.5f, 90},
                                                   {21, KPRecordedKeyState::Released, 1.5f}};
         QCOMPARE(imported->recording.actions, expected);
+    }
+
+    // Releasing everything records a release of every key; only the one that sounds is written.
+    void exportWritesANoteOffOnlyForASoundingNote()
+    {
+        KPPianoRecording recording = threeNotes();
+        for (int32_t key = 0; key < 84; ++key)
+            recording.actions.append({key, KPRecordedKeyState::Released, 2.0f});
+        const auto read = KPStandardMidiFile::read(KPRecordingMidi::toMidi(recording));
+        QVERIFY(read);
+        QCOMPARE(std::count_if(read->messages.cbegin(), read->messages.cend(),
+                               [](const auto& m) { return (m.status & 0xF0) == 0x80; }),
+                 3);
+    }
+
+    // Channel 10 (0x99) holds drums, not pitches; the pedal (controller 64) holds C4 until it
+    // comes up at 2 s (192 ticks a second at the default tempo and 96 a quarter).
+    void percussionLeftOutAndPedalHeld()
+    {
+        const QByteArray track = bytes({0x00, 0x99, 36,   100,  0x00, 0xB0, 64,   127,  0x00, 0x90,
+                                        60,   80,   0x30, 0x80, 60,   0,    0x00, 0x99, 38,   90,
+                                        0x82, 0x50, 0xB0, 64,   0,    0x00, 0xFF, 0x2F, 0x00});
+        const auto imported = KPRecordingMidi::fromMidi(
+            chunk("MThd", bytes({0, 0, 0, 1, 0, 96})) + chunk("MTrk", track), "drums");
+        QVERIFY(imported);
+        QCOMPARE(imported->drumNotes, 2);
+        QCOMPARE(imported->leftOut(),
+                 QStringLiteral("left out 2 notes of percussion (channel 10)"));
+        const QList<KPPianoKeyAction> expected = {{21, KPRecordedKeyState::Pressed, 0.0f, 80},
+                                                  {21, KPRecordedKeyState::Released, 2.0f}};
+        QCOMPARE(imported->recording.actions, expected);
+    }
+
+    // A small file whose second note comes 16 days later, and one with a note too many.
+    void importsAreBounded()
+    {
+        const QByteArray late = bytes({0x00, 0x90, 60, 100, 0x60, 0x80, 60, 0, 0xFF, 0xFF, 0xFF,
+                                       0x7F, 0x90, 62, 100, 0x00, 0xFF, 0x2F, 0x00});
+        const auto cut = KPRecordingMidi::fromMidi(
+            chunk("MThd", bytes({0, 0, 0, 1, 0, 96})) + chunk("MTrk", late), "late");
+        QVERIFY(cut);
+        QVERIFY(cut->cutAtLength);
+        QCOMPARE(cut->recording.actions.size(), 2);
+        QVERIFY(cut->leftOut().endsWith(QStringLiteral("everything after 24 hours")));
+
+        KPPianoRecording many;
+        for (int note = 0; note <= KPRecordingMidi::kMaxNotes; ++note) {
+            many.actions.append({21, KPRecordedKeyState::Pressed, note * 0.01f});
+            many.actions.append({21, KPRecordedKeyState::Released, note * 0.01f + 0.005f});
+        }
+        const auto kept = KPRecordingMidi::fromMidi(KPRecordingMidi::toMidi(many), "many");
+        QVERIFY(kept);
+        QVERIFY(kept->cutAtNotes);
+        QCOMPARE(kept->recording.actions.size(), 2 * KPRecordingMidi::kMaxNotes);
     }
 
     void brokenFilesFailWithAReason_data()

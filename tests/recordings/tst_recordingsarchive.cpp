@@ -147,6 +147,10 @@ private slots:
     void rejectsBadArchives();
     void survivesMutatedArchives();
     void velocitiesOutOfRangeAreBroughtIn();
+    void aBadEventIsLeftOutAndItsRecordingKept_data();
+    void aBadEventIsLeftOutAndItsRecordingKept();
+    void readsWhatAnotherArchiverWrote_data();
+    void readsWhatAnotherArchiverWrote();
 };
 
 void KPRecordingsArchiveTest::roundTrip_data()
@@ -318,12 +322,6 @@ void KPRecordingsArchiveTest::rejectsBadArchives_data()
     });
     QTest::newRow("index a string")
         << build([&](PlatformArchive& a) { return actionWith(a, "index", plist_new_string("3")); });
-    QTest::newRow("index beyond the keyboard")
-        << build([&](PlatformArchive& a) { return actionWith(a, "index", plist_new_uint(84)); });
-    QTest::newRow("negative index") << build(
-        [&](PlatformArchive& a) { return actionWith(a, "index", plist_new_uint(uint64_t(-1))); });
-    QTest::newRow("interval not finite") << build(
-        [&](PlatformArchive& a) { return actionWith(a, "interval", plist_new_real(1e300)); });
     QTest::newRow("reference beyond the objects")
         << build([&](PlatformArchive& a) { return actionWith(a, "state", uid(1000)); });
     // A thousand references to one recording of a thousand references to one event: a small
@@ -410,6 +408,62 @@ void KPRecordingsArchiveTest::velocitiesOutOfRangeAreBroughtIn()
     for (const KPPianoKeyAction& action : decoded->first().actions)
         velocities << action.velocity;
     QCOMPARE(velocities, (QList<int>{1, 1, 127, 127}));
+}
+
+void KPRecordingsArchiveTest::aBadEventIsLeftOutAndItsRecordingKept_data()
+{
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<double>("value");
+    QTest::newRow("index beyond the keyboard") << QByteArray("index") << 84.0;
+    QTest::newRow("negative index") << QByteArray("index") << -1.0;
+    QTest::newRow("interval not finite") << QByteArray("interval") << 1e300;
+}
+
+// One event that cannot be played costs that event, not the list.
+void KPRecordingsArchiveTest::aBadEventIsLeftOutAndItsRecordingKept()
+{
+    QFETCH(QByteArray, key);
+    QFETCH(double, value);
+    PlatformArchive a;
+    const uint64_t list = a.classFor({"NSArray", "NSObject"});
+    const uint64_t actionClass = a.classFor({"KPPianoKeyAction", "NSObject"});
+    const uint64_t good = a.object(actionClass, {{"index", plist_new_uint(5)}});
+    const plist_t bad = key == "interval" ? plist_new_real(value) : plist_new_uint(uint64_t(value));
+    const uint64_t damaged = a.object(actionClass, {{key.constData(), bad}});
+    const uint64_t saved = a.object(a.classFor({"KPPianoRecording", "NSObject"}),
+                                    {{"actions", uid(a.array(list, {good, damaged}))}});
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("left out key event"));
+    const auto decoded = KPRecordingsArchive::decode(a.bytes(uid(a.array(list, {saved}))));
+    QVERIFY(decoded);
+    QCOMPARE(decoded->size(), 1);
+    QCOMPARE(decoded->first().actions, QList<KPPianoKeyAction>{action(5, {}, 0.0f)});
+}
+
+void KPRecordingsArchiveTest::readsWhatAnotherArchiverWrote_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("binary, plain dates") << "recordings-binary";
+    QTest::newRow("XML") << "recordings-xml";
+}
+
+// Archives written by GNUstep Base's keyed archiver (see data/gnustep).
+void KPRecordingsArchiveTest::readsWhatAnotherArchiverWrote()
+{
+    QFETCH(QString, file);
+    QFile archive(QStringLiteral(KP_TEST_DATA_DIR "/gnustep/") + file);
+    QVERIFY(archive.open(QIODevice::ReadOnly));
+    QString error;
+    const auto decoded = KPRecordingsArchive::decode(archive.readAll(), &error);
+    QVERIFY2(decoded, qPrintable(error));
+    QCOMPARE(decoded->size(), 2);
+    const KPPianoRecording& named = decoded->at(0);
+    QCOMPARE(named.recordingName, QStringLiteral("Étude"));
+    QCOMPARE(named.soundBankName, QStringLiteral("Music Box"));
+    QCOMPARE(named.recordingDate, QDateTime(QDate(2024, 5, 1), QTime(12, 0), Qt::UTC));
+    QCOMPARE(named.actions.size(), 4);
+    QCOMPARE(named.actions[2], action(60, KPRecordedKeyState::Pressed, 1.25f));
+    QCOMPARE(decoded->at(1).recordingName, std::nullopt);
+    QCOMPARE(decoded->at(1).actions.last(), action(83, KPRecordedKeyState::Released, 0.25f));
 }
 
 QTEST_GUILESS_MAIN(KPRecordingsArchiveTest)

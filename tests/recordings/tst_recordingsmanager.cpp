@@ -7,6 +7,7 @@
 #include "recordings/KPRecordingsArchive.h"
 #include "recordings/KPRecordingsManager.h"
 #include "recordings/KPRecordingsPlaybackObserver.h"
+#include "recordings/KPRecordingsStore.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -14,6 +15,7 @@
 
 #include <limits>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -117,6 +119,10 @@ private slots:
     void failedWriteKeepsTheChange_data();
     void failedWriteKeepsTheChange();
     void damagedArchiveIsSetAsideAndKept();
+    void everyChangeIsSavedWithinASecond();
+    void aFailedSaveIsToldAndTriedAgain();
+    void recordingsAnotherProcessAddedAreKept();
+    void aRecordingEndsAtTwentyFourHours();
 
 private:
     KPRecordingsManager& manager();
@@ -509,6 +515,7 @@ void TestRecordingsManager::damagedArchiveIsSetAsideAndKept()
         m_manager.reset();
         QVERIFY(manager().recordings().isEmpty());
         QVERIFY(!QFile::exists(file));
+        QVERIFY(manager().archiveProblem().contains(QStringLiteral("kept as ") + file));
     }
     // Two damaged files within the same second both keep their own copy.
     const QStringList aside = QDir(m_folder->path()).entryList({"recordings.unreadable-*"});
@@ -523,6 +530,85 @@ void TestRecordingsManager::damagedArchiveIsSetAsideAndKept()
     manager().stopRecording();
     manager().saveAllRecordings();
     QVERIFY(QFile::exists(file));
+}
+
+// Without waiting for the application to leave the front: a crash a second later loses nothing.
+void TestRecordingsManager::everyChangeIsSavedWithinASecond()
+{
+    const QString file = m_folder->filePath(QStringLiteral("recordings"));
+    const auto onDisk = [&] {
+        return KPRecordingsStore(file).load();
+    };
+    manager().startRecording();
+    manager().addRecordingAction(action(40, 0));
+    manager().stopRecording();
+    m_clock->advance(999ms);
+    QVERIFY(!QFile::exists(file));
+    m_clock->advance(1ms);
+    QTRY_COMPARE(onDisk().size(), 1);
+    struct stat info
+    {
+    };
+    QCOMPARE(::stat(qPrintable(file), &info), 0);
+    QCOMPARE(info.st_mode & 0777, 0600u);
+
+    manager().changeNameForRecording(0, QStringLiteral("Named"));
+    m_clock->advance(1s);
+    QTRY_COMPARE(onDisk().value(0).recordingName, QStringLiteral("Named"));
+    manager().deleteRecording(0);
+    m_clock->advance(1s);
+    QTRY_VERIFY(onDisk().isEmpty());
+}
+
+void TestRecordingsManager::aFailedSaveIsToldAndTriedAgain()
+{
+    const QString folder = m_folder->filePath(QStringLiteral("store"));
+    QFile blocker(folder);
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    KPRecordingsManager stuck(folder + QStringLiteral("/recordings"), m_player);
+    QSignalSpy failed(&stuck, &KPRecordingsManager::saveFailed);
+    QSignalSpy recovered(&stuck, &KPRecordingsManager::saveRecovered);
+    stuck.startRecording();
+    stuck.addRecordingAction(action(1, 0));
+    stuck.stopRecording();
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Could not save .*Not a directory"));
+    m_clock->advance(1s);
+    QTRY_COMPARE(failed.size(), 1);
+    QCOMPARE(failed.first().first().toString(), QStringLiteral("Not a directory"));
+
+    QVERIFY(blocker.remove());
+    m_clock->advance(KPRecordingsAutosave::kRetryDelay);
+    QTRY_COMPARE(recovered.size(), 1);
+    QCOMPARE(KPRecordingsStore(folder + QStringLiteral("/recordings")).load().size(), 1);
+    QCOMPARE(failed.size(), 1);
+}
+
+// A process without a window wrote the file meanwhile: its recording stays, and shows here.
+void TestRecordingsManager::recordingsAnotherProcessAddedAreKept()
+{
+    const QString file = m_folder->filePath(QStringLiteral("recordings"));
+    loadArchive({recordingOf({action(2, 0)})});
+    const KPPianoRecording theirs = recordingOf({action(4, 0), action(4, 1, 0.5f)}, "Music Box");
+    QVERIFY(KPRecordingsStore(file).modify([&](QList<KPPianoRecording>& list) {
+        list.prepend(theirs);
+        return true;
+    }));
+    manager().deleteRecording(0);
+    manager().saveAllRecordings();
+    QCOMPARE(manager().recordings(), QList<KPPianoRecording>{theirs});
+    QCOMPARE(KPRecordingsStore(file).load(), QList<KPPianoRecording>{theirs});
+    QCOMPARE(m_observer->calls, QStringList{"added 1"});
+}
+
+void TestRecordingsManager::aRecordingEndsAtTwentyFourHours()
+{
+    manager().startRecording();
+    manager().addRecordingAction(action(3, 0));
+    m_clock->advance(24h);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("reached 24 hours"));
+    manager().addRecordingAction(action(3, 1));
+    QVERIFY(!manager().recording());
+    QCOMPARE(manager().recordings().first().actions.size(), 1);
 }
 
 QTEST_MAIN(TestRecordingsManager)
