@@ -4,15 +4,51 @@
 #include "KPLogCapture.h"
 #include "KPTestHttpServer.h"
 #include "net/KPHTTPRequest.h"
+#include "net/KPServers.h"
 
+#include <QApplication>
 #include <QPointer>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
+
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
 using Response = KPTestHttpServer::Response;
 const QByteArray kAppInfoPath = "/functions/get_app_info.php";
 const QStringList kFallbacks{QString(), "5c1f0e8d2b7a4936a0e4d8c3f1b62a97", "a3f9c2e71b0d845"};
+constexpr auto kMemoryChild = "memory-child";
+
+// The process's peak resident memory so far, in kilobytes.
+qint64 peakKilobytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+// A child of the test that loads one URL and prints how far its peak memory grew meanwhile.
+int runMemoryChild(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    QObject owner;
+    auto* request = new KPHTTPRequest(KPHTTPRequest::kJsonBodyLimit, &owner);
+    QObject::connect(request, &KPHTTPRequest::requestResult, &application, &QCoreApplication::quit);
+    QObject::connect(request, &KPHTTPRequest::requestFailure, &application,
+                     &QCoreApplication::quit);
+    const qint64 before = peakKilobytes();
+    request->httpRequest(QString::fromLocal8Bit(argv[2]));
+    QCoreApplication::exec();
+    std::printf("%lld\n", peakKilobytes() - before);
+    return 0;
+}
 
 Response answer(const QByteArray& body, int status = 200, bool declareLength = true)
 {
@@ -50,6 +86,9 @@ private slots:
     void oneOutcomePerRequest_data();
     void oneOutcomePerRequest();
     void postTellsTheStatus();
+    void hostileAnswersHoldLittleMemory_data();
+    void hostileAnswersHoldLittleMemory();
+    void crashReportsGoOverHttpsByDefault();
     void answerIsStored_data();
     void answerIsStored();
     void offlineAtLaunchAsksOnceOnline();
@@ -136,6 +175,49 @@ void TestHTTPRequest::postTellsTheStatus()
              QByteArray("POST report"));
 }
 
+void TestHTTPRequest::hostileAnswersHoldLittleMemory_data()
+{
+    QTest::addColumn<Response>("response");
+    Response gigabyte;
+    gigabyte.endless = true;
+    gigabyte.declaredLength = qint64(1) << 30;
+    Response endless;
+    endless.endless = true;
+    QTest::newRow("a gigabyte declared") << gigabyte;
+    QTest::newRow("no end, no length") << endless;
+}
+
+// Measured in a child process of its own, which the answer is the only thing to grow.
+void TestHTTPRequest::hostileAnswersHoldLittleMemory()
+{
+    QFETCH(Response, response);
+    m_server.answer("/hostile", response);
+    QProcess child;
+    QSignalSpy finished(&child, &QProcess::finished);
+    child.start(
+        QCoreApplication::applicationFilePath(),
+        {QString::fromLatin1(kMemoryChild), m_server.url(QStringLiteral("/hostile")).toString()});
+    QVERIFY(finished.wait(120000));
+    bool measured = false;
+    const qint64 growth = child.readAllStandardOutput().trimmed().toLongLong(&measured);
+    QVERIFY(measured);
+    qInfo("peak grew by %lld kB", growth);
+    QVERIFY2(growth < 10 * 1024, qPrintable(QString::number(growth)));
+}
+
+void TestHTTPRequest::crashReportsGoOverHttpsByDefault()
+{
+    const QByteArray configured = qgetenv("TOUCHPIANO_APP_SERVER");
+    qunsetenv("TOUCHPIANO_APP_SERVER");
+    QTemporaryDir dir;
+    const KPUserDefaults defaults(
+        std::make_unique<QSettings>(dir.filePath(QStringLiteral("d.ini")), QSettings::IniFormat));
+    QCOMPARE(KPServers::crashServer(defaults), QStringLiteral("https://apps.touchpiano.invalid"));
+    QVERIFY(!KPServers::isConfigured(KPServers::crashServer(defaults)));
+    qputenv("TOUCHPIANO_APP_SERVER", configured);
+    QCOMPARE(KPServers::crashServer(defaults), QString::fromUtf8(configured));
+}
+
 void TestHTTPRequest::answerIsStored_data()
 {
     QTest::addColumn<Response>("response");
@@ -152,7 +234,7 @@ void TestHTTPRequest::answerIsStored_data()
                        "KPAppDelegate: Using fallback admob id"}
         << kFallbacks << 0;
     QTest::newRow("keys missing") << answer(R"({"admob_ipad": "m"})") << QStringList()
-                                  << QStringList{QString(), QString(), "m"} << 1;
+                                  << QStringList{QString(), QString(), "m"} << 0;
     QTest::newRow("an array") << answer("[1]")
                               << QStringList{"KPAppDelegate: Using fallback ids",
                                              jsonError + "the answer is not a JSON object"}
@@ -221,5 +303,12 @@ void TestHTTPRequest::offlineAtLaunchAsksOnceOnline()
     QCOMPARE(m_server.requests().size(), 1);
 }
 
-QTEST_MAIN(TestHTTPRequest)
+int main(int argc, char* argv[])
+{
+    if (argc == 3 && std::strcmp(argv[1], kMemoryChild) == 0)
+        return runMemoryChild(argc, argv);
+    QApplication application(argc, argv);
+    TestHTTPRequest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_httprequest.moc"
