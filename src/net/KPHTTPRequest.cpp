@@ -6,6 +6,10 @@
 
 namespace {
 
+// What the network layer may hold ahead of us: an answer over the limit is refused after at most
+// this much more, not after the whole of it has arrived.
+constexpr qint64 kReadBufferSize = 64 * 1024;
+
 // An HTTP status is an answer like any other; only a transfer that broke is a failure.
 bool isAnswer(QNetworkReply::NetworkError error)
 {
@@ -62,6 +66,7 @@ void KPHTTPRequest::send(const QString& url, const QByteArray& verb, const QByte
     if (!contentType.isEmpty())
         request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
     m_reply = m_manager->sendCustomRequest(request, verb, body);
+    m_reply->setReadBufferSize(kReadBufferSize);
     connect(m_reply, &QNetworkReply::metaDataChanged, this, &KPHTTPRequest::responseStarted);
     connect(m_reply, &QNetworkReply::readyRead, this, &KPHTTPRequest::received);
     connect(m_reply, &QNetworkReply::finished, this, &KPHTTPRequest::finished);
@@ -75,6 +80,12 @@ void KPHTTPRequest::responseStarted()
     m_timeout.start();
     m_data.clear();
     m_statusCode = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    // A declared length over the limit is refused before any of the body is read.
+    bool declared = false;
+    const qint64 length =
+        m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&declared);
+    if (declared && length > m_bodyLimit && !m_done)
+        fail(tooLarge());
 }
 
 void KPHTTPRequest::received()
@@ -82,9 +93,15 @@ void KPHTTPRequest::received()
     if (m_done)
         return;
     m_timeout.start();
-    m_data += m_reply->readAll();
+    // One byte past the limit is enough to know the answer is too large.
+    m_data += m_reply->read(m_bodyLimit + 1 - m_data.size());
     if (m_data.size() > m_bodyLimit)
-        fail(QStringLiteral("The answer is larger than %1 bytes").arg(m_bodyLimit));
+        fail(tooLarge());
+}
+
+QString KPHTTPRequest::tooLarge() const
+{
+    return QStringLiteral("The answer is larger than %1 bytes").arg(m_bodyLimit);
 }
 
 void KPHTTPRequest::finished()

@@ -12,8 +12,9 @@ class QNetworkReply;
 // One asynchronous HTTP request. It ends in exactly one of requestResult() (the whole body of
 // the last response, whatever its status, after redirects) and requestFailure(), and then
 // deletes itself; it belongs to its parent meanwhile, so nothing is reported once the parent
-// is gone. Only http and https URLs are loaded. A body larger than the limit, or a transfer
-// idle for the timeout, is a failure. Nothing blocks: answers arrive on the thread that asked.
+// is gone. Only http and https URLs are loaded. A body larger than the limit (declared, or as
+// soon as it passes it), or a transfer idle for the timeout, is a failure. Nothing blocks: answers
+// arrive on the thread that asked.
 class KPHTTPRequest : public QObject
 {
     Q_OBJECT
@@ -45,6 +46,7 @@ private:
     void received();
     void finished();
     void fail(const QString& description);
+    QString tooLarge() const;
 
     qint64 m_bodyLimit;
     QNetworkAccessManager* m_manager;

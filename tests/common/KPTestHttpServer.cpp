@@ -128,7 +128,9 @@ void KPTestHttpServer::respond(QTcpSocket* socket, const Response& response, boo
                       "\r\nConnection: close\r\n";
     if (!response.location.isEmpty())
         head += "Location: " + response.location + "\r\n";
-    if (response.declareLength && !response.endless)
+    if (response.declaredLength >= 0)
+        head += "Content-Length: " + QByteArray::number(response.declaredLength) + "\r\n";
+    else if (response.declareLength && !response.endless)
         head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
     socket->write(head + "\r\n");
     if (response.endless) {

@@ -26,6 +26,7 @@ public:
         bool endless = false; // the body never ends (no length, written as fast as read)
         bool silent = false;  // the connection is accepted and never answered
         bool declareLength = true;
+        qint64 declaredLength = -1; // when set, sent as the length whatever the body is
     };
 
     struct Request
