@@ -2,6 +2,7 @@
 
 #include "audio/KPAudioDevice.h"
 #include "audio/KPAudioHandles.h"
+#include "audio/KPAudioSession.h"
 #include "audio/KPSoundBank.h"
 
 #include <QString>
@@ -40,7 +41,10 @@ public:
     using Clock = std::function<double()>;
     static double secondsSinceReferenceDate();
 
-    explicit KPSampler(KPAudioDeviceOpener openDevice = KPAudioDevice::openDefault);
+    // The sampler joins `session` (hears its interruptions, keeps it active while it lives); an
+    // offline render joins none, and leaves the application's session alone.
+    explicit KPSampler(KPAudioDeviceOpener openDevice = KPAudioDevice::openDefault,
+                       KPAudioSession* session = &KPAudioSession::sharedSession());
     ~KPSampler();
     KPSampler(const KPSampler&) = delete;
     KPSampler& operator=(const KPSampler&) = delete;
@@ -98,6 +102,7 @@ private:
     bool forEachVoice(std::optional<int> note, const char* failure, Action action);
 
     KPAudioDeviceOpener m_openDevice;
+    KPAudioSession* m_session;
     KPSoundBank::Layout m_layout;
     QString m_soundBankName;
 

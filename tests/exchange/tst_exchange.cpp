@@ -3,10 +3,13 @@
 #include "exchange/KPStandardMidiFile.h"
 #include "KPAudioTestRig.h"
 
+#include "audio/KPAudioSession.h"
+
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 namespace {
 
@@ -193,6 +196,27 @@ private slots:
             QVERIFY(KPAudioTest::level(sound, 0, onset + 13230, 2205) < 0.7 * pressed);
             QVERIFY(KPAudioTest::level(sound, 0, onset + 22491, 2205) < 1e-3 * pressed);
         }
+    }
+
+    // An export on its worker thread renders offline: the instrument's audio session stays the
+    // instrument's, which still falls silent while the application is suspended.
+    void exportLeavesTheInstrumentsSessionAlone()
+    {
+        AudioRig rig = AudioRig::withPlayer();
+        QTemporaryDir dir;
+        std::unique_ptr<QThread> exporting(QThread::create([&] {
+            KPAudioExport::write(threeNotes(), dir.filePath(QStringLiteral("a.flac")), nullptr);
+        }));
+        exporting->start();
+        QVERIFY(exporting->wait());
+
+        KPAudioSession& session = KPAudioSession::sharedSession();
+        QVERIFY(session.isActive());
+        rig.sampler().noteOn(60, 1.0f);
+        session.beginInterruption();
+        QCOMPARE(KPAudioTest::level(rig.render(0.1), 0), 0.0);
+        session.endInterruption();
+        QVERIFY(KPAudioTest::level(rig.render(0.05), 0) > 0.01);
     }
 
     void mutatedFilesNeverCrash()
