@@ -52,7 +52,9 @@ void KPCrashReportSender::sendNext()
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("text/plain"));
     request.setTransferTimeout(kTransferTimeoutMs);
     QNetworkReply* reply = m_network.post(request, file.read(kMaxReportSize));
-    // The server's answer is not needed: drop it as it comes, however long it is.
+    // The server's answer is not needed: drop it as it comes, however long it is, holding no
+    // more of it than a small buffer.
+    reply->setReadBufferSize(64 * 1024);
     connect(reply, &QIODevice::readyRead, reply, [reply] { reply->skip(reply->bytesAvailable()); });
     connect(reply, &QNetworkReply::finished, this,
             [this, reply, path] { replyFinished(reply, path); });
