@@ -202,7 +202,7 @@ private slots:
     // instrument's, which still falls silent while the application is suspended.
     void exportLeavesTheInstrumentsSessionAlone()
     {
-        AudioRig rig = AudioRig::withPlayer();
+        KPAudioTest::AudioRig rig = KPAudioTest::AudioRig::withPlayer();
         QTemporaryDir dir;
         std::unique_ptr<QThread> exporting(QThread::create([&] {
             KPAudioExport::write(threeNotes(), dir.filePath(QStringLiteral("a.flac")), nullptr);
