@@ -4,6 +4,7 @@
 #include "KPLogCapture.h"
 #include "KPTestHttpServer.h"
 #include "net/KPHTTPRequest.h"
+#include "net/KPHTTPResponseParser.h"
 #include "net/KPServers.h"
 
 #include <QApplication>
@@ -86,6 +87,8 @@ private slots:
     void oneOutcomePerRequest_data();
     void oneOutcomePerRequest();
     void postTellsTheStatus();
+    void answersAreReadPieceByPiece_data();
+    void answersAreReadPieceByPiece();
     void hostileAnswersHoldLittleMemory_data();
     void hostileAnswersHoldLittleMemory();
     void crashReportsGoOverHttpsByDefault();
@@ -175,6 +178,61 @@ void TestHTTPRequest::postTellsTheStatus()
              QByteArray("POST report"));
 }
 
+void TestHTTPRequest::answersAreReadPieceByPiece_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<bool>("closed");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("error"); // empty: read whole
+    const QByteArray ok = "HTTP/1.1 200 OK\r\n";
+    QTest::newRow("a length") << ok + "Content-Length: 5\r\n\r\nhello" << false
+                              << QByteArray("hello") << QString();
+    QTest::newRow("chunks and trailers")
+        << ok + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n6;a=b\r\n world\r\n0\r\nX: "
+                "y\r\n\r\n"
+        << false << QByteArray("hello world") << QString();
+    QTest::newRow("after 100 Continue")
+        << "HTTP/1.1 100 Continue\r\n\r\n" + ok + "Content-Length: 2\r\n\r\nok" << false
+        << QByteArray("ok") << QString();
+    QTest::newRow("up to the close") << ok + "\r\nrest" << true << QByteArray("rest") << QString();
+    QTest::newRow("no content") << QByteArray("HTTP/1.1 204 No Content\r\n\r\n") << false
+                                << QByteArray() << QString();
+    QTest::newRow("cut short") << ok + "Content-Length: 9\r\n\r\nhello" << true << QByteArray()
+                               << "The connection closed before the answer ended";
+    QTest::newRow("declared over the limit")
+        << ok + "Content-Length: 12\r\n\r\n"
+        << false << QByteArray() << "The answer is larger than 11 bytes";
+    QTest::newRow("chunks over the limit")
+        << ok + "Transfer-Encoding: chunked\r\n\r\n6\r\nhello \r\n6\r\nworld!\r\n"
+        << false << QByteArray() << "The answer is larger than 11 bytes";
+    QTest::newRow("headers over the limit")
+        << ok + "X: " + QByteArray(KPHTTPResponseParser::kHeaderLimit, 'x') << false << QByteArray()
+        << "The answer's headers are larger than 65536 bytes";
+    QTest::newRow("not HTTP") << QByteArray("SSH-2.0-x\r\n") << false << QByteArray()
+                              << "The answer is not HTTP";
+}
+
+// Whether the bytes come at once or one by one, the outcome is the same.
+void TestHTTPRequest::answersAreReadPieceByPiece()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, closed);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, error);
+    for (const qsizetype piece : {answer.size(), qsizetype(1)}) {
+        KPHTTPResponseParser parser(11);
+        for (qsizetype at = 0; at < answer.size(); at += piece)
+            parser.feed(QByteArrayView(answer).sliced(at, std::min(piece, answer.size() - at)));
+        if (closed)
+            parser.close();
+        QCOMPARE(parser.error(), error);
+        QCOMPARE(parser.state(), error.isEmpty() ? KPHTTPResponseParser::State::Done
+                                                 : KPHTTPResponseParser::State::Failed);
+        if (error.isEmpty())
+            QCOMPARE(parser.body(), body);
+    }
+}
+
 void TestHTTPRequest::hostileAnswersHoldLittleMemory_data()
 {
     QTest::addColumn<Response>("response");
@@ -183,8 +241,11 @@ void TestHTTPRequest::hostileAnswersHoldLittleMemory_data()
     gigabyte.declaredLength = qint64(1) << 30;
     Response endless;
     endless.endless = true;
+    Response headers;
+    headers.endlessHeaders = true;
     QTest::newRow("a gigabyte declared") << gigabyte;
     QTest::newRow("no end, no length") << endless;
+    QTest::newRow("headers without end") << headers;
 }
 
 // Measured in a child process of its own, which the answer is the only thing to grow.
