@@ -139,8 +139,10 @@ void KPHTTPRequest::received()
 
 void KPHTTPRequest::closed()
 {
+    const QTcpSocket* closing = m_socket;
     received();
-    if (m_done)
+    // What it still held may have been a redirect, now followed on another connection.
+    if (m_done || m_socket != closing)
         return;
     m_parser->close();
     inspect();
