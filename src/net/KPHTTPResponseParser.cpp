@@ -18,21 +18,18 @@ KPHTTPResponseParser::State KPHTTPResponseParser::feed(QByteArrayView bytes)
 {
     qsizetype at = 0;
     while (m_state == State::Reading && at < bytes.size()) {
-        const qsizetype left = bytes.size() - at;
-        if (m_phase == Phase::Ended)
-            break;
         if (m_phase == Phase::Body || m_phase == Phase::ChunkData) {
+            const qsizetype left = bytes.size() - at;
             const qsizetype taken =
                 m_untilClose ? left : qsizetype(std::min<qint64>(m_remaining, left));
             appendBody(bytes.sliced(at, taken));
             at += taken;
-            if (m_untilClose || m_state != State::Reading)
-                continue;
             m_remaining -= taken;
-            if (m_remaining == 0) {
-                m_phase = m_phase == Phase::Body ? Phase::Ended : Phase::ChunkEnd;
-                if (m_phase == Phase::Ended)
-                    m_state = State::Done;
+            if (!m_untilClose && m_remaining == 0 && m_state == State::Reading) {
+                if (m_phase == Phase::Body)
+                    end();
+                else
+                    m_phase = Phase::ChunkEnd;
             }
             continue;
         }
@@ -61,8 +58,7 @@ KPHTTPResponseParser::State KPHTTPResponseParser::close()
     if (m_state != State::Reading)
         return m_state;
     if (m_phase == Phase::Body && m_untilClose) {
-        m_phase = Phase::Ended;
-        m_state = State::Done;
+        end();
         return m_state;
     }
     return fail(QStringLiteral("The connection closed before the answer ended"));
@@ -118,10 +114,8 @@ void KPHTTPResponseParser::line(const QByteArray& text)
         m_phase = Phase::ChunkSize;
         return;
     case Phase::Trailers:
-        if (text.isEmpty()) {
-            m_phase = Phase::Ended;
-            m_state = State::Done;
-        }
+        if (text.isEmpty())
+            end();
         return;
     case Phase::Body:
     case Phase::ChunkData:
@@ -156,8 +150,7 @@ void KPHTTPResponseParser::headersEnded()
         }
     }
     if (m_status == 204 || m_status == 304 || (!length.isEmpty() && m_remaining == 0)) {
-        m_phase = Phase::Ended;
-        m_state = State::Done;
+        end();
         return;
     }
     m_untilClose = length.isEmpty();
@@ -171,6 +164,12 @@ void KPHTTPResponseParser::appendBody(QByteArrayView bytes)
         return;
     }
     m_body.append(bytes);
+}
+
+void KPHTTPResponseParser::end()
+{
+    m_phase = Phase::Ended;
+    m_state = State::Done;
 }
 
 KPHTTPResponseParser::State KPHTTPResponseParser::fail(const QString& reason)

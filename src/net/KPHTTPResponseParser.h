@@ -40,6 +40,7 @@ private:
     void line(const QByteArray& text);
     void headersEnded();
     void appendBody(QByteArrayView bytes);
+    void end();
     State fail(const QString& reason);
 
     qint64 m_bodyLimit;
