@@ -143,7 +143,7 @@ void KPAppDelegate::initializeCrashReporter()
     m_crashReporter = std::make_unique<KPCrashReporter>(
         m_defaults,
         QDir(KPAppPaths::applicationSupportDirectory()).filePath(QStringLiteral("CrashReports")),
-        QUrl(KPServers::appServer(m_defaults)));
+        QUrl(KPServers::crashServer(m_defaults)));
     m_crashReporter->start();
 }
 
@@ -153,8 +153,7 @@ void KPAppDelegate::initializeRatingPrompt()
     prompt.setDaysUntilPrompt(2);
     prompt.setUsesUntilPrompt(10);
     prompt.setMessage(KPLocalization::string("RATE"));
-    prompt.launch(m_appID);
-    m_ratingPromptLaunched = true;
+    m_ratingPromptLaunched = prompt.launch(m_appID);
 }
 
 // Asked once per run: when the internet becomes reachable, this stops listening.
@@ -180,8 +179,8 @@ void KPAppDelegate::internetNotifier()
     fetchAppInfo();
 }
 
-// A key that is missing leaves its field unset; a JSON null takes the fallback (or, for the
-// application's identifier, no rating prompt). Values are kept as the answer gives them.
+// A key that is missing leaves its field unset; a JSON null takes the fallback. Without the
+// application's identifier there is no rating prompt. Values are kept as the answer gives them.
 void KPAppDelegate::requestResult(const QByteArray& data)
 {
     QJsonParseError error{};
@@ -199,7 +198,7 @@ void KPAppDelegate::requestResult(const QByteArray& data)
         return value.toVariant().toString();
     };
     const QJsonValue appID = info.value(QLatin1String("app_id"));
-    if (!appID.isNull()) {
+    if (!appID.isNull() && !appID.isUndefined()) {
         m_appID = text(appID);
         initializeRatingPrompt();
     }

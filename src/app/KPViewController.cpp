@@ -3,6 +3,7 @@
 #include "app/KPAppDelegate.h"
 #include "app/KPRecordingsManagerControl.h"
 #include "net/KPNetworkAdView.h"
+#include "net/KPServers.h"
 #include "platform/KPBundle.h"
 #include "platform/KPDeviceIdiom.h"
 #include "platform/KPLocalization.h"
@@ -83,6 +84,11 @@ void KPViewController::loadView()
     KPNibWiring::wire(m_view, this, setImage);
     if (auto* piano = m_view->findChild<KPPianoView*>())
         piano->setRecordingsControl(&KPRecordingsManagerControl::shared());
+    // Without a web server there is no banner to fetch: the button would do nothing visible.
+    if (m_newsBtn && !KPServers::isConfigured(KPServers::webServer())) {
+        m_newsBtn->hide();
+        m_newsBtn->setEnabled(false);
+    }
     viewDidLoad();
 }
 

@@ -59,7 +59,8 @@ double KPSampler::steadySeconds()
         .count();
 }
 
-KPSampler::KPSampler(KPAudioDeviceOpener openDevice) : m_openDevice(std::move(openDevice))
+KPSampler::KPSampler(KPAudioDeviceOpener openDevice, KPAudioSession* session)
+    : m_openDevice(std::move(openDevice)), m_session(session)
 {
     m_playbackGlides.setTimerType(Qt::PreciseTimer);
     m_playbackGlides.setInterval(kPlaybackGlideStep);
@@ -511,31 +512,34 @@ void KPSampler::fadeOutBeforeSwitch()
 
 void KPSampler::setUpAudioSession()
 {
-    KPAudioSession& session = KPAudioSession::sharedSession();
-    session.initialize(KPSamplerInterruptionListener, this);
+    if (!m_session)
+        return;
+    m_session->initialize(KPSamplerInterruptionListener, this);
     registerAudioSessionCategory();
-    session.setActive(true);
+    m_session->setActive(true);
 }
 
 void KPSampler::tearDownAudioSession()
 {
-    KPAudioSession& session = KPAudioSession::sharedSession();
-    session.setActive(false);
-    session.removeInterruptionListener(this);
+    if (!m_session)
+        return;
+    m_session->setActive(false);
+    m_session->removeInterruptionListener(this);
 }
 
 void KPSampler::registerAudioSessionCategory()
 {
-    KPAudioSession::sharedSession().setProperty(
-        KPAudioSession::kAudioSessionProperty_AudioCategory,
-        KPAudioSession::kAudioSessionCategory_SoloAmbientSound);
+    if (m_session)
+        m_session->setProperty(KPAudioSession::kAudioSessionProperty_AudioCategory,
+                               KPAudioSession::kAudioSessionCategory_SoloAmbientSound);
 }
 
 // OpenAL Soft's alcSuspendContext only holds property changes back; the device's pause is what
 // silences the mix (the system sounds' too: the application's audio is off).
 void KPSampler::audioSessionBeginInterruption()
 {
-    KPAudioSession::sharedSession().setActive(false);
+    if (m_session)
+        m_session->setActive(false);
     alGetError();
     alcSetThreadContext(nullptr);
     if (m_context)
@@ -547,7 +551,8 @@ void KPSampler::audioSessionBeginInterruption()
 void KPSampler::audioSessionEndInterruption()
 {
     registerAudioSessionCategory();
-    KPAudioSession::sharedSession().setActive(true);
+    if (m_session)
+        m_session->setActive(true);
     alGetError();
     alcSetThreadContext(m_context.get());
     if (m_context)

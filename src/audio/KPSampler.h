@@ -2,6 +2,7 @@
 
 #include "audio/KPAudioDevice.h"
 #include "audio/KPAudioHandles.h"
+#include "audio/KPAudioSession.h"
 #include "audio/KPGainGlide.h"
 #include "audio/KPLoopbackDevice.h"
 #include "audio/KPNoteSchedule.h"
@@ -58,7 +59,10 @@ public:
     using Clock = std::function<double()>;
     static double steadySeconds();
 
-    explicit KPSampler(KPAudioDeviceOpener openDevice = KPAudioDevice::openDefault);
+    // The sampler joins `session` (hears its interruptions, keeps it active while it lives); an
+    // offline render joins none, and leaves the application's session alone.
+    explicit KPSampler(KPAudioDeviceOpener openDevice = KPAudioDevice::openDefault,
+                       KPAudioSession* session = &KPAudioSession::sharedSession());
     ~KPSampler() override;
     KPSampler(const KPSampler&) = delete;
     KPSampler& operator=(const KPSampler&) = delete;
@@ -146,6 +150,7 @@ private:
     void publishAllGains();
 
     KPAudioDeviceOpener m_openDevice;
+    KPAudioSession* m_session;
     KPSoundBank::Layout m_layout;
     QString m_soundBankName;
 

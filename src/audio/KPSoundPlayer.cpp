@@ -16,8 +16,9 @@ KPSoundPlayer& KPSoundPlayer::sharedPlayer()
     return player;
 }
 
-KPSoundPlayer::KPSoundPlayer(KPAudioDeviceOpener openDevice, KPClock* clock)
-    : m_sampler(std::move(openDevice)), m_clock(clock)
+KPSoundPlayer::KPSoundPlayer(KPAudioDeviceOpener openDevice, KPClock* clock,
+                             KPAudioSession* session)
+    : m_sampler(std::move(openDevice), session), m_clock(clock)
 {
     for (const char* name :
          {"Grand Piano", "Music Box", "Ahh Choir", "Electric Piano", "Accordion", "Banjo"})

@@ -32,9 +32,10 @@ public:
     static KPSoundPlayer& sharedPlayer();
 
     // Loads "Grand Piano". The fades keep time by `clock` when given (offline rendering), else by
-    // the program's current clock.
+    // the program's current clock. The sampler joins `session` (none for an offline render).
     explicit KPSoundPlayer(KPAudioDeviceOpener openDevice = KPAudioDevice::openDefault,
-                           KPClock* clock = nullptr);
+                           KPClock* clock = nullptr,
+                           KPAudioSession* session = &KPAudioSession::sharedSession());
     ~KPSoundPlayer() override;
     KPSoundPlayer(const KPSoundPlayer&) = delete;
     KPSoundPlayer& operator=(const KPSoundPlayer&) = delete;

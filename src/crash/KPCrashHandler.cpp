@@ -3,11 +3,14 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <array>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
+#include <dlfcn.h>
 #include <execinfo.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -24,6 +27,12 @@ struct HandlerState
     char reportPath[kPathCapacity] = {};
     char partialPath[kPathCapacity] = {};
     char version[128] = {};
+    // The installation prefix ("/home/user/.local" for ".../bin/touchpiano"), with its final
+    // slash, and the program's path below it: a report names files relative to the prefix,
+    // so the user's name in a home folder never leaves the machine.
+    char prefix[kPathCapacity] = {};
+    char program[kPathCapacity] = {};
+    const void* programBase = nullptr;
     std::array<struct sigaction, kFatalSignals.size()> previous = {};
 };
 HandlerState g_state;
@@ -73,6 +82,41 @@ void writeNumber(int fd, unsigned long long value, unsigned base = 10)
     writeText(fd, digits + at);
 }
 
+// The object's file: the program or a file below the prefix relative to the prefix, any other
+// by its name alone.
+const char* objectName(const Dl_info& object)
+{
+    if (object.dli_fbase == g_state.programBase)
+        return g_state.program;
+    const char* path = object.dli_fname ? object.dli_fname : "";
+    const std::size_t prefixLength = std::strlen(g_state.prefix);
+    if (prefixLength > 0 && std::strncmp(path, g_state.prefix, prefixLength) == 0)
+        return path + prefixLength;
+    const char* slash = std::strrchr(path, '/');
+    return slash ? slash + 1 : path;
+}
+
+// "object(symbol+0xoffset) [0xaddress]", or "object(+0xoffset)" from the object's start when
+// the symbol is unknown.
+void writeFrame(int fd, void* address)
+{
+    Dl_info object{};
+    if (::dladdr(address, &object) != 0) {
+        writeText(fd, objectName(object));
+        writeText(fd, "(");
+        const bool named = object.dli_sname && object.dli_saddr;
+        if (named)
+            writeText(fd, object.dli_sname);
+        const auto from = reinterpret_cast<uintptr_t>(named ? object.dli_saddr : object.dli_fbase);
+        writeText(fd, "+0x");
+        writeNumber(fd, reinterpret_cast<uintptr_t>(address) - from, 16);
+        writeText(fd, ") ");
+    }
+    writeText(fd, "[0x");
+    writeNumber(fd, reinterpret_cast<uintptr_t>(address), 16);
+    writeText(fd, "]\n");
+}
+
 void writeReport(int signal, const siginfo_t* info)
 {
     const int fd = ::open(g_state.partialPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
@@ -95,7 +139,9 @@ void writeReport(int signal, const siginfo_t* info)
     }
     writeText(fd, "\nbacktrace:\n");
     void* frames[kMaxFrames];
-    backtrace_symbols_fd(frames, backtrace(frames, kMaxFrames), fd);
+    const int count = backtrace(frames, kMaxFrames);
+    for (int i = 0; i < count; ++i)
+        writeFrame(fd, frames[i]);
     ::close(fd);
     ::rename(g_state.partialPath, g_state.reportPath);
 }
@@ -137,9 +183,25 @@ bool KPCrashHandler::install(const QString& folder, const QString& version)
         qWarning("KPCrashHandler: Report path or version too long");
         return false;
     }
-    // The first backtrace() loads the unwinder, which allocates: do it now, not at the crash.
+    // Installed, the program is <prefix>/bin/touchpiano.
+    const QFileInfo program(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath());
+    QString prefix = QDir::cleanPath(program.absolutePath() + QStringLiteral("/.."));
+    if (!prefix.endsWith(QLatin1Char('/')))
+        prefix += QLatin1Char('/');
+    if (!copyInto(g_state.prefix, kPathCapacity, QFile::encodeName(prefix)) ||
+        !copyInto(g_state.program, kPathCapacity,
+                  QFile::encodeName(program.absoluteFilePath().mid(prefix.size())))) {
+        qWarning("KPCrashHandler: Program path too long");
+        return false;
+    }
+    Dl_info self{};
+    if (::dladdr(reinterpret_cast<void*>(&onFatalSignal), &self) != 0)
+        g_state.programBase = self.dli_fbase;
+    // The first backtrace() and dladdr() load the unwinder and the symbol tables, which
+    // allocates: do it now, not at the crash.
     void* frame = nullptr;
     backtrace(&frame, 1);
+    ::dladdr(frame, &self);
 
     stack_t stack{};
     stack.ss_sp = g_alternateStack;

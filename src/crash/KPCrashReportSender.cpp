@@ -1,17 +1,15 @@
 #include "crash/KPCrashReportSender.h"
 
 #include "crash/KPCrashHandler.h"
+#include "net/KPHTTPRequest.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 
 namespace {
 // Our own reports are a few kilobytes; anything beyond this is not sent whole.
 constexpr qint64 kMaxReportSize = 1024 * 1024;
-constexpr int kTransferTimeoutMs = 60 * 1000;
 } // namespace
 
 KPCrashReportSender::KPCrashReportSender(const QString& folder, const QUrl& endpoint,
@@ -48,29 +46,26 @@ void KPCrashReportSender::sendNext()
         sendNext();
         return;
     }
-    QNetworkRequest request(m_endpoint);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("text/plain"));
-    request.setTransferTimeout(kTransferTimeoutMs);
-    QNetworkReply* reply = m_network.post(request, file.read(kMaxReportSize));
-    // The server's answer is not needed: drop it as it comes, however long it is.
-    connect(reply, &QIODevice::readyRead, reply, [reply] { reply->skip(reply->bytesAvailable()); });
-    connect(reply, &QNetworkReply::finished, this,
-            [this, reply, path] { replyFinished(reply, path); });
+    // The server's answer is not needed beyond its status; the request holds little of it.
+    auto* request = new KPHTTPRequest(KPHTTPRequest::kJsonBodyLimit, this);
+    connect(request, &KPHTTPRequest::requestResult, this,
+            [this, request, path] { answered(request->statusCode(), path); });
+    connect(request, &KPHTTPRequest::requestFailure, this, [this, path] { answered(0, path); });
+    request->httpPost(m_endpoint.toString(), file.read(kMaxReportSize),
+                      QByteArrayLiteral("text/plain"));
 }
 
-void KPCrashReportSender::replyFinished(QNetworkReply* reply, const QString& path)
+// Status 0: no answer came (the request's own line says why).
+void KPCrashReportSender::answered(int status, const QString& path)
 {
-    reply->deleteLater();
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QString name = QFileInfo(path).fileName();
     if (status >= 200 && status < 300) {
         if (QFile::remove(path))
             qInfo("KPCrashReportSender: Sent %s", qPrintable(name));
         else
             qWarning("KPCrashReportSender: Sent %s but could not delete it", qPrintable(name));
-    } else if (reply->error() != QNetworkReply::NoError && status == 0) {
-        qWarning("KPCrashReportSender: Could not send %s: %s", qPrintable(name),
-                 qPrintable(reply->errorString()));
+    } else if (status == 0) {
+        qWarning("KPCrashReportSender: Could not send %s", qPrintable(name));
     } else {
         qWarning("KPCrashReportSender: Server refused %s with status %d", qPrintable(name), status);
     }

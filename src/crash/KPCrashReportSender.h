@@ -1,11 +1,8 @@
 #pragma once
 
-#include <QNetworkAccessManager>
 #include <QObject>
 #include <QStringList>
 #include <QUrl>
-
-class QNetworkReply;
 
 // Sends the reports waiting in a folder, one after another, each as the body of an HTTP POST
 // to the crash endpoint. A report is deleted only once the server accepted it (status 2xx);
@@ -28,10 +25,9 @@ signals:
 
 private:
     void sendNext();
-    void replyFinished(QNetworkReply* reply, const QString& path);
+    void answered(int status, const QString& path);
 
     QString m_folder;
     QUrl m_endpoint;
     QStringList m_queue;
-    QNetworkAccessManager m_network;
 };

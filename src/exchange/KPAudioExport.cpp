@@ -67,7 +67,8 @@ bool KPAudioExport::write(const KPPianoRecording& recording, const QString& path
     auto* loopback = static_cast<KPLoopbackDevice*>(device.get());
 
     KPManualClock clock;
-    KPSoundPlayer player([device] { return device; }, &clock);
+    // An offline render, maybe on a worker thread: the application's audio session is not its.
+    KPSoundPlayer player([device] { return device; }, &clock, nullptr);
     player.useSoundBank(recording.soundBankName);
     if (!player.sampler().isInitialized())
         return fail(error, QStringLiteral("the instrument \"%1\" could not be loaded")

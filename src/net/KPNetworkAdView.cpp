@@ -21,6 +21,8 @@
 namespace {
 
 constexpr int kMinimumFontSize = 10;
+// Two lines of the label hold far less; the rest of a longer message would only cost layout time.
+constexpr qsizetype kMessageCap = 280;
 
 // The largest size, from the given one down to the minimum, at which the text fits the
 // label's width in at most two lines.
@@ -57,6 +59,8 @@ KPNetworkAdView::KPNetworkAdView(const QRect& frame, QWidget* parent)
     m_msgLabel->setObjectName(QStringLiteral("msgLabel"));
     m_msgLabel->setGeometry(pad ? 20 : 10, static_cast<int>(float(0.52 * h)),
                             static_cast<int>(float(0.47 * w)), static_cast<int>(float(0.4 * h)));
+    // The server's message is text: a label would guess at rich text and fetch its pictures.
+    m_msgLabel->setTextFormat(Qt::PlainText);
     m_msgLabel->setAlignment(Qt::AlignCenter);
     m_msgLabel->setWordWrap(true);
     QFont font(QStringLiteral("Helvetica"));
@@ -142,7 +146,9 @@ void KPNetworkAdView::fetchedData(const QByteArray& data)
     }
     m_imageURL = image.toString();
     m_appURL = link.toString();
-    m_bannerMsg = message.toString();
+    m_bannerMsg = message.toString().left(kMessageCap);
+    if (!m_bannerMsg.isEmpty() && m_bannerMsg.back().isHighSurrogate())
+        m_bannerMsg.chop(1);
     qInfo("json: %s", document.toJson(QJsonDocument::Compact).constData());
     qInfo("image: %s", qPrintable(m_imageURL));
     qInfo("appurl: %s", qPrintable(m_appURL));

@@ -1,6 +1,7 @@
 #include "rating/KPRatingPrompt.h"
 
 #include "net/KPNetworkInformationBackend.h"
+#include "net/KPServers.h"
 #include "platform/KPLocalization.h"
 
 #include <QApplication>
@@ -17,8 +18,7 @@ namespace {
 
 constexpr double kSecondsPerDay = 86400;
 constexpr auto kReviewPageTemplate =
-    "https://store.touchpiano.invalid/WebObjects/MZStore.woa/wa/viewContentsUserReviews"
-    "?type=Purple+Software&id=APP_ID";
+    "/WebObjects/MZStore.woa/wa/viewContentsUserReviews?type=Purple+Software&id=APP_ID";
 
 double systemClock()
 {
@@ -116,11 +116,16 @@ KPRatingPrompt::~KPRatingPrompt()
     m_counting.waitForDone();
 }
 
-void KPRatingPrompt::launch(const QString& appID)
+bool KPRatingPrompt::launch(const QString& appID)
 {
     m_appID = leadingNumber(appID);
+    if (m_appID == 0) {
+        qInfo("KPRatingPrompt: No store identifier: no prompt");
+        return false;
+    }
     appLaunched(true);
     qInfo("KPRatingPrompt: Using appID: %u", quint32(m_appID));
+    return true;
 }
 
 QFuture<void> KPRatingPrompt::appLaunched(bool canPromptForRating)
@@ -244,17 +249,20 @@ void KPRatingPrompt::hideRatingAlert()
         m_ratingAlert->hide();
 }
 
-QString KPRatingPrompt::reviewPageUrl(quint32 appID)
+QString KPRatingPrompt::reviewPageUrl(const QString& store, quint32 appID)
 {
-    return QString::fromLatin1(kReviewPageTemplate)
-        .replace(QStringLiteral("APP_ID"), QString::number(appID));
+    return store + QString::fromLatin1(kReviewPageTemplate)
+                       .replace(QStringLiteral("APP_ID"), QString::number(appID));
 }
 
+// A page on a host that was never named cannot open: the user is asked again later.
 void KPRatingPrompt::rateApp()
 {
+    const QString page = reviewPageUrl(KPServers::storeServer(m_defaults), m_appID);
+    if (!KPServers::isConfigured(page) || !QDesktopServices::openUrl(QUrl(page))) {
+        qWarning("KPRatingPrompt: Could not open %s", qPrintable(page));
+        return;
+    }
     m_defaults.setValue(key(kRatedCurrentVersion), true);
     m_defaults.settings().sync();
-    const QUrl page(reviewPageUrl(m_appID));
-    if (!QDesktopServices::openUrl(page))
-        qWarning("KPRatingPrompt: Could not open %s", qPrintable(page.toString()));
 }

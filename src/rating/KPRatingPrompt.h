@@ -49,17 +49,19 @@ public:
                    QObject* parent = nullptr);
     ~KPRatingPrompt() override;
 
-    // Takes the store identifier (its leading decimal number; 0 when there is none) and counts
-    // the launch as a use that may prompt.
-    void launch(const QString& appID);
+    // Takes the store identifier (its leading decimal number) and counts the launch as a use
+    // that may prompt. Without an identifier (none, or 0) there is no review page to go to:
+    // nothing is counted and false is answered.
+    bool launch(const QString& appID);
     QFuture<void> appLaunched(bool canPromptForRating = true);
     QFuture<void> appEnteredForeground(bool canPromptForRating);
     void hideRatingAlert();
-    // Opens the store's review page and never prompts again for this version.
+    // Opens the store's review page; once it opened, never prompts again for this version.
     void rateApp();
     void alertViewClicked(Answer answer);
 
-    static QString reviewPageUrl(quint32 appID);
+    // The review page of the application in the store at this base URL.
+    static QString reviewPageUrl(const QString& store, quint32 appID);
 
     quint32 appID() const { return m_appID; }
     quint32 daysUntilPrompt() const { return m_daysUntilPrompt; }

@@ -128,24 +128,30 @@ void KPTestHttpServer::respond(QTcpSocket* socket, const Response& response, boo
                       "\r\nConnection: close\r\n";
     if (!response.location.isEmpty())
         head += "Location: " + response.location + "\r\n";
-    if (response.declareLength && !response.endless)
+    if (response.declaredLength >= 0)
+        head += "Content-Length: " + QByteArray::number(response.declaredLength) + "\r\n";
+    else if (response.declareLength && !response.endless)
         head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
-    socket->write(head + "\r\n");
-    if (response.endless) {
-        connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
+    if (response.endless || response.endlessHeaders) {
+        const QByteArray piece = response.endlessHeaders
+                                     ? "X-Flood: " + QByteArray(64 * 1024, 'x') + "\r\n"
+                                     : QByteArray(64 * 1024, 'x');
+        socket->write(response.endlessHeaders ? head : head + "\r\n");
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, socket, piece] {
             if (socket->bytesToWrite() < 64 * 1024)
-                writeEndless(socket);
+                writeEndless(socket, piece);
         });
-        writeEndless(socket);
+        writeEndless(socket, piece);
         return;
     }
+    socket->write(head + "\r\n");
     if (!headOnly)
         socket->write(response.body);
     socket->disconnectFromHost();
 }
 
-void KPTestHttpServer::writeEndless(QTcpSocket* socket)
+void KPTestHttpServer::writeEndless(QTcpSocket* socket, const QByteArray& piece)
 {
     if (socket->state() == QAbstractSocket::ConnectedState)
-        socket->write(QByteArray(64 * 1024, 'x'));
+        socket->write(piece);
 }

@@ -21,11 +21,13 @@ public:
         int status = 200;
         QByteArray contentType = "application/json";
         QByteArray body;
-        QByteArray location;  // sent as "Location" (redirects)
-        int delayMs = 0;      // before the answer is written
-        bool endless = false; // the body never ends (no length, written as fast as read)
-        bool silent = false;  // the connection is accepted and never answered
+        QByteArray location;         // sent as "Location" (redirects)
+        int delayMs = 0;             // before the answer is written
+        bool endless = false;        // the body never ends (no length, written as fast as read)
+        bool endlessHeaders = false; // header lines without end, written as fast as read
+        bool silent = false;         // the connection is accepted and never answered
         bool declareLength = true;
+        qint64 declaredLength = -1; // when set, sent as the length whatever the body is
     };
 
     struct Request
@@ -57,7 +59,7 @@ private:
     void read(QTcpSocket* socket);
     Response responseFor(const QByteArray& target) const;
     void respond(QTcpSocket* socket, const Response& response, bool headOnly);
-    void writeEndless(QTcpSocket* socket);
+    void writeEndless(QTcpSocket* socket, const QByteArray& piece);
 
     QHash<QByteArray, Response> m_responses;
     QList<Request> m_requests;

@@ -123,6 +123,13 @@ void TestCrash::aCrashLeavesAReport()
     QVERIFY(std::any_of(lines.begin() + frames + 1,
                         lines.begin() + std::min(frames + 4, lines.size()),
                         [](const QByteArray& line) { return line.contains("tst_crash"); }));
+    // Files are named relative to the installation prefix: no user's home folder in them.
+    const QString prefix = QDir::cleanPath(QCoreApplication::applicationDirPath() + "/..");
+    for (const QByteArray& line : lines.mid(frames + 1))
+        QVERIFY2(!line.startsWith('/') && !line.contains(QFile::encodeName(prefix)), line);
+    QVERIFY(std::any_of(lines.begin() + frames + 1, lines.end(), [](const QByteArray& line) {
+        return line.startsWith("crash/tst_crash(");
+    }));
 }
 
 void TestCrash::alwaysSendDeletesOnlyWhatTheServerAccepted_data()

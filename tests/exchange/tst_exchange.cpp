@@ -3,10 +3,13 @@
 #include "exchange/KPStandardMidiFile.h"
 #include "KPAudioTestRig.h"
 
+#include "audio/KPAudioSession.h"
+
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <algorithm>
 
@@ -282,6 +285,26 @@ private slots:
                             [](short sample) { return sample == 0; }));
         QVERIFY(std::equal(files[0].begin(), files[0].begin() + ptrdiff_t(common),
                            files[1].begin() + kShift));
+
+    // An export on its worker thread renders offline: the instrument's audio session stays the
+    // instrument's, which still falls silent while the application is suspended.
+    void exportLeavesTheInstrumentsSessionAlone()
+    {
+        KPAudioTest::AudioRig rig = KPAudioTest::AudioRig::withPlayer();
+        QTemporaryDir dir;
+        std::unique_ptr<QThread> exporting(QThread::create([&] {
+            KPAudioExport::write(threeNotes(), dir.filePath(QStringLiteral("a.flac")), nullptr);
+        }));
+        exporting->start();
+        QVERIFY(exporting->wait());
+
+        KPAudioSession& session = KPAudioSession::sharedSession();
+        QVERIFY(session.isActive());
+        rig.sampler().noteOn(60, 1.0f);
+        session.beginInterruption();
+        QCOMPARE(KPAudioTest::level(rig.render(0.1), 0), 0.0);
+        session.endInterruption();
+        QVERIFY(KPAudioTest::level(rig.render(0.05), 0) > 0.01);
     }
 
     void mutatedFilesNeverCrash()

@@ -4,15 +4,52 @@
 #include "KPLogCapture.h"
 #include "KPTestHttpServer.h"
 #include "net/KPHTTPRequest.h"
+#include "net/KPHTTPResponseParser.h"
+#include "net/KPServers.h"
 
+#include <QApplication>
 #include <QPointer>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
+
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
 using Response = KPTestHttpServer::Response;
 const QByteArray kAppInfoPath = "/functions/get_app_info.php";
 const QStringList kFallbacks{QString(), "5c1f0e8d2b7a4936a0e4d8c3f1b62a97", "a3f9c2e71b0d845"};
+constexpr auto kMemoryChild = "memory-child";
+
+// The process's peak resident memory so far, in kilobytes.
+qint64 peakKilobytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+// A child of the test that loads one URL and prints how far its peak memory grew meanwhile.
+int runMemoryChild(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    QObject owner;
+    auto* request = new KPHTTPRequest(KPHTTPRequest::kJsonBodyLimit, &owner);
+    QObject::connect(request, &KPHTTPRequest::requestResult, &application, &QCoreApplication::quit);
+    QObject::connect(request, &KPHTTPRequest::requestFailure, &application,
+                     &QCoreApplication::quit);
+    const qint64 before = peakKilobytes();
+    request->httpRequest(QString::fromLocal8Bit(argv[2]));
+    QCoreApplication::exec();
+    std::printf("%lld\n", peakKilobytes() - before);
+    return 0;
+}
 
 Response answer(const QByteArray& body, int status = 200, bool declareLength = true)
 {
@@ -50,6 +87,11 @@ private slots:
     void oneOutcomePerRequest_data();
     void oneOutcomePerRequest();
     void postTellsTheStatus();
+    void answersAreReadPieceByPiece_data();
+    void answersAreReadPieceByPiece();
+    void hostileAnswersHoldLittleMemory_data();
+    void hostileAnswersHoldLittleMemory();
+    void crashReportsGoOverHttpsByDefault();
     void answerIsStored_data();
     void answerIsStored();
     void offlineAtLaunchAsksOnceOnline();
@@ -136,6 +178,107 @@ void TestHTTPRequest::postTellsTheStatus()
              QByteArray("POST report"));
 }
 
+void TestHTTPRequest::answersAreReadPieceByPiece_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<bool>("closed");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("error"); // empty: read whole
+    const QByteArray ok = "HTTP/1.1 200 OK\r\n";
+    QTest::newRow("a length") << ok + "Content-Length: 5\r\n\r\nhello" << false
+                              << QByteArray("hello") << QString();
+    QTest::newRow("chunks and trailers")
+        << ok + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n6;a=b\r\n world\r\n0\r\nX: "
+                "y\r\n\r\n"
+        << false << QByteArray("hello world") << QString();
+    QTest::newRow("after 100 Continue")
+        << "HTTP/1.1 100 Continue\r\n\r\n" + ok + "Content-Length: 2\r\n\r\nok" << false
+        << QByteArray("ok") << QString();
+    QTest::newRow("up to the close") << ok + "\r\nrest" << true << QByteArray("rest") << QString();
+    QTest::newRow("no content") << QByteArray("HTTP/1.1 204 No Content\r\n\r\n") << false
+                                << QByteArray() << QString();
+    QTest::newRow("cut short") << ok + "Content-Length: 9\r\n\r\nhello" << true << QByteArray()
+                               << "The connection closed before the answer ended";
+    QTest::newRow("declared over the limit")
+        << ok + "Content-Length: 12\r\n\r\n"
+        << false << QByteArray() << "The answer is larger than 11 bytes";
+    QTest::newRow("chunks over the limit")
+        << ok + "Transfer-Encoding: chunked\r\n\r\n6\r\nhello \r\n6\r\nworld!\r\n"
+        << false << QByteArray() << "The answer is larger than 11 bytes";
+    QTest::newRow("headers over the limit")
+        << ok + "X: " + QByteArray(KPHTTPResponseParser::kHeaderLimit, 'x') << false << QByteArray()
+        << "The answer's headers are larger than 65536 bytes";
+    QTest::newRow("not HTTP") << QByteArray("SSH-2.0-x\r\n") << false << QByteArray()
+                              << "The answer is not HTTP";
+}
+
+// Whether the bytes come at once or one by one, the outcome is the same.
+void TestHTTPRequest::answersAreReadPieceByPiece()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, closed);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, error);
+    for (const qsizetype piece : {answer.size(), qsizetype(1)}) {
+        KPHTTPResponseParser parser(11);
+        for (qsizetype at = 0; at < answer.size(); at += piece)
+            parser.feed(QByteArrayView(answer).sliced(at, std::min(piece, answer.size() - at)));
+        if (closed)
+            parser.close();
+        QCOMPARE(parser.error(), error);
+        QCOMPARE(parser.state(), error.isEmpty() ? KPHTTPResponseParser::State::Done
+                                                 : KPHTTPResponseParser::State::Failed);
+        if (error.isEmpty())
+            QCOMPARE(parser.body(), body);
+    }
+}
+
+void TestHTTPRequest::hostileAnswersHoldLittleMemory_data()
+{
+    QTest::addColumn<Response>("response");
+    Response gigabyte;
+    gigabyte.endless = true;
+    gigabyte.declaredLength = qint64(1) << 30;
+    Response endless;
+    endless.endless = true;
+    Response headers;
+    headers.endlessHeaders = true;
+    QTest::newRow("a gigabyte declared") << gigabyte;
+    QTest::newRow("no end, no length") << endless;
+    QTest::newRow("headers without end") << headers;
+}
+
+// Measured in a child process of its own, which the answer is the only thing to grow.
+void TestHTTPRequest::hostileAnswersHoldLittleMemory()
+{
+    QFETCH(Response, response);
+    m_server.answer("/hostile", response);
+    QProcess child;
+    QSignalSpy finished(&child, &QProcess::finished);
+    child.start(
+        QCoreApplication::applicationFilePath(),
+        {QString::fromLatin1(kMemoryChild), m_server.url(QStringLiteral("/hostile")).toString()});
+    QVERIFY(finished.wait(120000));
+    bool measured = false;
+    const qint64 growth = child.readAllStandardOutput().trimmed().toLongLong(&measured);
+    QVERIFY(measured);
+    qInfo("peak grew by %lld kB", growth);
+    QVERIFY2(growth < 10 * 1024, qPrintable(QString::number(growth)));
+}
+
+void TestHTTPRequest::crashReportsGoOverHttpsByDefault()
+{
+    const QByteArray configured = qgetenv("TOUCHPIANO_APP_SERVER");
+    qunsetenv("TOUCHPIANO_APP_SERVER");
+    QTemporaryDir dir;
+    const KPUserDefaults defaults(
+        std::make_unique<QSettings>(dir.filePath(QStringLiteral("d.ini")), QSettings::IniFormat));
+    QCOMPARE(KPServers::crashServer(defaults), QStringLiteral("https://apps.touchpiano.invalid"));
+    QVERIFY(!KPServers::isConfigured(KPServers::crashServer(defaults)));
+    qputenv("TOUCHPIANO_APP_SERVER", configured);
+    QCOMPARE(KPServers::crashServer(defaults), QString::fromUtf8(configured));
+}
+
 void TestHTTPRequest::answerIsStored_data()
 {
     QTest::addColumn<Response>("response");
@@ -152,7 +295,7 @@ void TestHTTPRequest::answerIsStored_data()
                        "KPAppDelegate: Using fallback admob id"}
         << kFallbacks << 0;
     QTest::newRow("keys missing") << answer(R"({"admob_ipad": "m"})") << QStringList()
-                                  << QStringList{QString(), QString(), "m"} << 1;
+                                  << QStringList{QString(), QString(), "m"} << 0;
     QTest::newRow("an array") << answer("[1]")
                               << QStringList{"KPAppDelegate: Using fallback ids",
                                              jsonError + "the answer is not a JSON object"}
@@ -221,5 +364,12 @@ void TestHTTPRequest::offlineAtLaunchAsksOnceOnline()
     QCOMPARE(m_server.requests().size(), 1);
 }
 
-QTEST_MAIN(TestHTTPRequest)
+int main(int argc, char* argv[])
+{
+    if (argc == 3 && std::strcmp(argv[1], kMemoryChild) == 0)
+        return runMemoryChild(argc, argv);
+    QApplication application(argc, argv);
+    TestHTTPRequest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_httprequest.moc"

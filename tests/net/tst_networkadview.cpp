@@ -7,9 +7,14 @@
 
 #include <QBuffer>
 #include <QDesktopServices>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QPointer>
+#include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -80,7 +85,10 @@ private slots:
     void pictureThatFailsOrIsNoPicture();
     void bannerThatCannotBeFetchedGivesUp_data();
     void bannerThatCannotBeFetchedGivesUp();
+    void hostileMessageIsShownAsText_data();
+    void hostileMessageIsShownAsText();
     void newsButtonOpensOneBannerAtATime();
+    void withoutWebServerNoNewsButton();
 
 private:
     // A banner as the news button opens it on a phone, sliding without delay, shown in a
@@ -92,6 +100,7 @@ private:
     UrlOpener m_opener;
     std::unique_ptr<QWidget> m_screen;
     QString m_picture;
+    QTemporaryDir m_dir;
 };
 
 void TestNetworkAdView::initTestCase()
@@ -235,6 +244,38 @@ void TestNetworkAdView::bannerThatCannotBeFetchedGivesUp()
     QCOMPARE(exited.count(), 1);
 }
 
+void TestNetworkAdView::hostileMessageIsShownAsText_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("shown");
+    const QString fifo = m_dir.filePath(QStringLiteral("fifo"));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    const QString zero = QStringLiteral("<img src=\"file:///dev/zero\">");
+    const QString pipe = QStringLiteral("<img src=\"%1\">").arg(fifo);
+    QString nested;
+    for (int i = 0; i < 100000; ++i)
+        nested += QStringLiteral("<ul><li>");
+    QTest::newRow("a file as picture") << zero << zero;
+    QTest::newRow("a FIFO as picture") << pipe << pipe;
+    QTest::newRow("100,000 nested lists") << nested << nested.left(280);
+    QTest::newRow("cut before a half character")
+        << QString(279, QLatin1Char('a')) + QStringLiteral("\U0001F3B9")
+        << QString(279, QLatin1Char('a'));
+}
+
+void TestNetworkAdView::hostileMessageIsShownAsText()
+{
+    QFETCH(QString, message);
+    QFETCH(QString, shown);
+    const QJsonObject answerObject{
+        {"image_url", m_picture}, {"its_url", "https://store.example/1"}, {"message", message}};
+    m_server.answer(kBannerPath, answer(QJsonDocument(answerObject).toJson()));
+    const QPointer<KPNetworkAdView> banner = openBanner();
+    QTRY_COMPARE(banner->y(), 230);
+    QCOMPARE(banner->findChild<QLabel*>(QStringLiteral("msgLabel"))->text(), shown);
+    QCOMPARE(m_screen->grab().toImage().pixelColor(300, 300), QColor(Qt::red));
+}
+
 void TestNetworkAdView::newsButtonOpensOneBannerAtATime()
 {
     KPViewController controller(QStringLiteral("KPViewController_iPhone"));
@@ -265,6 +306,16 @@ void TestNetworkAdView::newsButtonOpensOneBannerAtATime()
     qputenv("TOUCHPIANO_WEB_SERVER", m_server.base().toUtf8());
     controller.newsButton();
     QTRY_COMPARE(banners().size(), 1);
+}
+
+void TestNetworkAdView::withoutWebServerNoNewsButton()
+{
+    qunsetenv("TOUCHPIANO_WEB_SERVER");
+    KPViewController controller(QStringLiteral("KPViewController_iPhone"));
+    controller.view()->show();
+    QVERIFY(!controller.newsBtn()->isVisible());
+    controller.newsBtn()->click();
+    QVERIFY(!controller.netBannerShowing());
 }
 
 QTEST_MAIN(TestNetworkAdView)

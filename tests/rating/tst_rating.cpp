@@ -51,6 +51,7 @@ struct Rig
     {
         prompt.setDaysUntilPrompt(2);
         prompt.setUsesUntilPrompt(10);
+        defaults.setValue(QStringLiteral("StoreServer"), QStringLiteral("https://store.example"));
         prompt.launch(QStringLiteral("123"));
         for (int i = 0; i < uses; ++i) {
             now = kStart + i * 4 * 3600;
@@ -94,6 +95,8 @@ private slots:
     void answers_data();
     void answers();
     void aNewVersionStartsAfresh();
+    void withoutIdentifierNothingIsCounted();
+    void rateWithoutAStoreAsksAgain();
     void resigningActiveHidesWithoutAnAnswer();
 
 private:
@@ -209,6 +212,28 @@ void TestRating::aNewVersionStartsAfresh()
     for (int i = 0; i < 10; ++i)
         QVERIFY(!rig.use());
     QVERIFY(rig.useAt(5 * kDay));
+}
+
+void TestRating::withoutIdentifierNothingIsCounted()
+{
+    Rig rig(0);
+    for (const char* identifier : {"", "0", "none"})
+        QVERIFY(!rig.prompt.launch(QString::fromLatin1(identifier)));
+    rig.use(false);
+    QCOMPARE(rig.stored(KPRatingPrompt::kUseCount).toInt(), 2);
+}
+
+void TestRating::rateWithoutAStoreAsksAgain()
+{
+    Rig rig;
+    rig.defaults.setValue(QStringLiteral("StoreServer"), QString());
+    QVERIFY(rig.useAt(2 * kDay));
+    QTest::ignoreMessage(
+        QtWarningMsg, "KPRatingPrompt: Could not open https://store.touchpiano.invalid/WebObjects/"
+                      "MZStore.woa/wa/viewContentsUserReviews?type=Purple+Software&id=123");
+    rig.answer(QMessageBox::AcceptRole);
+    QVERIFY(m_browser.opened.isEmpty());
+    QVERIFY(rig.useAt(2 * kDay + 1));
 }
 
 void TestRating::resigningActiveHidesWithoutAnAnswer()
