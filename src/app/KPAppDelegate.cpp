@@ -265,6 +265,7 @@ QString KPAppDelegate::windowGeometryKey()
 
 void KPAppDelegate::makeKeyAndVisible()
 {
-    m_window->restoreGeometry(m_defaults.value(windowGeometryKey()).toByteArray());
+    if (!m_window->restoreGeometry(m_defaults.value(windowGeometryKey()).toByteArray()))
+        m_window->fitScreen();
     m_window->makeKeyAndVisible();
 }

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMetaProperty>
 #include <QProcess>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -101,6 +102,7 @@ private slots:
     void windowShowsTheToolbarOverTheKeyboard_data();
     void windowShowsTheToolbarOverTheKeyboard();
     void windowComesBackAsItWasLeft();
+    void firstWindowFitsTheScreen();
     void lifecycleEventsFollowTheApplicationState();
     void foregroundsCountOnceTheRatingPromptIsLaunched();
     void soundComesBackOnEveryReturnFromSuspension_data();
@@ -153,7 +155,8 @@ void TestApp::launchRunsItsStepsInOrder()
     QCOMPARE(delegate.viewController()->nibName(), nib);
     QCOMPARE(delegate.isPhone(), phone);
     QCOMPARE(delegate.isPad(), pad);
-    QCOMPARE(delegate.window()->size(), windowSize);
+    // Laid out at the idiom's size, whatever size fits the screen.
+    QCOMPARE(delegate.window()->rootView()->size(), windowSize);
     QVERIFY(delegate.window()->isVisible());
     QVERIFY(delegate.viewController()->isViewLoaded());
     // The shipped settings bundle registers its defaults without writing them.
@@ -329,6 +332,7 @@ void TestApp::windowShowsTheToolbarOverTheKeyboard()
         QDir::temp().filePath(QStringLiteral("touchpiano-%1.png").arg(QTest::currentDataTag())));
     const int width = shot.width();
     // A dark toolbar across the top, bright white keys below it.
+    toolbarHeight = int(toolbarHeight * delegate.window()->scale());
     const QColor toolbar = averageColor(shot, QRect(0, 0, width, toolbarHeight - 2));
     const QColor keys = averageColor(shot, QRect(60, shot.height() - 40, width - 120, 30));
     QVERIFY2(toolbar.lightness() < 90, qPrintable(toolbar.name()));
@@ -348,6 +352,22 @@ void TestApp::windowComesBackAsItWasLeft()
     KPAppDelegate again(store.defaults);
     again.didFinishLaunching();
     QCOMPARE(again.window()->size(), QSize(900, 600));
+}
+
+// The tablet's 1024x768 on a smaller screen (the offscreen one is 800x800): the first window
+// fits it with room for a title bar and borders, in the designed shape.
+void TestApp::firstWindowFitsTheScreen()
+{
+    KPDeviceIdiom::setCurrent(KPIdiom::Pad);
+    TemporaryDefaults store;
+    KPAppDelegate delegate(store.defaults);
+    delegate.didFinishLaunching();
+    const QSize room = delegate.window()->screen()->availableGeometry().size();
+    QVERIFY(room.width() < 1024);
+    const QSize size = delegate.window()->size();
+    QVERIFY2(size.height() <= room.height() - 30 && size.width() < room.width(),
+             qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())));
+    QCOMPARE(size.width() * 3, size.height() * 4);
 }
 
 void TestApp::lifecycleEventsFollowTheApplicationState()
