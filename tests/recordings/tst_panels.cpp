@@ -30,6 +30,7 @@ private slots:
     void rowsShowPlayOrPause();
     void namesAreTrimmedAndEmptyMeansNone();
     void deletingEndsTheEditUnderTheRightRecording();
+    void aNewRecordingEndsTheEditUnderTheRightRecording();
     void keyboardScrollsOnlyTheRowBeingNamed();
 
 private:
@@ -159,6 +160,14 @@ void TestPanels::namesAreTrimmedAndEmptyMeansNone()
     m_panel->tableView()->reloadData();
     QCOMPARE(row(0)->title()->text(), QString());
     QCOMPARE(row(0)->title()->placeholderText(), QStringLiteral("Tap to name"));
+
+    // A long name (an imported file's) shows whole and is kept whole when edited.
+    const QString longName(250, QLatin1Char('n'));
+    m_manager->changeNameForRecording(0, longName);
+    m_panel->tableView()->reloadData();
+    m_panel->textFieldDidBeginEditing(row(0)->title());
+    m_panel->close();
+    QCOMPARE(m_manager->titleForRecording(0), longName);
 }
 
 void TestPanels::deletingEndsTheEditUnderTheRightRecording()
@@ -188,6 +197,21 @@ void TestPanels::deletingEndsTheEditUnderTheRightRecording()
     QVERIFY(m_manager->recordings().isEmpty());
     QVERIFY(m_panel->emptyView()->isVisible());
     QVERIFY(!m_panel->tableView()->isVisible());
+}
+
+// An import or a new take arrives while a name is typed: the name goes to the take it was typed
+// for, now second in the list.
+void TestPanels::aNewRecordingEndsTheEditUnderTheRightRecording()
+{
+    record(21);
+    QLineEdit* title = row(0)->title();
+    m_panel->textFieldDidBeginEditing(title);
+    title->setText(QStringLiteral("First take"));
+    record(22);
+    QVERIFY(!m_panel->activeTextField());
+    QCOMPARE(m_manager->titleForRecording(1), QStringLiteral("First take"));
+    QVERIFY(!m_manager->titleForRecording(0));
+    QCOMPARE(row(1)->title()->text(), QStringLiteral("First take"));
 }
 
 void TestPanels::keyboardScrollsOnlyTheRowBeingNamed()
