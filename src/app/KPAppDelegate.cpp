@@ -102,6 +102,8 @@ bool KPAppDelegate::didFinishLaunching()
                 &KPAppDelegate::internetNotifier);
     }
     createWindow();
+    if (m_crashReporter)
+        m_crashReporter->setWindow(m_window.get());
     createViewController();
     m_window->setRootViewController(m_viewController.get());
     makeKeyAndVisible();
