@@ -139,5 +139,29 @@
         <source>IMPORTDROPPED</source>
         <translation>„%1“ wurde importiert. %2 seiner Noten liegen außerhalb von C1 bis B7 und wurden weggelassen.</translation>
     </message>
+    <message>
+        <source>Grand Piano</source>
+        <translation>Flügel</translation>
+    </message>
+    <message>
+        <source>Music Box</source>
+        <translation>Spieluhr</translation>
+    </message>
+    <message>
+        <source>Ahh Choir</source>
+        <translation>Aah-Chor</translation>
+    </message>
+    <message>
+        <source>Electric Piano</source>
+        <translation>E-Piano</translation>
+    </message>
+    <message>
+        <source>Accordion</source>
+        <translation>Akkordeon</translation>
+    </message>
+    <message>
+        <source>Banjo</source>
+        <translation>Banjo</translation>
+    </message>
 </context>
 </TS>

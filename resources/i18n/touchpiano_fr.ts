@@ -139,5 +139,29 @@
         <source>IMPORTDROPPED</source>
         <translation>« %1 » a été importé. %2 de ses notes sont hors de C1 à B7 et ont été omises.</translation>
     </message>
+    <message>
+        <source>Grand Piano</source>
+        <translation>Piano à queue</translation>
+    </message>
+    <message>
+        <source>Music Box</source>
+        <translation>Boîte à musique</translation>
+    </message>
+    <message>
+        <source>Ahh Choir</source>
+        <translation>Chœur Aah</translation>
+    </message>
+    <message>
+        <source>Electric Piano</source>
+        <translation>Piano électrique</translation>
+    </message>
+    <message>
+        <source>Accordion</source>
+        <translation>Accordéon</translation>
+    </message>
+    <message>
+        <source>Banjo</source>
+        <translation>Banjo</translation>
+    </message>
 </context>
 </TS>

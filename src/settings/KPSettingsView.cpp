@@ -53,7 +53,7 @@ KPSmartTableViewCell* KPSettingsView::cellForRowAtIndexPath(KPTableView* tableVi
     QPalette palette = cell->textLabel()->palette();
     palette.setColor(QPalette::WindowText, KPUtils::colorFromHex(QStringLiteral("444444")));
     cell->textLabel()->setPalette(palette);
-    cell->textLabel()->setText(name);
+    cell->textLabel()->setText(KPLocalization::displayName(name));
     const bool active = KPSoundPlayer::sharedPlayer().activeSoundBank() == name;
     cell->showSelected(active);
     if (active)

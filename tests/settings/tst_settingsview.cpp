@@ -18,6 +18,7 @@ private slots:
     void initTestCase();
     void captionCountsTheInstruments();
     void touchingARowSwitchesTheInstrumentAndMovesTheMark();
+    void namesAndQtsOwnTextsSpeakTheUsersLanguage();
 
 private:
     QStringList markedRows() const;
@@ -43,6 +44,20 @@ void TestSettingsView::initTestCase()
     m_panel->setShowing(true);
     m_panel->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_panel.get()));
+}
+
+// The rows show the instrument in German; the bank keeps its name. Qt's buttons speak German too.
+void TestSettingsView::namesAndQtsOwnTextsSpeakTheUsersLanguage()
+{
+    QVERIFY(KPLocalization::install(QLocale(QLocale::German)));
+    m_table->reloadData();
+    auto* first = qobject_cast<KPSettingsViewCell*>(m_table->cellForRowAtIndexPath(0));
+    QCOMPARE(first->textLabel()->text(), QStringLiteral("Flügel"));
+    QCOMPARE(KPSoundPlayer::sharedPlayer().soundBanks().value(0).value(0),
+             QStringLiteral("Grand Piano"));
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Abbrechen"));
+    KPLocalization::install(QLocale(QLocale::English));
+    m_table->reloadData();
 }
 
 QStringList TestSettingsView::markedRows() const
