@@ -1,6 +1,7 @@
 #include "app/KPAppDelegate.h"
 #include "app/KPViewController.h"
 #include "app/KPWindow.h"
+#include "audio/KPSoundPlayer.h"
 #include "keyboard/KPPianoKeysView.h"
 #include "platform/KPBundle.h"
 #include "platform/KPDeviceIdiom.h"
@@ -339,19 +340,32 @@ void TestApp::windowShowsTheToolbarOverTheKeyboard()
     QVERIFY2(keys.lightness() > 180, qPrintable(keys.name()));
 }
 
+// The window's size, the instrument, the tempo and the octave come back at the next start.
 void TestApp::windowComesBackAsItWasLeft()
 {
     TemporaryDefaults store;
+    const auto piano = [](KPAppDelegate& delegate) {
+        return delegate.window()->rootView()->findChild<KPPianoView*>();
+    };
     {
         KPAppDelegate delegate(store.defaults);
         delegate.didFinishLaunching();
         delegate.window()->resize(900, 600);
         QTRY_COMPARE(delegate.window()->size(), QSize(900, 600));
+        KPSoundPlayer::sharedPlayer().useSoundBank(QStringLiteral("Banjo"));
+        piano(delegate)->metronomePlusSelected();
+        piano(delegate)->metronomePlusSelected();
+        piano(delegate)->keysView()->changeOctave(KPOctaveDirection::Lower);
         delegate.applicationWillTerminate();
     }
+    KPSoundPlayer::sharedPlayer().useSoundBank(QStringLiteral("Grand Piano"));
     KPAppDelegate again(store.defaults);
     again.didFinishLaunching();
     QCOMPARE(again.window()->size(), QSize(900, 600));
+    QCOMPARE(KPSoundPlayer::sharedPlayer().activeSoundBank(), QStringLiteral("Banjo"));
+    QCOMPARE(piano(again)->metronome()->beatsPerMinute(), 140u);
+    QCOMPARE(piano(again)->labelMetronome()->text(), QStringLiteral("BPM: 140"));
+    QCOMPARE(piano(again)->keysView()->currentOctave(), 1u);
 }
 
 // The tablet's 1024x768 on a smaller screen (the offscreen one is 800x800): the first window

@@ -249,6 +249,10 @@ void TestPlaying::toolbarKeysAreNamedAndWork()
     QVERIFY(m_piano->showingSettings());
     QTest::keyClick(window, Qt::Key_Escape);
     QVERIFY(!m_piano->showingSettings());
+    QTest::keyClick(window, Qt::Key_F2);
+    QVERIFY(m_piano->showingPlaylist());
+    QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
+    QVERIFY(!m_piano->showingPlaylist());
     const uint32_t tempo = m_piano->metronome()->beatsPerMinute();
     QTest::keyClick(window, Qt::Key_Up);
     QCOMPARE(m_piano->metronome()->beatsPerMinute(), tempo + 10);
