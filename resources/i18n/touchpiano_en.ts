@@ -139,5 +139,9 @@
         <source>IMPORTDROPPED</source>
         <translation>“%1” was imported. %2 of its notes lie outside C1 to B7 and were left out.</translation>
     </message>
+    <message>
+        <source>VOLUME</source>
+        <translation>Volume</translation>
+    </message>
 </context>
 </TS>

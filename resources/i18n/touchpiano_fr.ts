@@ -163,5 +163,9 @@
         <source>Banjo</source>
         <translation>Banjo</translation>
     </message>
+    <message>
+        <source>VOLUME</source>
+        <translation>Volume</translation>
+    </message>
 </context>
 </TS>

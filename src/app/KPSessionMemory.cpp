@@ -11,6 +11,7 @@ namespace {
 const QString kInstrumentKey = QStringLiteral("lastInstrument");
 const QString kTempoKey = QStringLiteral("lastTempo");
 const QString kOctaveKey = QStringLiteral("lastOctave");
+const QString kVolumeKey = QStringLiteral("volume");
 
 } // namespace
 
@@ -19,6 +20,7 @@ void KPSessionMemory::save(KPUserDefaults& defaults, const KPPianoView& piano,
 {
     if (player.activeSoundBank())
         defaults.setValue(kInstrumentKey, *player.activeSoundBank());
+    defaults.setValue(kVolumeKey, player.volume());
     if (piano.metronome())
         defaults.setValue(kTempoKey, piano.metronome()->beatsPerMinute());
     if (piano.keysView())
@@ -35,6 +37,10 @@ void KPSessionMemory::restore(const KPUserDefaults& defaults, KPPianoView& piano
             player.useSoundBank(instrument);
 
     bool ok = false;
+    const float volume = defaults.value(kVolumeKey).toFloat(&ok);
+    if (ok)
+        player.setVolume(volume);
+
     const uint32_t tempo = defaults.value(kTempoKey).toUInt(&ok);
     if (ok && piano.metronome()) {
         while (piano.metronome()->beatsPerMinute() < tempo &&

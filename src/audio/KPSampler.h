@@ -61,6 +61,9 @@ public:
     int playingVoiceCount() const;
     void changeNoteGain(int note, float gain);
 
+    // The gain of everything the sampler plays, 0 to 1: the listener's, kept across bank switches.
+    void setVolume(float volume);
+    float volume() const { return m_volume; }
     bool loopNotes() const { return m_loopNotes; }
     void setLoopNotes(bool loop) { m_loopNotes = loop; }
 
@@ -108,5 +111,6 @@ private:
     std::array<SourceEntry, kSourceCount> m_sources;
     bool m_initialized = false;
     bool m_loopNotes = false;
+    float m_volume = 1.0f;
     Clock m_clock = secondsSinceReferenceDate;
 };

@@ -4,6 +4,7 @@
 #include "ui/KPTableViewDataSource.h"
 
 #include <QLabel>
+#include <QSlider>
 #include <QWidget>
 
 #include <optional>
@@ -12,6 +13,7 @@
 // mark on the active one. Touching a row makes its instrument active at once and moves the mark. It
 // slides in and out under the piano view's control and is told when it is shown. It does not hear
 // of instruments chosen elsewhere: rows on screen keep their marks until configured again.
+// Below the list, a slider sets the volume of everything played.
 class KPSettingsView : public QWidget, public KPTableViewDataSource
 {
     Q_OBJECT
@@ -37,12 +39,16 @@ public:
     KPTableView* tableView() const { return m_tableView; }
     QLabel* tableViewLabel() const { return m_tableViewLabel; }
     std::optional<int> lastIndexPath() const { return m_lastIndexPath; }
+    QSlider* volumeSlider() const { return m_volume; }
 
 private:
+    void addVolumeSlider();
+
     QLabel* m_tableViewLabel = nullptr;
     QLabel* m_wideBackView = nullptr;
     bool m_showing = false;
     bool m_filled = false;
     KPTableView* m_tableView = nullptr;
     std::optional<int> m_lastIndexPath;
+    QSlider* m_volume = nullptr;
 };

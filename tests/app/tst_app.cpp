@@ -340,7 +340,8 @@ void TestApp::windowShowsTheToolbarOverTheKeyboard()
     QVERIFY2(keys.lightness() > 180, qPrintable(keys.name()));
 }
 
-// The window's size, the instrument, the tempo and the octave come back at the next start.
+// The window's size, the instrument, the volume, the tempo and the octave come back at the next
+// start.
 void TestApp::windowComesBackAsItWasLeft()
 {
     TemporaryDefaults store;
@@ -353,16 +354,19 @@ void TestApp::windowComesBackAsItWasLeft()
         delegate.window()->resize(900, 600);
         QTRY_COMPARE(delegate.window()->size(), QSize(900, 600));
         KPSoundPlayer::sharedPlayer().useSoundBank(QStringLiteral("Banjo"));
+        KPSoundPlayer::sharedPlayer().setVolume(0.25f);
         piano(delegate)->metronomePlusSelected();
         piano(delegate)->metronomePlusSelected();
         piano(delegate)->keysView()->changeOctave(KPOctaveDirection::Lower);
         delegate.applicationWillTerminate();
     }
     KPSoundPlayer::sharedPlayer().useSoundBank(QStringLiteral("Grand Piano"));
+    KPSoundPlayer::sharedPlayer().setVolume(1.0f);
     KPAppDelegate again(store.defaults);
     again.didFinishLaunching();
     QCOMPARE(again.window()->size(), QSize(900, 600));
     QCOMPARE(KPSoundPlayer::sharedPlayer().activeSoundBank(), QStringLiteral("Banjo"));
+    QCOMPARE(KPSoundPlayer::sharedPlayer().volume(), 0.25f);
     QCOMPARE(piano(again)->metronome()->beatsPerMinute(), 140u);
     QCOMPARE(piano(again)->labelMetronome()->text(), QStringLiteral("BPM: 140"));
     QCOMPARE(piano(again)->keysView()->currentOctave(), 1u);
