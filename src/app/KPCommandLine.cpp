@@ -5,6 +5,7 @@
 #include "exchange/KPAudioExport.h"
 #include "exchange/KPRecordingMidi.h"
 #include "recordings/KPRecordingsManager.h"
+#include "recordings/KPRecordingSummary.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -28,13 +29,6 @@ int say(FILE* stream, const QString& text, int status)
     return status;
 }
 
-QString lengthOf(const KPPianoRecording& recording)
-{
-    const int seconds =
-        recording.actions.isEmpty() ? 0 : int(std::ceil(recording.actions.last().interval));
-    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
-}
-
 int list(const KPRecordingsManager& manager, FILE* out)
 {
     const QList<KPPianoRecording>& recordings = manager.recordings();
@@ -47,9 +41,8 @@ int list(const KPRecordingsManager& manager, FILE* out)
             QStringLiteral("%1  %2  %3  %4  %5")
                 .arg(i + 1, width)
                 .arg(recording.recordingName.value_or(QStringLiteral("(no name)")),
-                     recording.recordingDate.toLocalTime().toString(
-                         QStringLiteral("yyyy-MM-dd HH:mm")),
-                     recording.soundBankName, lengthOf(recording)),
+                     KPRecordingSummary::date(recording), recording.soundBankName,
+                     KPRecordingSummary::length(recording)),
             0);
     }
     return 0;

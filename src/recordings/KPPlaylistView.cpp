@@ -152,6 +152,7 @@ KPSmartTableViewCell* KPPlaylistView::cellForRowAtIndexPath(KPTableView* tableVi
     if (!name)
         cell->title()->setPlaceholderText(KPLocalization::string("TAPTO"));
     cell->showPlay(row != m_manager.playingIndex());
+    cell->showRecording(m_manager.recordings().at(row));
     return cell;
 }
 
