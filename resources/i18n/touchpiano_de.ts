@@ -159,5 +159,33 @@
         <source>JACKGONESILENT</source>
         <translation>Der JACK-Server ist weg, und keine andere Tonausgabe wurde gefunden: Das Klavier spielt stumm, bis wieder ein JACK-Server läuft.</translation>
     </message>
+    <message>
+        <source>Grand Piano</source>
+        <translation>Flügel</translation>
+    </message>
+    <message>
+        <source>Music Box</source>
+        <translation>Spieluhr</translation>
+    </message>
+    <message>
+        <source>Ahh Choir</source>
+        <translation>Aah-Chor</translation>
+    </message>
+    <message>
+        <source>Electric Piano</source>
+        <translation>E-Piano</translation>
+    </message>
+    <message>
+        <source>Accordion</source>
+        <translation>Akkordeon</translation>
+    </message>
+    <message>
+        <source>Banjo</source>
+        <translation>Banjo</translation>
+    </message>
+    <message>
+        <source>VOLUME</source>
+        <translation>Lautstärke</translation>
+    </message>
 </context>
 </TS>

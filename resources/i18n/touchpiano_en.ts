@@ -159,5 +159,9 @@
         <source>JACKGONESILENT</source>
         <translation>The JACK server went away and no other sound output was found: the piano plays silently until a JACK server runs again.</translation>
     </message>
+    <message>
+        <source>VOLUME</source>
+        <translation>Volume</translation>
+    </message>
 </context>
 </TS>

@@ -159,5 +159,33 @@
         <source>JACKGONESILENT</source>
         <translation>Le serveur JACK a disparu et aucune autre sortie son n’a été trouvée : le piano joue en silence jusqu’au retour d’un serveur JACK.</translation>
     </message>
+    <message>
+        <source>Grand Piano</source>
+        <translation>Piano à queue</translation>
+    </message>
+    <message>
+        <source>Music Box</source>
+        <translation>Boîte à musique</translation>
+    </message>
+    <message>
+        <source>Ahh Choir</source>
+        <translation>Chœur Aah</translation>
+    </message>
+    <message>
+        <source>Electric Piano</source>
+        <translation>Piano électrique</translation>
+    </message>
+    <message>
+        <source>Accordion</source>
+        <translation>Accordéon</translation>
+    </message>
+    <message>
+        <source>Banjo</source>
+        <translation>Banjo</translation>
+    </message>
+    <message>
+        <source>VOLUME</source>
+        <translation>Volume</translation>
+    </message>
 </context>
 </TS>

@@ -1,7 +1,9 @@
 #include "app/KPAppDelegate.h"
 
+#include "app/KPSessionMemory.h"
 #include "app/KPViewController.h"
 #include "app/KPWindow.h"
+#include "audio/KPSoundPlayer.h"
 #include "crash/KPCrashReporter.h"
 #include "net/KPHTTPRequest.h"
 #include "net/KPServers.h"
@@ -11,6 +13,7 @@
 #include "platform/KPLocalization.h"
 #include "rating/KPRatingPrompt.h"
 #include "recordings/KPRecordingsManager.h"
+#include "screen/KPPianoView.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -102,10 +105,20 @@ bool KPAppDelegate::didFinishLaunching()
                 &KPAppDelegate::internetNotifier);
     }
     createWindow();
+    if (m_crashReporter)
+        m_crashReporter->setWindow(m_window.get());
     createViewController();
     m_window->setRootViewController(m_viewController.get());
     makeKeyAndVisible();
+    if (KPPianoView* piano = pianoView())
+        KPSessionMemory::restore(m_defaults, *piano, KPSoundPlayer::sharedPlayer());
     return true;
+}
+
+KPPianoView* KPAppDelegate::pianoView() const
+{
+    QWidget* screen = m_window ? m_window->rootView() : nullptr;
+    return screen ? screen->findChild<KPPianoView*>() : nullptr;
 }
 
 void KPAppDelegate::applicationDidBecomeActive() {}
@@ -119,6 +132,8 @@ void KPAppDelegate::applicationWillEnterForeground()
 void KPAppDelegate::applicationDidEnterBackground()
 {
     KPRecordingsManager::sharedManager().saveAllRecordings();
+    if (const KPPianoView* piano = pianoView())
+        KPSessionMemory::save(m_defaults, *piano, KPSoundPlayer::sharedPlayer());
 }
 
 void KPAppDelegate::applicationWillTerminate()
@@ -266,6 +281,7 @@ QString KPAppDelegate::windowGeometryKey()
 
 void KPAppDelegate::makeKeyAndVisible()
 {
-    m_window->restoreGeometry(m_defaults.value(windowGeometryKey()).toByteArray());
+    if (!m_window->restoreGeometry(m_defaults.value(windowGeometryKey()).toByteArray()))
+        m_window->fitScreen();
     m_window->makeKeyAndVisible();
 }

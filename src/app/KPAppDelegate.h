@@ -9,6 +9,7 @@
 #include <memory>
 
 class KPCrashReporter;
+class KPPianoView;
 class KPViewController;
 class KPWindow;
 class QGuiApplication;
@@ -73,6 +74,8 @@ protected:
 
 private:
     void applicationStateChanged(Qt::ApplicationState state);
+    // The piano screen, once the window shows it.
+    KPPianoView* pianoView() const;
 
     KPUserDefaults& m_defaults;
     std::unique_ptr<KPCrashReporter> m_crashReporter;

@@ -5,6 +5,7 @@
 #include "exchange/KPAudioExport.h"
 #include "exchange/KPRecordingMidi.h"
 #include "recordings/KPRecordingsManager.h"
+#include "recordings/KPRecordingSummary.h"
 #include "recordings/KPRecordingsStore.h"
 
 #include <QCommandLineParser>
@@ -27,8 +28,6 @@ const QString kImport = QStringLiteral("import");
 
 std::atomic<bool> g_terminated = false;
 
-constexpr double kLongestLength = 1e12;
-
 int say(FILE* stream, const QString& text, int status)
 {
     std::fprintf(stream, "%s\n", qPrintable(text));
@@ -46,19 +45,6 @@ int failed(FILE* err, const QString& path, const QString& reason)
     return say(err, QStringLiteral("touchpiano: %1: %2").arg(path, reason), KPCommandLine::kFailed);
 }
 
-// Minutes grow past 59: a long piece reads "75:03". Times beyond kLongestLength (only a damaged
-// file has them) are told as that, not as an overflowed number.
-QString lengthOf(const KPPianoRecording& recording)
-{
-    double last = 0.0;
-    for (const KPPianoKeyAction& action : recording.actions) {
-        if (std::isfinite(action.interval))
-            last = std::clamp(double(action.interval), last, kLongestLength);
-    }
-    const qint64 seconds = qint64(std::ceil(last));
-    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
-}
-
 int list(const QList<KPPianoRecording>& recordings, FILE* out)
 {
     if (recordings.isEmpty())
@@ -70,9 +56,8 @@ int list(const QList<KPPianoRecording>& recordings, FILE* out)
             QStringLiteral("%1  %2  %3  %4  %5")
                 .arg(i + 1, width)
                 .arg(recording.recordingName.value_or(QStringLiteral("(no name)")),
-                     recording.recordingDate.toLocalTime().toString(
-                         QStringLiteral("yyyy-MM-dd HH:mm")),
-                     recording.soundBankName, lengthOf(recording)),
+                     KPRecordingSummary::date(recording), recording.soundBankName,
+                     KPRecordingSummary::length(recording)),
             0);
     }
     return 0;

@@ -5,6 +5,7 @@
 #include "screen/KPPianoView.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QKeySequence>
 #include <QShortcut>
 #include <QWidget>
@@ -53,9 +54,15 @@ KPDesktopManners::KPDesktopManners(KPPianoView& piano, KPWindow& window, QObject
             connect(shortcut, &QShortcut::activated, button, &QAbstractButton::click);
         }
     }
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), &window);
-    connect(escape, &QShortcut::activated, &piano, [&piano] {
-        if (piano.showingPlaylist() || piano.showingSettings())
-            piano.overlaySelected();
-    });
+    for (const QKeySequence& closing :
+         {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+        auto* shortcut = new QShortcut(closing, &window);
+        connect(shortcut, &QShortcut::activated, &piano, [&piano] {
+            if (piano.showingPlaylist() || piano.showingSettings())
+                piano.overlaySelected();
+        });
+    }
+    // Quitting saves as any other end of the program does.
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), &window);
+    connect(quit, &QShortcut::activated, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }

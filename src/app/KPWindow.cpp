@@ -4,6 +4,7 @@
 #include "ui/KPImages.h"
 #include "ui/KPProxyTouchRouter.h"
 #include "ui/KPScaledProxyWidget.h"
+#include "ui/KPUtils.h"
 
 #include <QCoreApplication>
 #include <QDragEnterEvent>
@@ -12,9 +13,16 @@
 #include <QGraphicsProxyWidget>
 #include <QGraphicsScene>
 #include <QMimeData>
+#include <QScreen>
 #include <QShortcut>
 
+#include <cmath>
+
 namespace {
+
+// Room left for the window manager's title bar and borders, which are not known before the
+// window shows.
+constexpr QSize kFrameAllowance(16, 48);
 
 QStringList midiFilesIn(const QMimeData* data)
 {
@@ -57,17 +65,42 @@ KPWindow::KPWindow(const QSize& size, QWidget* parent) : QGraphicsView(parent), 
     connect(fullScreen, &QShortcut::activated, this, &KPWindow::toggleFullScreen);
 }
 
+void KPWindow::fitScreen()
+{
+    const QScreen* shownOn = screen();
+    if (!shownOn)
+        return;
+    const QSize room = shownOn->availableGeometry().size() - kFrameAllowance;
+    if (room.width() >= m_size.width() && room.height() >= m_size.height())
+        return;
+    resize(m_size.scaled(room, Qt::KeepAspectRatio).expandedTo(minimumSize()));
+}
+
 void KPWindow::toggleFullScreen()
 {
     setWindowState(windowState() ^ Qt::WindowFullScreen);
 }
 
+// The screen is scaled to fit the window, up or down. A window wider than the designed shape
+// gets a wider screen at that scale (more keys, a longer toolbar) rather than bars at its sides;
+// a taller one gets bars above and below.
 void KPWindow::fitView()
 {
     const qreal scale = std::min(qreal(viewport()->width()) / m_size.width(),
                                  qreal(viewport()->height()) / m_size.height());
-    if (scale > 0)
-        setTransform(QTransform::fromScale(scale, scale));
+    if (scale <= 0)
+        return;
+    const int width = std::max(m_size.width(), int(std::floor(viewport()->width() / scale + 1e-6)));
+    if (QWidget* root = rootView(); root && root->width() != width) {
+        const QRect before = root->rect();
+        root->resize(width, m_size.height());
+        // What filled the screen fills it still.
+        for (QWidget* child : root->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (child->geometry() == before)
+                child->setGeometry(root->rect());
+        scene()->setSceneRect(root->rect());
+    }
+    setTransform(QTransform::fromScale(scale, scale));
 }
 
 void KPWindow::resizeEvent(QResizeEvent* event)
@@ -108,8 +141,27 @@ bool KPWindow::event(QEvent* event)
     return handled;
 }
 
+// A press anywhere but on the field being edited ends the edit, and the keys play again.
+void KPWindow::endEditingAwayFrom(QPointF inViewport)
+{
+    QWidget* root = rootView();
+    QWidget* focus = root ? root->focusWidget() : nullptr;
+    if (!focus || !focus->testAttribute(Qt::WA_InputMethodEnabled))
+        return;
+    const QPointF inRoot = m_proxy->mapFromScene(mapToScene(inViewport.toPoint()));
+    const QWidget* hit = root->childAt(inRoot.toPoint());
+    if (hit && (hit == focus || focus->isAncestorOf(hit)))
+        return;
+    KPUtils::endEditing(focus);
+}
+
 bool KPWindow::viewportEvent(QEvent* event)
 {
+    if (event->type() == QEvent::MouseButtonPress)
+        endEditingAwayFrom(static_cast<QMouseEvent*>(event)->position());
+    else if (event->type() == QEvent::TouchBegin)
+        for (const QEventPoint& point : static_cast<QTouchEvent*>(event)->points())
+            endEditingAwayFrom(point.position());
     switch (event->type()) {
     case QEvent::TouchBegin:
     case QEvent::TouchUpdate:
@@ -174,6 +226,7 @@ void KPWindow::makeKeyAndVisible()
         m_proxy->setFocusPolicy(Qt::ClickFocus);
         scene()->addItem(m_proxy);
         m_touchRouter = new KPProxyTouchRouter(*this, *m_proxy, this);
+        fitView();
     }
     show();
     activateWindow();

@@ -31,6 +31,9 @@ public:
     QPointF mapFromView(const QWidget* widget, QPointF point) const;
 
     void toggleFullScreen();
+    // The designed size, made smaller (keeping its shape) when the window would not fit the
+    // screen's free area with its title bar.
+    void fitScreen();
 
 signals:
     // MIDI files dropped on the window, as local paths.
@@ -46,6 +49,7 @@ protected:
 
 private:
     void fitView();
+    void endEditingAwayFrom(QPointF inViewport);
 
     QSize m_size;
     QPointer<KPViewController> m_rootViewController;

@@ -20,6 +20,7 @@
 #include "platform/KPTerminationSignals.h"
 #include "recordings/KPRecordingsManager.h"
 #include "screen/KPPianoView.h"
+#include "ui/KPImages.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -192,6 +193,12 @@ int main(int argc, char* argv[])
     KPDeviceIdiom::setCurrent(
         chosenIdiom ? *chosenIdiom
                     : KPDeviceIdiom::fromScreenSize(QApplication::primaryScreen()->size()));
+    // The artwork is drawn for the largest the screen can be shown on this display (full
+    // screen), so that it stays sharp however large the window is made.
+    const QSize screen = QApplication::primaryScreen()->size();
+    const QSize designed = KPDeviceIdiom::windowSize(KPDeviceIdiom::current());
+    KPImages::setRenderScale(std::min(qreal(screen.width()) / designed.width(),
+                                      qreal(screen.height()) / designed.height()));
     KPLocalization::install();
 
     // Made on the event loop's first turn (the sound player loads its piano then); it outlives

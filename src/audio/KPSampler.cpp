@@ -147,8 +147,17 @@ void KPSampler::setUpOpenAL()
     m_context = m_device->createContext(m_layout.sampleRate);
     // Current for this thread only: an offline export on another thread plays through a sampler
     // of its own without taking the instrument's context away.
-    if (m_context)
+    if (m_context) {
         alcSetThreadContext(m_context.get());
+        alListenerf(AL_GAIN, m_volume);
+    }
+}
+
+void KPSampler::setVolume(float volume)
+{
+    m_volume = std::clamp(volume, 0.0f, 1.0f);
+    if (m_context)
+        alListenerf(AL_GAIN, m_volume);
 }
 
 void KPSampler::tearDownOpenAL()

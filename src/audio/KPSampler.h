@@ -99,6 +99,9 @@ public:
     void accept(const KPNoteEvent& event) override;
     int64_t renderAt(int64_t frame, int64_t end) override;
 
+    // The gain of everything the sampler plays, 0 to 1: the listener's, kept across bank switches.
+    void setVolume(float volume);
+    float volume() const { return m_volume; }
     bool loopNotes() const { return m_loopNotes; }
     void setLoopNotes(bool loop) { m_loopNotes = loop; }
 
@@ -166,5 +169,6 @@ private:
     QTimer m_playbackGlides;
     bool m_initialized = false;
     bool m_loopNotes = false;
+    float m_volume = 1.0f;
     Clock m_clock = steadySeconds;
 };

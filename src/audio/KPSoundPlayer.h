@@ -63,6 +63,9 @@ public:
     const std::optional<QString>& previousSoundBank() const { return m_previousSoundBank; }
     const KPGridTimer* fadeTimer(uint32_t note) const;
     KPSampler& sampler() { return m_sampler; }
+    // The volume of everything played, 0 to 1.
+    void setVolume(float volume) { m_sampler.setVolume(volume); }
+    float volume() const { return m_sampler.volume(); }
 
 signals:
     // The instrument's samples could not be loaded: it stays silent. Told from the event loop,

@@ -16,7 +16,11 @@ KPCrashReporter::KPCrashReporter(KPUserDefaults& defaults, const QString& folder
       m_endpoint(server.resolved(QUrl(QString::fromLatin1(kEndpointPath))))
 {}
 
-KPCrashReporter::~KPCrashReporter() = default;
+KPCrashReporter::~KPCrashReporter()
+{
+    if (m_question)
+        m_question->close();
+}
 
 void KPCrashReporter::start()
 {
@@ -34,7 +38,8 @@ void KPCrashReporter::start()
 
 void KPCrashReporter::ask()
 {
-    m_question = std::make_unique<QMessageBox>();
+    m_question = new QMessageBox(m_window);
+    m_question->setAttribute(Qt::WA_DeleteOnClose);
     m_question->setIcon(QMessageBox::Question);
     m_question->setWindowTitle(QCoreApplication::applicationName());
     m_question->setText(KPLocalization::string("CRASHTITLE"));
@@ -44,7 +49,7 @@ void KPCrashReporter::ask()
     m_question->setDefaultButton(
         m_question->addButton(KPLocalization::string("CRASHSEND"), QMessageBox::AcceptRole));
     m_question->setWindowModality(Qt::NonModal);
-    connect(m_question.get(), &QMessageBox::buttonClicked, this, &KPCrashReporter::answered);
+    connect(m_question, &QMessageBox::buttonClicked, this, &KPCrashReporter::answered);
     m_question->show();
 }
 

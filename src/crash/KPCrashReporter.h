@@ -2,14 +2,16 @@
 
 #include "platform/KPUserDefaults.h"
 
+#include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 #include <QUrl>
 
 #include <memory>
 
 class KPCrashReportSender;
 class QAbstractButton;
-class QMessageBox;
+class QWidget;
 
 // Crash reporting for one run: reports of this run are written by the fatal-signal handler;
 // reports left by earlier runs go to the maker's server only with the user's consent. The
@@ -31,6 +33,8 @@ public:
 
     // Installs the handler for this run, then sends or asks about the reports that wait.
     void start();
+    // The window the question belongs to: it is asked in front of that window, not behind it.
+    void setWindow(QWidget* window) { m_window = window; }
 
 signals:
     // The waiting reports have been dealt with: sent (or kept after a failure) or discarded.
@@ -44,6 +48,8 @@ private:
     KPUserDefaults& m_defaults;
     QString m_folder;
     QUrl m_endpoint;
-    std::unique_ptr<QMessageBox> m_question;
+    QPointer<QWidget> m_window;
+    // Owned by the window it belongs to, or by itself (deleted once closed).
+    QPointer<QMessageBox> m_question;
     std::unique_ptr<KPCrashReportSender> m_sender;
 };

@@ -10,6 +10,8 @@
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
 
+#include <algorithm>
+
 namespace {
 
 constexpr qreal kLabelAlpha = 0.7;
@@ -43,13 +45,17 @@ KPPianoKey::KPPianoKey(Type type, QSizeF size, QWidget* parent) : QWidget(parent
     m_downImageView = new KPImageView(KPImages::named(imageName(type, true)), size.toSize(), this);
     m_downImageView->setAlpha(0.0);
 
+    // The label grows with the picture when the key is drawn larger than its picture (the phone's
+    // pictures on another device's taller screen).
     const bool pad = KPDeviceIdiom::isPad();
-    const qreal labelHeight = pad ? 50 : 30;
+    const qreal picture = sizeForKeyType(type).height();
+    const qreal grown = picture > 0 ? std::max(1.0, size.height() / picture) : 1.0;
+    const qreal labelHeight = (pad ? 50 : 30) * grown;
     m_label = new QLabel(this);
     m_label->setGeometry(
         QRectF(0, size.height() - labelHeight, size.width(), labelHeight).toRect());
     QFont font = QApplication::font();
-    font.setPixelSize(pad ? 30 : 20);
+    font.setPixelSize(int((pad ? 30 : 20) * grown));
     m_label->setFont(font);
     QPalette palette = m_label->palette();
     palette.setColor(QPalette::WindowText, KPUtils::colorFromHex(QStringLiteral("3B3B3B")));

@@ -149,6 +149,17 @@ uint32_t KPPianoKeysView::leftmostShownC() const
     return kWhiteKeysPerOctave * KPKeyboardLayout::lastOctave;
 }
 
+int KPPianoKeysView::widthForWholeKeys(int available, int slack) const
+{
+    if (m_whiteKeyWidth <= 0)
+        return available;
+    float keys = std::round(float(available) / m_whiteKeyWidth);
+    if (keys * m_whiteKeyWidth > float(available + slack))
+        keys -= 1;
+    keys = std::clamp(keys, 1.0f, float(KPKeyboardLayout::whiteKeyCount));
+    return int(std::lround(keys * m_whiteKeyWidth));
+}
+
 QPoint KPPianoKeysView::contentOffset() const
 {
     return QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value());

@@ -94,6 +94,9 @@ public:
     QPoint contentOffset() const;
     // Seven octaves of white keys.
     float contentWidth() const { return KPKeyboardLayout::contentWidth(m_whiteKeyWidth); }
+    // The view width nearest to `available` points, and no wider than `available + slack`, that
+    // shows whole white keys only, so that no key is cut at either end whichever octave shows.
+    int widthForWholeKeys(int available, int slack) const;
 
 signals:
     // The octave changed, or a new width changed which ways the strip can move.

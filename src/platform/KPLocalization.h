@@ -11,6 +11,10 @@ class KPLocalization
 {
 public:
     static QString string(const char* key);
-    // Loads the table for the locale (English where there is none for its language).
+    // A name shown to the user (an instrument's) in the user's language; the name itself where
+    // it has no translation.
+    static QString displayName(const QString& name);
+    // Loads the table for the locale (English where there is none for its language), and Qt's
+    // own texts (its dialogs and buttons) for the locale where Qt has them.
     static bool install(const QLocale& locale = QLocale());
 };

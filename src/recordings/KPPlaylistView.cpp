@@ -152,6 +152,7 @@ KPSmartTableViewCell* KPPlaylistView::cellForRowAtIndexPath(KPTableView* tableVi
     if (!name)
         cell->title()->setPlaceholderText(KPLocalization::string("TAPTO"));
     cell->showPlay(row != m_manager.playingIndex());
+    cell->showRecording(m_manager.recordings().at(row));
     return cell;
 }
 
@@ -220,8 +221,14 @@ void KPPlaylistView::playbackComplete()
         cell->showPlay(true);
 }
 
+// A name being typed belongs to the recording it was begun on, which the new one has pushed one
+// place down: the edit ends there, saved under that recording, before the rows are made again.
 void KPPlaylistView::recordingAdded()
 {
+    if (m_activeTextField) {
+        ++m_activeCellIndex;
+        close();
+    }
     emptyCheck();
     m_tableView->reloadData();
 }
@@ -251,7 +258,7 @@ void KPPlaylistView::textFieldDidBeginEditing(QLineEdit* textField)
 
 bool KPPlaylistView::textFieldShouldReturn(QLineEdit* textField)
 {
-    textField->clearFocus();
+    KPUtils::endEditing(textField);
     // Losing focus ends the edit; a field that had none ends it here.
     textFieldDidEndEditing(textField);
     return true;
@@ -275,22 +282,40 @@ void KPPlaylistView::saveRecordingName()
                                      name.isEmpty() ? std::nullopt : std::optional(name));
 }
 
+// The field shows the stored name again and nothing is saved.
+void KPPlaylistView::cancelEditing()
+{
+    QLineEdit* field = m_activeTextField;
+    if (!field)
+        return;
+    const std::optional<QString> stored = m_manager.titleForRecording(uint32_t(m_activeCellIndex));
+    m_activeCellIndex = -1;
+    m_activeTextField = nullptr;
+    field->setText(stored.value_or(QString()));
+    KPUtils::endEditing(field);
+}
+
 void KPPlaylistView::close()
 {
     if (QLineEdit* field = m_activeTextField) {
         textFieldDidEndEditing(field);
-        field->clearFocus();
+        KPUtils::endEditing(field);
     }
 }
 
 bool KPPlaylistView::eventFilter(QObject* watched, QEvent* event)
 {
     if (auto* field = qobject_cast<QLineEdit*>(watched)) {
-        // Return ends the name here, before any window shortcut on the same key sees it.
+        // Return ends the name and Esc cancels it here, before any window shortcut on the same
+        // key sees it.
         if (event->type() == QEvent::ShortcutOverride) {
             const int key = static_cast<QKeyEvent*>(event)->key();
-            if (key == Qt::Key_Return || key == Qt::Key_Enter)
+            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape)
                 event->accept();
+        } else if (event->type() == QEvent::KeyPress &&
+                   static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            cancelEditing();
+            return true;
         } else if (event->type() == QEvent::ContextMenu) {
             // The row's menu rather than the field's: the name field spans the row.
             showMenu(mapFromGlobal(static_cast<QContextMenuEvent*>(event)->globalPos()));

@@ -53,6 +53,8 @@ public:
     // Ends any name editing, saving the name. (A panel is never a window: QWidget's own close
     // is of no use here.)
     void close();
+    // Ends any name editing, keeping the name stored before it.
+    void cancelEditing();
     void saveRecordingName();
     void emptyCheck();
     void offsetTable();

@@ -77,14 +77,12 @@ KPPianoView::~KPPianoView()
 
 void KPPianoView::awakeFromNib()
 {
-    const bool tablet = KPDeviceIdiom::isPad();
+    m_designedWidth = width();
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        m_designedFrames.insert(child, child->geometry());
 
     m_keysView = new KPPianoKeysView(geometry(), this);
-    const int inset = tablet ? 52 : 27;
-    QRect keys = m_keysView->geometry();
-    keys.setX(inset);
-    keys.setWidth(geometry().width() - 2 * inset);
-    m_keysView->setGeometry(keys);
+    layOutWidth();
     m_keysView->lower();
     connect(m_keysView, &KPPianoKeysView::octaveChanged, this, &KPPianoView::updateOctaveButtons);
     updateOctaveButtons();
@@ -122,6 +120,42 @@ void KPPianoView::awakeFromNib()
     setRecordingsControl(m_recordings);
     setPerformer(std::exchange(m_performer, nullptr));
     connect(&manager, &KPRecordingsManager::recordingSaved, this, &KPPianoView::showRecordingPopup);
+}
+
+void KPPianoView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    layOutWidth();
+}
+
+void KPPianoView::layOutWidth()
+{
+    if (!m_keysView || m_designedWidth <= 0)
+        return;
+    const int extra = width() - m_designedWidth;
+    const int rightFrom =
+        m_buttonMetronome ? m_designedFrames.value(m_buttonMetronome).x() : m_designedWidth;
+    for (auto it = m_designedFrames.constBegin(); it != m_designedFrames.constEnd(); ++it) {
+        QWidget* child = it.key();
+        QRect frame = it.value();
+        if (frame.width() >= m_designedWidth) {
+            frame.setWidth(frame.width() + extra);
+            // A full-width picture (the toolbar's) stretches with it.
+            if (auto* picture = qobject_cast<QLabel*>(child))
+                picture->setScaledContents(true);
+        } else if (child == m_settingsView)
+            frame.translate(extra / 2, 0);
+        else if (frame.x() >= rightFrom)
+            frame.translate(extra, 0);
+        // The panels keep the height they slid to.
+        child->setGeometry(frame.x(), child->y(), frame.width(), frame.height());
+    }
+    // Equal margins near the designed inset (at least half of it), the keyboard showing whole
+    // keys only.
+    const int inset = KPDeviceIdiom::isPad() ? 52 : 27;
+    const int keysWidth = m_keysView->widthForWholeKeys(width() - 2 * inset, inset);
+    m_keysView->setGeometry((width() - keysWidth) / 2, m_keysView->y(), keysWidth,
+                            m_keysView->height());
 }
 
 void KPPianoView::setRecordingsControl(KPRecordingsControl* recordings)
@@ -351,15 +385,21 @@ void KPPianoView::showRecordingPopup()
     background->setPixmap(image);
     background->resize(size);
 
+    // The text keeps clear of the card's accent bar on the left and of its right edge: a long
+    // translation gets a smaller font rather than touching either.
     auto* label = new QLabel(popup);
-    label->setGeometry(popup->rect());
+    label->setGeometry(
+        popup->rect().adjusted(size.width() * 24 / 220, 0, -size.width() * 12 / 220, 0));
+    const QString text = KPLocalization::string("SAVE");
     QFont font = label->font();
     font.setPixelSize(KPDeviceIdiom::isPad() ? 23 : 16);
+    while (font.pixelSize() > 9 && QFontMetrics(font).horizontalAdvance(text) > label->width())
+        font.setPixelSize(font.pixelSize() - 1);
     label->setFont(font);
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, KPUtils::colorFromHex(QStringLiteral("444444")));
     label->setPalette(palette);
-    label->setText(KPLocalization::string("SAVE"));
+    label->setText(text);
     label->setAlignment(Qt::AlignCenter);
 
     QRectF frame(QPointF(0, 0), QSizeF(size));

@@ -3,6 +3,7 @@
 #include "settings/KPSettingsView.h"
 #include "ui/KPButton.h"
 
+#include <QHash>
 #include <QLabel>
 #include <QPointer>
 #include <QWidget>
@@ -92,8 +93,14 @@ public slots:
     void metronomeMinusSelected();
     void metronomePlusSelected();
 
+protected:
+    // Wider than designed, the keyboard shows more keys and the toolbar spreads: the controls
+    // from the metronome on keep to the right edge, the settings panel to the middle.
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     bool isRecording() const;
+    void layOutWidth();
     void setRecordImage(const char* name);
     void slidePanel(QWidget* panel, QPointer<QAbstractAnimation>& running, int y, bool in);
     void setOverlayAlpha(qreal alpha, bool takesTouches);
@@ -113,6 +120,10 @@ private:
     KPButton* m_buttonMetronomePlus = nullptr;
     QLabel* m_labelMetronome = nullptr;
     KPButton* m_buttonOverlay = nullptr;
+
+    // The width the interface file lays out, and where it puts each of the view's children.
+    int m_designedWidth = 0;
+    QHash<QWidget*, QRect> m_designedFrames;
 
     KPRecordingsControl* m_recordings = nullptr;
     KPNotePerformer* m_performer = nullptr;

@@ -7,6 +7,9 @@
 #include "ui/KPTableView.h"
 #include "ui/KPUtils.h"
 
+#include <algorithm>
+#include <cmath>
+
 KPSettingsView::KPSettingsView(QWidget* parent) : QWidget(parent) {}
 
 void KPSettingsView::awakeFromNib()
@@ -32,6 +35,33 @@ void KPSettingsView::awakeFromNib()
         return;
     m_tableView->resize(m_tableView->width(), KPDeviceIdiom::isPhone() ? 147 : 420);
     m_tableView->setDataSource(this);
+    addVolumeSlider();
+}
+
+// Under the list, as wide as it; the panel and its background grow to hold it.
+void KPSettingsView::addVolumeSlider()
+{
+    const bool phone = KPDeviceIdiom::isPhone();
+    const int margin = phone ? 6 : 12;
+    m_volume = new QSlider(Qt::Horizontal, this);
+    m_volume->setObjectName(QStringLiteral("volumeSlider"));
+    m_volume->setRange(0, 100);
+    m_volume->setValue(100);
+    m_volume->setGeometry(m_tableView->x(), m_tableView->geometry().bottom() + 1 + margin,
+                          m_tableView->width(), phone ? 24 : 40);
+    m_volume->setAccessibleName(KPLocalization::string("VOLUME"));
+    m_volume->setToolTip(KPLocalization::string("VOLUME"));
+    connect(m_volume, &QSlider::valueChanged, this,
+            [](int value) { KPSoundPlayer::sharedPlayer().setVolume(float(value) / 100.0f); });
+    // A panel parked above the screen stays out of sight.
+    const bool parked = y() + height() == 0;
+    resize(width(), std::max(height(), m_volume->geometry().bottom() + 1 + margin));
+    if (parked)
+        move(x(), -height());
+    if (m_wideBackView) {
+        m_wideBackView->setScaledContents(true);
+        m_wideBackView->resize(size());
+    }
 }
 
 // The list is filled when the panel first shows: asking for the instruments makes the sound
@@ -39,6 +69,11 @@ void KPSettingsView::awakeFromNib()
 void KPSettingsView::setShowing(bool showing)
 {
     m_showing = showing;
+    // The volume may have been set before (kept from the last run).
+    if (showing && m_volume) {
+        const QSignalBlocker quiet(m_volume);
+        m_volume->setValue(int(std::lround(KPSoundPlayer::sharedPlayer().volume() * 100)));
+    }
     if (showing && m_tableView && !m_filled) {
         m_filled = true;
         m_tableView->reloadData();
@@ -68,7 +103,7 @@ KPSmartTableViewCell* KPSettingsView::cellForRowAtIndexPath(KPTableView* tableVi
     QPalette palette = cell->textLabel()->palette();
     palette.setColor(QPalette::WindowText, KPUtils::colorFromHex(QStringLiteral("444444")));
     cell->textLabel()->setPalette(palette);
-    cell->textLabel()->setText(name);
+    cell->textLabel()->setText(KPLocalization::displayName(name));
     const bool active = KPSoundPlayer::sharedPlayer().activeSoundBank() == name;
     cell->showSelected(active);
     if (active)

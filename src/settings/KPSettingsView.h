@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QSlider>
 #include <QWidget>
 
 #include <optional>
@@ -15,8 +16,8 @@
 // of instruments chosen elsewhere: rows on screen keep their marks until configured again.
 //
 // Below the list, a switch for touch dynamics (off at every start): whether a key sounds softer
-// or louder by where it is struck. The panel grows by its strip at the bottom, upwards, so that
-// it stays parked wherever it was parked.
+// or louder by where it is struck, and a slider that sets the volume of everything played. The
+// panel grows by its strip at the bottom, upwards, so that it stays parked wherever it was parked.
 class KPSettingsView : public QWidget, public KPTableViewDataSource
 {
     Q_OBJECT
@@ -43,11 +44,14 @@ public:
     QLabel* tableViewLabel() const { return m_tableViewLabel; }
     std::optional<int> lastIndexPath() const { return m_lastIndexPath; }
     QCheckBox* dynamicsSwitch() const { return m_dynamicsSwitch; }
+    QSlider* volumeSlider() const { return m_volume; }
 
 signals:
     void dynamicsChanged(bool on);
 
 private:
+    void addVolumeSlider();
+
     QLabel* m_tableViewLabel = nullptr;
     QLabel* m_wideBackView = nullptr;
     bool m_showing = false;
@@ -55,4 +59,5 @@ private:
     KPTableView* m_tableView = nullptr;
     std::optional<int> m_lastIndexPath;
     QCheckBox* m_dynamicsSwitch = nullptr;
+    QSlider* m_volume = nullptr;
 };

@@ -7,14 +7,23 @@
 #include <QPainter>
 #include <QSvgRenderer>
 
+#include <algorithm>
+
 namespace {
+
+qreal g_renderScale = 1.0;
 
 qreal devicePixelRatio()
 {
-    return qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
+    return (qGuiApp ? qGuiApp->devicePixelRatio() : 1.0) * g_renderScale;
 }
 
 } // namespace
+
+void KPImages::setRenderScale(qreal scale)
+{
+    g_renderScale = std::max(scale, qreal(1));
+}
 
 QPixmap KPImages::named(const QString& name)
 {

@@ -12,6 +12,9 @@ class KPImages
 public:
     static QPixmap named(const QString& name);
     static QSize sizeOf(const QString& name);
+    // How many times larger than the screen's own resolution images are rendered, for a screen
+    // that is shown enlarged (at most this much): 1 by default. Set before the first image.
+    static void setRenderScale(qreal scale);
     // "%@%@": the name with the suffix when the condition holds.
     static QString nameWithSuffix(const QString& name, const QString& suffix, bool condition)
     {

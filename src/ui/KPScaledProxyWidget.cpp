@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QStyleOptionGraphicsItem>
 
+#include <algorithm>
+
 void KPScaledProxyWidget::paint(QPainter* painter, const QStyleOptionGraphicsItem* option,
                                 QWidget* /*widget*/)
 {
@@ -14,7 +16,9 @@ void KPScaledProxyWidget::paint(QPainter* painter, const QStyleOptionGraphicsIte
     const QRect exposed = option->exposedRect.toAlignedRect() & shown->rect();
     if (exposed.isEmpty())
         return;
-    const qreal scale = painter->deviceTransform().m11();
+    // Widgets do not paint below one pixel per point: a smaller screen is drawn at full size and
+    // scaled down as it is shown, rather than cut off.
+    const qreal scale = std::max(painter->deviceTransform().m11(), qreal(1));
     const QSize pixels = (QSizeF(shown->size()) * scale).toSize();
     if (m_canvas.size() != pixels)
         m_canvas = QPixmap(pixels);

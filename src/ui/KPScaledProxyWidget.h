@@ -4,7 +4,8 @@
 #include <QPixmap>
 
 // Shows its widget at whatever scale the view draws it, sharp: the widget paints into a pixmap
-// at the device's resolution, which is then drawn one pixel to one. Painting it straight through
+// at the device's resolution, which is then drawn one pixel to one (scaled down, below one pixel
+// per point). Painting it straight through
 // the view's scaled painter, as the plain proxy does, misplaces and clips what its children
 // draw through graphics effects (the fades).
 //

@@ -1,5 +1,7 @@
 #include "ui/KPUtils.h"
 
+#include <QWidget>
+
 namespace {
 
 // Reads a pair like a scanner: leading blanks skipped, then hex digits while they last.
@@ -44,4 +46,13 @@ QColor KPUtils::colorFromHex(const QString& hex)
 QString KPUtils::trimmedString(const QString& text)
 {
     return text.trimmed();
+}
+
+void KPUtils::endEditing(QWidget* field)
+{
+    if (!field || !field->hasFocus())
+        return;
+    field->window()->setFocus(Qt::OtherFocusReason);
+    if (field->hasFocus())
+        field->clearFocus();
 }

@@ -1,6 +1,7 @@
 #include "app/KPAppDelegate.h"
 #include "app/KPViewController.h"
 #include "app/KPWindow.h"
+#include "audio/KPSoundPlayer.h"
 #include "keyboard/KPPianoKeysView.h"
 #include "platform/KPBundle.h"
 #include "platform/KPDeviceIdiom.h"
@@ -15,6 +16,7 @@
 #include <QLabel>
 #include <QMetaProperty>
 #include <QProcess>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -105,6 +107,7 @@ private slots:
     void windowShowsTheToolbarOverTheKeyboard_data();
     void windowShowsTheToolbarOverTheKeyboard();
     void windowComesBackAsItWasLeft();
+    void firstWindowFitsTheScreen();
     void lifecycleEventsFollowTheApplicationState();
     void foregroundsCountOnceTheRatingPromptIsLaunched();
     void soundComesBackOnEveryReturnFromSuspension_data();
@@ -158,7 +161,8 @@ void TestApp::launchRunsItsStepsInOrder()
     QCOMPARE(delegate.viewController()->nibName(), nib);
     QCOMPARE(delegate.isPhone(), phone);
     QCOMPARE(delegate.isPad(), pad);
-    QCOMPARE(delegate.window()->size(), windowSize);
+    // Laid out at the idiom's size, whatever size fits the screen.
+    QCOMPARE(delegate.window()->rootView()->size(), windowSize);
     QVERIFY(delegate.window()->isVisible());
     QVERIFY(delegate.viewController()->isViewLoaded());
     // The shipped settings bundle registers its defaults without writing them.
@@ -334,25 +338,59 @@ void TestApp::windowShowsTheToolbarOverTheKeyboard()
         QDir::temp().filePath(QStringLiteral("touchpiano-%1.png").arg(QTest::currentDataTag())));
     const int width = shot.width();
     // A dark toolbar across the top, bright white keys below it.
+    toolbarHeight = int(toolbarHeight * delegate.window()->scale());
     const QColor toolbar = averageColor(shot, QRect(0, 0, width, toolbarHeight - 2));
     const QColor keys = averageColor(shot, QRect(60, shot.height() - 40, width - 120, 30));
     QVERIFY2(toolbar.lightness() < 90, qPrintable(toolbar.name()));
     QVERIFY2(keys.lightness() > 180, qPrintable(keys.name()));
 }
 
+// The window's size, the instrument, the volume, the tempo and the octave come back at the next
+// start.
 void TestApp::windowComesBackAsItWasLeft()
 {
     TemporaryDefaults store;
+    const auto piano = [](KPAppDelegate& delegate) {
+        return delegate.window()->rootView()->findChild<KPPianoView*>();
+    };
     {
         KPAppDelegate delegate(store.defaults);
         delegate.didFinishLaunching();
         delegate.window()->resize(900, 600);
         QTRY_COMPARE(delegate.window()->size(), QSize(900, 600));
+        KPSoundPlayer::sharedPlayer().useSoundBank(QStringLiteral("Banjo"));
+        KPSoundPlayer::sharedPlayer().setVolume(0.25f);
+        piano(delegate)->metronomePlusSelected();
+        piano(delegate)->metronomePlusSelected();
+        piano(delegate)->keysView()->changeOctave(KPOctaveDirection::Lower);
         delegate.applicationWillTerminate();
     }
+    KPSoundPlayer::sharedPlayer().useSoundBank(QStringLiteral("Grand Piano"));
+    KPSoundPlayer::sharedPlayer().setVolume(1.0f);
     KPAppDelegate again(store.defaults);
     again.didFinishLaunching();
     QCOMPARE(again.window()->size(), QSize(900, 600));
+    QCOMPARE(KPSoundPlayer::sharedPlayer().activeSoundBank(), QStringLiteral("Banjo"));
+    QCOMPARE(KPSoundPlayer::sharedPlayer().volume(), 0.25f);
+    QCOMPARE(piano(again)->metronome()->beatsPerMinute(), 140u);
+    QCOMPARE(piano(again)->labelMetronome()->text(), QStringLiteral("BPM: 140"));
+    QCOMPARE(piano(again)->keysView()->currentOctave(), 1u);
+}
+
+// The tablet's 1024x768 on a smaller screen (the offscreen one is 800x800): the first window
+// fits it with room for a title bar and borders, in the designed shape.
+void TestApp::firstWindowFitsTheScreen()
+{
+    KPDeviceIdiom::setCurrent(KPIdiom::Pad);
+    TemporaryDefaults store;
+    KPAppDelegate delegate(store.defaults);
+    delegate.didFinishLaunching();
+    const QSize room = delegate.window()->screen()->availableGeometry().size();
+    QVERIFY(room.width() < 1024);
+    const QSize size = delegate.window()->size();
+    QVERIFY2(size.height() <= room.height() - 30 && size.width() < room.width(),
+             qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())));
+    QCOMPARE(size.width() * 3, size.height() * 4);
 }
 
 void TestApp::lifecycleEventsFollowTheApplicationState()

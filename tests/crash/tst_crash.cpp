@@ -176,10 +176,15 @@ void TestCrash::nothingLeavesBeforeTheAnswer()
     QFETCH(bool, remembered);
     KPLocalization::install(QLocale(QLocale::English));
     Rig rig(200, false);
+    QWidget window;
+    window.show();
+    rig.reporter.setWindow(&window);
     rig.reporter.start();
     QTRY_VERIFY(shownQuestion());
     QMessageBox* question = shownQuestion();
     QVERIFY(!question->isModal());
+    // In front of the piano's window, not of some helper window hidden behind it.
+    QCOMPARE(question->windowHandle()->transientParent(), window.windowHandle());
     QTest::qWait(50);
     QCOMPARE(rig.server.requests().size(), 0);
 

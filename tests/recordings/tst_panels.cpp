@@ -6,6 +6,7 @@
 #include "recordings/KPPlaylistView.h"
 #include "recordings/KPPlaylistViewCell.h"
 #include "recordings/KPRecordingsManager.h"
+#include "recordings/KPRecordingSummary.h"
 #include "ui/KPTableView.h"
 
 #include <QLabel>
@@ -30,6 +31,9 @@ private slots:
     void rowsShowPlayOrPause();
     void namesAreTrimmedAndEmptyMeansNone();
     void deletingEndsTheEditUnderTheRightRecording();
+    void aNewRecordingEndsTheEditUnderTheRightRecording();
+    void rowsTellWhenWhatAndHowLong();
+    void notesPictureDrawsPitchAgainstTime();
     void keyboardScrollsOnlyTheRowBeingNamed();
 
 private:
@@ -159,6 +163,14 @@ void TestPanels::namesAreTrimmedAndEmptyMeansNone()
     m_panel->tableView()->reloadData();
     QCOMPARE(row(0)->title()->text(), QString());
     QCOMPARE(row(0)->title()->placeholderText(), QStringLiteral("Tap to name"));
+
+    // A long name (an imported file's) shows whole and is kept whole when edited.
+    const QString longName(250, QLatin1Char('n'));
+    m_manager->changeNameForRecording(0, longName);
+    m_panel->tableView()->reloadData();
+    m_panel->textFieldDidBeginEditing(row(0)->title());
+    m_panel->close();
+    QCOMPARE(m_manager->titleForRecording(0), longName);
 }
 
 void TestPanels::deletingEndsTheEditUnderTheRightRecording()
@@ -188,6 +200,53 @@ void TestPanels::deletingEndsTheEditUnderTheRightRecording()
     QVERIFY(m_manager->recordings().isEmpty());
     QVERIFY(m_panel->emptyView()->isVisible());
     QVERIFY(!m_panel->tableView()->isVisible());
+}
+
+// An import or a new take arrives while a name is typed: the name goes to the take it was typed
+// for, now second in the list.
+void TestPanels::aNewRecordingEndsTheEditUnderTheRightRecording()
+{
+    record(21);
+    QLineEdit* title = row(0)->title();
+    m_panel->textFieldDidBeginEditing(title);
+    title->setText(QStringLiteral("First take"));
+    record(22);
+    QVERIFY(!m_panel->activeTextField());
+    QCOMPARE(m_manager->titleForRecording(1), QStringLiteral("First take"));
+    QVERIFY(!m_manager->titleForRecording(0));
+    QCOMPARE(row(1)->title()->text(), QStringLiteral("First take"));
+}
+
+void TestPanels::rowsTellWhenWhatAndHowLong()
+{
+    m_manager->addRecording(
+        {{{21, KPRecordedKeyState::Pressed, 0}, {21, KPRecordedKeyState::Released, 64.2f}},
+         QStringLiteral("Banjo"),
+         QDateTime(QDate(2026, 3, 4), QTime(5, 6)),
+         std::nullopt});
+    QCOMPARE(row(0)->details()->text(), QStringLiteral("2026-03-04 05:06 · Banjo · 1:05"));
+    QVERIFY(row(0)->details()->isVisible());
+    // The designed row height stays.
+    QCOMPARE(row(0)->height(), 46);
+}
+
+// C3 then, while it sounds, E3 until the end: the higher note drawn above and to the right.
+void TestPanels::notesPictureDrawsPitchAgainstTime()
+{
+    const KPPianoRecording recording{{{14, KPRecordedKeyState::Pressed, 0},
+                                      {16, KPRecordedKeyState::Pressed, 1},
+                                      {14, KPRecordedKeyState::Released, 2},
+                                      {99, KPRecordedKeyState::Pressed, 3},
+                                      {16, KPRecordedKeyState::Released, 4}},
+                                     QString(),
+                                     QDateTime(),
+                                     std::nullopt};
+    const QList<QRectF> bars = KPRecordingSummary::noteBars(recording);
+    QCOMPARE(bars.size(), 2);
+    // Four semitones from C3 to E3: five rows, E3 on the top one, C3 on the bottom one.
+    QCOMPARE(bars[0], QRectF(0, 0.8, 0.5, 0.2));
+    QCOMPARE(bars[1], QRectF(0.25, 0, 0.75, 0.2));
+    QVERIFY(KPRecordingSummary::noteBars({}).isEmpty());
 }
 
 void TestPanels::keyboardScrollsOnlyTheRowBeingNamed()

@@ -83,6 +83,7 @@ private slots:
     void overlayLetsTouchesThroughAsThePanelLeaves();
     void buttonsAnswerTheirOwnTouchWhileAKeyIsHeld();
     void octaveButtonsFollowTheStrip();
+    void noKeyIsCutAtEitherEnd();
 
     void tempoStaysWithinBounds();
     void tempoChangeRestartsARunningMetronome();
@@ -153,7 +154,11 @@ void TestPianoView::setUpBuildsTheScreen()
     KPPianoKeysView* keys = m_piano->keysView();
     QCOMPARE(keys->parentWidget(), m_piano);
     QCOMPARE(m_piano->children().indexOf(keys), 0);
-    QCOMPARE(keys->geometry(), QRect(27, 0, m_piano->width() - 54, m_piano->height()));
+    // Centred, near the designed 27 points from either side.
+    QVERIFY(keys->x() >= 13 && keys->x() <= 41);
+    QVERIFY(std::abs(2 * keys->x() + keys->width() - m_piano->width()) <= 1);
+    QCOMPARE(keys->y(), 0);
+    QCOMPARE(keys->height(), m_piano->height());
     QVERIFY(keys->keysDelegate());
     QCOMPARE(m_piano->metronome()->beatsPerMinute(), 120u);
     QCOMPARE(m_piano->settingsView()->y(), -m_piano->settingsView()->height());
@@ -418,6 +423,25 @@ void TestPianoView::buttonsAnswerTheirOwnTouchWhileAKeyIsHeld()
 
 // An octave button is off while the strip cannot move its way: on the phone down to C1, up
 // to the right end.
+void TestPianoView::noKeyIsCutAtEitherEnd()
+{
+    KPPianoKeysView* keys = m_piano->keysView();
+    const auto onAKeyEdge = [keys](int x) {
+        for (uint32_t key = 0; key < KPKeyboardLayout::whiteKeyCount; ++key) {
+            const QRect frame = keys->keyCollection()[key]->geometry();
+            if (std::abs(frame.left() - x) <= 1 || std::abs(frame.left() + frame.width() - x) <= 1)
+                return true;
+        }
+        return false;
+    };
+    while (keys->canChangeOctave(KPOctaveDirection::Lower))
+        keys->changeOctave(KPOctaveDirection::Lower);
+    QVERIFY(onAKeyEdge(keys->contentOffset().x() + keys->width()));
+    while (keys->canChangeOctave(KPOctaveDirection::Higher))
+        keys->changeOctave(KPOctaveDirection::Higher);
+    QVERIFY(onAKeyEdge(keys->contentOffset().x()));
+}
+
 void TestPianoView::octaveButtonsFollowTheStrip()
 {
     auto* up = m_controller->view()->findChild<KPButton*>(QStringLiteral("buttonOctaveUp"));

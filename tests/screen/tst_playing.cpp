@@ -73,7 +73,10 @@ private slots:
     void toolbarKeysAreNamedAndWork();
     void recordingPlaysBackAsRecorded();
     void rowTakesItsNameAndItsMenuThroughTheWindow();
-    void largerWindowShowsTheScreenScaledAndTakesInputWhereDrawn();
+    void keysPlayAgainOnceTheNameIsDone_data();
+    void keysPlayAgainOnceTheNameIsDone();
+    void windowOfAnySizeShowsTheScreenAndTakesInputWhereDrawn_data();
+    void windowOfAnySizeShowsTheScreenAndTakesInputWhereDrawn();
 
 private:
     QPoint pointOnKey(uint32_t key) const;
@@ -254,6 +257,10 @@ void TestPlaying::toolbarKeysAreNamedAndWork()
     QVERIFY(m_piano->showingSettings());
     QTest::keyClick(window, Qt::Key_Escape);
     QVERIFY(!m_piano->showingSettings());
+    QTest::keyClick(window, Qt::Key_F2);
+    QVERIFY(m_piano->showingPlaylist());
+    QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
+    QVERIFY(!m_piano->showingPlaylist());
     const uint32_t tempo = m_piano->metronome()->beatsPerMinute();
     QTest::keyClick(window, Qt::Key_Up);
     QCOMPARE(m_piano->metronome()->beatsPerMinute(), tempo + 10);
@@ -412,29 +419,116 @@ void TestPlaying::rowTakesItsNameAndItsMenuThroughTheWindow()
     m_piano->playlistSelected();
 }
 
-// A window twice the screen's height and wider still: the screen is drawn twice its size,
-// centred, and a touch or a click lands on what is drawn under it.
-void TestPlaying::largerWindowShowsTheScreenScaledAndTakesInputWhereDrawn()
+void TestPlaying::keysPlayAgainOnceTheNameIsDone_data()
 {
+    QTest::addColumn<int>("ending");
+    QTest::addColumn<QString>("kept");
+    QTest::newRow("Return keeps it") << int(Qt::Key_Return) << QStringLiteral("Old x");
+    QTest::newRow("Esc cancels it") << int(Qt::Key_Escape) << QStringLiteral("Old");
+    QTest::newRow("a click elsewhere keeps it") << 0 << QStringLiteral("Old x");
+}
+
+void TestPlaying::keysPlayAgainOnceTheNameIsDone()
+{
+    QFETCH(int, ending);
+    QFETCH(QString, kept);
     KPWindow* window = m_delegate->window();
-    const QSize designed = window->size();
-    window->resize(designed.width() * 2 + 240, designed.height() * 2);
-    QTRY_COMPARE(window->viewport()->width(), designed.width() * 2 + 240);
+    KPDesktopInputs inputs(*m_piano->keysView(), window);
+    KPRecordingsManager& recordings = KPRecordingsManager::sharedManager();
+    recordings.startRecording();
+    recordings.addRecordingAction({14, KPRecordedKeyState::Pressed, 0});
+    recordings.stopRecording();
+    recordings.changeNameForRecording(0, QStringLiteral("Old"));
+    if (!m_piano->showingPlaylist())
+        m_piano->playlistSelected();
+    m_piano->playlistView()->tableView()->reloadData();
+    auto* row = qobject_cast<KPPlaylistViewCell*>(
+        m_piano->playlistView()->tableView()->cellForRowAtIndexPath(0));
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    const QWidget* panel = m_piano->playlistView();
+    QPoint landed;
+    QTRY_VERIFY(std::exchange(landed, panel->pos()) == panel->pos() && panel->y() > 0);
+    QTest::mouseClick(window->viewport(), Qt::LeftButton, {},
+                      window->mapFromView(row->title(), QPointF(10, 10)).toPoint());
+    QVERIFY(row->title()->hasFocus());
+    QTest::keyClick(window, Qt::Key_End);
+    QTest::keyClicks(window, QStringLiteral(" x"));
+    if (ending)
+        QTest::keyClick(window, Qt::Key(ending));
+    else
+        // On the toolbar between the buttons.
+        QTest::mouseClick(window->viewport(), Qt::LeftButton, {},
+                          window->mapFromView(m_piano, QPointF(234, 1)).toPoint());
+    QCOMPARE(recordings.titleForRecording(0), kept);
+
+    // Z plays C3, Right moves the octave: the keys are the piano's again.
+    QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, 52, 0, 0);
+    QApplication::sendEvent(window, &press);
+    QCOMPARE(m_piano->keysView()->keyCollection()[14]->state(), KPPianoKey::State::Down);
+    QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, 52, 0, 0);
+    QApplication::sendEvent(window, &release);
+    QCOMPARE(row->title()->text(), kept);
+    if (m_piano->showingPlaylist())
+        m_piano->playlistSelected();
+}
+
+void TestPlaying::windowOfAnySizeShowsTheScreenAndTakesInputWhereDrawn_data()
+{
+    QTest::addColumn<QSizeF>("factor");
+    QTest::newRow("small") << QSizeF(0.6, 0.6);
+    QTest::newRow("wide") << QSizeF(2.5, 2.0);
+    QTest::newRow("tall") << QSizeF(1.0, 2.0);
+}
+
+// The screen is drawn as large as the window allows, wider where the window is wider than the
+// designed shape, centred; a touch or a click lands on what is drawn under it. Where things are
+// drawn is worked out here from the window's size, and checked in the picture.
+void TestPlaying::windowOfAnySizeShowsTheScreenAndTakesInputWhereDrawn()
+{
+    QFETCH(QSizeF, factor);
+    KPWindow* window = m_delegate->window();
+    const QSize designed = KPDeviceIdiom::windowSize(KPDeviceIdiom::current());
+    const QSize size(int(designed.width() * factor.width()),
+                     int(designed.height() * factor.height()));
+    window->resize(size);
+    QTRY_COMPARE(window->viewport()->size(), size);
+    const qreal scale = std::min(factor.width(), factor.height());
+    const int screenWidth = std::max(designed.width(), int(std::floor(size.width() / scale)));
+    const QPointF origin((size.width() - screenWidth * scale) / 2,
+                         (size.height() - designed.height() * scale) / 2);
     QWidget* screen = window->rootView();
-    const auto drawnAt = [screen](const QWidget* widget, QPoint point) {
-        return QPoint(120, 0) + widget->mapTo(screen, point) * 2;
+    QCOMPARE(screen->width(), screenWidth);
+    const auto drawnAt = [&](const QWidget* widget, QPoint point) {
+        return (origin + QPointF(widget->mapTo(screen, point)) * scale).toPoint();
     };
 
-    const KPPianoKey* c4 = m_piano->keysView()->keyCollection()[21];
+    // White keys drawn light, black keys dark, where they are said to be.
+    QImage shot = window->viewport()->grab().toImage();
+    shot.setDevicePixelRatio(1);
+    const auto& keys = m_piano->keysView()->keyCollection();
+    for (uint32_t key : {14u, 15u, 16u, 21u}) {
+        const QPoint at =
+            drawnAt(keys[key], QPoint(keys[key]->width() / 2, keys[key]->height() - 40));
+        QVERIFY2(shot.pixelColor(at).lightness() > 180, qPrintable(QString::number(key)));
+    }
+    for (uint32_t key : {59u, 60u}) {
+        const QPoint at = drawnAt(keys[key], keys[key]->rect().center());
+        QVERIFY2(shot.pixelColor(at).lightness() < 90, qPrintable(QString::number(key)));
+    }
+
+    const KPPianoKey* c4 = keys[21];
     const QPoint onC4 = drawnAt(c4, QPoint(c4->width() / 2, c4->height() - 40));
     QTest::touchEvent(window, m_touchScreen).press(0, onC4, window->viewport());
     QCOMPARE(c4->state(), KPPianoKey::State::Down);
     QTest::touchEvent(window, m_touchScreen).release(0, onC4, window->viewport());
     QCOMPARE(c4->state(), KPPianoKey::State::Up);
-    QTest::mousePress(window->viewport(), Qt::LeftButton, {}, onC4);
-    QCOMPARE(c4->state(), KPPianoKey::State::Down);
-    QTest::mouseRelease(window->viewport(), Qt::LeftButton, {}, onC4);
-    QCOMPARE(c4->state(), KPPianoKey::State::Up);
+    const KPPianoKey* e3 = keys[16];
+    const QPoint onE3 = drawnAt(e3, QPoint(e3->width() / 2, e3->height() - 40));
+    QTest::mousePress(window->viewport(), Qt::LeftButton, {}, onE3);
+    QCOMPARE(e3->state(), KPPianoKey::State::Down);
+    QTest::mouseRelease(window->viewport(), Qt::LeftButton, {}, onE3);
+    QCOMPARE(e3->state(), KPPianoKey::State::Up);
     // Minimised under the finger, the window lets the key go.
     QTest::touchEvent(window, m_touchScreen).press(1, onC4, window->viewport());
     window->showMinimized();
@@ -448,6 +542,7 @@ void TestPlaying::largerWindowShowsTheScreenScaledAndTakesInputWhereDrawn()
     QVERIFY(m_piano->showingSettings());
     m_piano->overlaySelected();
     window->resize(designed);
+    QTRY_COMPARE(screen->width(), designed.width());
 }
 
 QTEST_MAIN(TestPlaying)

@@ -18,6 +18,8 @@ private slots:
     void initTestCase();
     void captionCountsTheInstruments();
     void touchingARowSwitchesTheInstrumentAndMovesTheMark();
+    void namesAndQtsOwnTextsSpeakTheUsersLanguage();
+    void volumeSliderSetsHowLoudNotesSound();
 
 private:
     QStringList markedRows() const;
@@ -43,6 +45,44 @@ void TestSettingsView::initTestCase()
     m_panel->setShowing(true);
     m_panel->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_panel.get()));
+}
+
+// The rows show the instrument in German; the bank keeps its name. Qt's buttons speak German too.
+void TestSettingsView::namesAndQtsOwnTextsSpeakTheUsersLanguage()
+{
+    QVERIFY(KPLocalization::install(QLocale(QLocale::German)));
+    m_table->reloadData();
+    auto* first = qobject_cast<KPSettingsViewCell*>(m_table->cellForRowAtIndexPath(0));
+    QCOMPARE(first->textLabel()->text(), QStringLiteral("Flügel"));
+    QCOMPARE(KPSoundPlayer::sharedPlayer().soundBanks().value(0).value(0),
+             QStringLiteral("Grand Piano"));
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Abbrechen"));
+    KPLocalization::install(QLocale(QLocale::English));
+    m_table->reloadData();
+}
+
+// A note struck at half volume sounds half as loud; the slider follows a volume set elsewhere.
+void TestSettingsView::volumeSliderSetsHowLoudNotesSound()
+{
+    KPSoundPlayer& player = KPSoundPlayer::sharedPlayer();
+    QSlider* volume = m_panel->volumeSlider();
+    QVERIFY(volume->isVisible());
+    QVERIFY(m_panel->rect().contains(volume->geometry()));
+    const auto loudness = [&] {
+        m_speaker.render(1.0);
+        player.play(60);
+        const double heard = KPAudioTest::level(m_speaker.render(0.1), 0);
+        player.stop(60);
+        return heard;
+    };
+    const double full = loudness();
+    volume->setValue(50);
+    const double half = loudness();
+    QVERIFY2(std::abs(half / full - 0.5) < 0.05, qPrintable(QString::number(half / full)));
+    player.setVolume(0.8f);
+    m_panel->setShowing(true);
+    QCOMPARE(volume->value(), 80);
+    volume->setValue(100);
 }
 
 QStringList TestSettingsView::markedRows() const

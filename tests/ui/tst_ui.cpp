@@ -225,6 +225,13 @@ void TestUi::imagesByName()
     QVERIFY(drawings.size() > 40);
     for (const QString& file : drawings)
         QVERIFY2(!KPImages::named(file.chopped(4)).isNull(), qPrintable(file));
+
+    // For a screen shown twice its size: twice the pixels, the same size in points.
+    KPImages::setRenderScale(2);
+    const QPixmap sharp = KPImages::named(QStringLiteral("white_key_up"));
+    KPImages::setRenderScale(1);
+    QCOMPARE(sharp.devicePixelRatio(), 2 * qApp->devicePixelRatio());
+    QCOMPARE(sharp.deviceIndependentSize(), key.deviceIndependentSize());
 }
 
 QTEST_MAIN(TestUi)

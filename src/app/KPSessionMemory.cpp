@@ -1,0 +1,61 @@
+#include "app/KPSessionMemory.h"
+
+#include "audio/KPSoundPlayer.h"
+#include "keyboard/KPPianoKeysView.h"
+#include "platform/KPUserDefaults.h"
+#include "screen/KPMetronome.h"
+#include "screen/KPPianoView.h"
+
+namespace {
+
+const QString kInstrumentKey = QStringLiteral("lastInstrument");
+const QString kTempoKey = QStringLiteral("lastTempo");
+const QString kOctaveKey = QStringLiteral("lastOctave");
+const QString kVolumeKey = QStringLiteral("volume");
+
+} // namespace
+
+void KPSessionMemory::save(KPUserDefaults& defaults, const KPPianoView& piano,
+                           const KPSoundPlayer& player)
+{
+    if (player.activeSoundBank())
+        defaults.setValue(kInstrumentKey, *player.activeSoundBank());
+    defaults.setValue(kVolumeKey, player.volume());
+    if (piano.metronome())
+        defaults.setValue(kTempoKey, piano.metronome()->beatsPerMinute());
+    if (piano.keysView())
+        defaults.setValue(kOctaveKey, piano.keysView()->currentOctave());
+}
+
+// Through the same steps as the buttons, so that they show what they would after those presses.
+void KPSessionMemory::restore(const KPUserDefaults& defaults, KPPianoView& piano,
+                              KPSoundPlayer& player)
+{
+    const QString instrument = defaults.value(kInstrumentKey).toString();
+    for (const QStringList& bank : player.soundBanks())
+        if (!instrument.isEmpty() && bank.value(0) == instrument)
+            player.useSoundBank(instrument);
+
+    bool ok = false;
+    const float volume = defaults.value(kVolumeKey).toFloat(&ok);
+    if (ok)
+        player.setVolume(volume);
+
+    const uint32_t tempo = defaults.value(kTempoKey).toUInt(&ok);
+    if (ok && piano.metronome()) {
+        while (piano.metronome()->beatsPerMinute() < tempo &&
+               piano.metronome()->beatsPerMinute() < KPMetronome::maximumTempo)
+            piano.metronomePlusSelected();
+        while (piano.metronome()->beatsPerMinute() > tempo &&
+               piano.metronome()->beatsPerMinute() > KPMetronome::minimumTempo)
+            piano.metronomeMinusSelected();
+    }
+
+    const uint32_t octave = defaults.value(kOctaveKey).toUInt(&ok);
+    if (KPPianoKeysView* keys = piano.keysView(); ok && keys) {
+        while (keys->currentOctave() < octave && keys->canChangeOctave(KPOctaveDirection::Higher))
+            keys->changeOctave(KPOctaveDirection::Higher);
+        while (keys->currentOctave() > octave && keys->canChangeOctave(KPOctaveDirection::Lower))
+            keys->changeOctave(KPOctaveDirection::Lower);
+    }
+}

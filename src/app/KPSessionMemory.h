@@ -1,0 +1,17 @@
+#pragma once
+
+class KPPianoView;
+class KPSoundPlayer;
+class KPUserDefaults;
+
+// What the user chose comes back at the next start: the instrument, the volume, the tempo and the
+// octave the keyboard shows. (The window's place is kept with the window.) A stored value that no
+// longer fits (an instrument that is gone, a tempo or octave out of range) goes to the nearest one
+// that does, or is left alone.
+class KPSessionMemory
+{
+public:
+    static void save(KPUserDefaults& defaults, const KPPianoView& piano,
+                     const KPSoundPlayer& player);
+    static void restore(const KPUserDefaults& defaults, KPPianoView& piano, KPSoundPlayer& player);
+};
