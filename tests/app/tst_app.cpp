@@ -2,7 +2,9 @@
 #include "app/KPViewController.h"
 #include "app/KPWindow.h"
 #include "audio/KPSoundPlayer.h"
+#include "keyboard/KPKeyboardLayout.h"
 #include "keyboard/KPPianoKeysView.h"
+#include "performer/KPNotePerformer.h"
 #include "platform/KPBundle.h"
 #include "platform/KPDeviceIdiom.h"
 #include "rating/KPRatingPrompt.h"
@@ -520,14 +522,18 @@ void TestApp::aTakeIsOnDiskASecondAfterItEnds()
     QVERIFY(delegate.window()->rootView());
     auto* piano = delegate.window()->rootView()->findChild<KPPianoView*>();
     QVERIFY(piano);
+    KPNotePerformer performer(KPSoundPlayer::sharedPlayer());
+    piano->setPerformer(&performer);
+    KPRecordingsManager::sharedManager().setPerformer(&performer);
     KPRecordingsStore archive(KPRecordingsManager::recordingsDataFile());
     const qsizetype before = archive.load().size();
     const auto take = [&] {
         piano->recordSelected();
         for (uint32_t key : {14u, 15u, 16u}) {
-            piano->playKey(key);
+            const uint32_t note = KPKeyboardLayout::midiIndexForKey(key);
+            performer.noteOn(KPNoteSource::Touch, note, KPPianoKeyAction::kFullVelocity);
             clock.advance(std::chrono::milliseconds(200));
-            piano->stopKey(key);
+            performer.noteOff(KPNoteSource::Touch, note);
         }
     };
     take();
@@ -539,6 +545,7 @@ void TestApp::aTakeIsOnDiskASecondAfterItEnds()
     take();
     delegate.applicationWillTerminate();
     QCOMPARE(archive.load().size(), before + 2);
+    KPRecordingsManager::sharedManager().setPerformer(nullptr);
 }
 
 QTEST_MAIN(TestApp)

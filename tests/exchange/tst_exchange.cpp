@@ -285,6 +285,7 @@ private slots:
                             [](short sample) { return sample == 0; }));
         QVERIFY(std::equal(files[0].begin(), files[0].begin() + ptrdiff_t(common),
                            files[1].begin() + kShift));
+    }
 
     // An export on its worker thread renders offline: the instrument's audio session stays the
     // instrument's, which still falls silent while the application is suspended.

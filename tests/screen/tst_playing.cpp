@@ -433,7 +433,7 @@ void TestPlaying::keysPlayAgainOnceTheNameIsDone()
     QFETCH(int, ending);
     QFETCH(QString, kept);
     KPWindow* window = m_delegate->window();
-    KPDesktopInputs inputs(*m_piano->keysView(), window);
+    KPDesktopInputs inputs(*m_piano->keysView(), *m_performer, window);
     KPRecordingsManager& recordings = KPRecordingsManager::sharedManager();
     recordings.startRecording();
     recordings.addRecordingAction({14, KPRecordedKeyState::Pressed, 0});
