@@ -332,6 +332,8 @@ void KPRecordingsManager::saveFinished(const KPRecordingsAutosave::Result& resul
                  qPrintable(m_store.path()), qPrintable(result.error));
         m_saveFailing = true;
         emit saveFailed(result.error);
+        // Tried again in the background, also after a failed save on leaving the front.
+        m_autosave.changed();
         return;
     }
     for (auto added = result.added.crbegin(); added != result.added.crend(); ++added) {

@@ -91,9 +91,10 @@ QString KPRecordingsStore::setAside(const QString& reason)
 
 bool KPRecordingsStore::writeLocked(const QList<KPPianoRecording>& recordings, QString* error)
 {
-    if (m_path.isEmpty() || m_blocked) {
+    if (m_blocked) {
         if (error)
-            *error = QStringLiteral("there is nowhere to save the recordings");
+            *error = QStringLiteral("the unreadable file could not be moved aside, so it is not "
+                                    "written over");
         return false;
     }
     if (!KPRegularFile::writeAtomically(m_path, KPRecordingsArchive::encode(recordings), kOwnerOnly,
