@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 #include <jack/jack.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <mutex>
 
@@ -31,24 +32,23 @@ bool isPipeWireLibrary()
     return pipeWire;
 }
 
-} // namespace
-
-QString KPJackServerProbe::serverName()
+QString serverName()
 {
     const QString name = qEnvironmentVariable("JACK_DEFAULT_SERVER");
     return name.isEmpty() ? QStringLiteral("default") : name;
 }
 
+} // namespace
+
 bool KPJackServerProbe::mayRun()
 {
-    if (isPipeWireLibrary())
+    // A server shared between users names its socket otherwise.
+    if (isPipeWireLibrary() || qEnvironmentVariableIsSet("JACK_PROMISCUOUS_SERVER"))
         return true;
     const QString socket = QStringLiteral("%1/jack_%2_%3_0")
                                .arg(QLatin1String(kSocketFolder), serverName())
                                .arg(geteuid());
-    struct stat status
-    {
-    };
+    struct stat status = {};
     return stat(QFile::encodeName(socket).constData(), &status) == 0 && S_ISSOCK(status.st_mode);
 }
 

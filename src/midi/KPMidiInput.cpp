@@ -179,6 +179,8 @@ void KPMidiInput::refreshJack()
         // Later: the client can't go from inside its own signal.
         connect(m_jack.get(), &KPJackMidiClient::serverGone, this, &KPMidiInput::refreshJack,
                 Qt::QueuedConnection);
+        // What came before anyone listened (a program may connect the moment the port shows).
+        deliverJack();
         m_jackPorts.reportedMissing = false;
         qInfo("KPMidiInput: virtual input \"%s\" open on JACK", kPortName);
     }

@@ -35,9 +35,10 @@ QString KPJackMidiDevice::portName() const
 
 void KPJackMidiDevice::send(std::initializer_list<uint8_t> message)
 {
-    if (!m_port)
-        return;
     std::array<uint8_t, 4> record{uint8_t(message.size())};
+    // Whole records only: a part of one would garble every message after it.
+    if (!m_port || jack_ringbuffer_write_space(m_queue) < record.size())
+        return;
     std::copy(message.begin(), message.end(), record.begin() + 1);
     jack_ringbuffer_write(m_queue, reinterpret_cast<const char*>(record.data()), record.size());
 }

@@ -22,7 +22,7 @@ public:
     bool isOpen() const { return m_port != nullptr; }
     // "<client>:out".
     QString portName() const;
-    // Sends nothing when the device is not open.
+    // Sends nothing when the device is not open, or more than a cycle's worth waits already.
     void send(std::initializer_list<uint8_t> message);
 
 private:

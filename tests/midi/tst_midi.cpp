@@ -96,6 +96,7 @@ private slots:
     void playsFromTheVirtualPortAcrossThreads();
     void devicesAreOpenedAsTheyComeAndClosedAsTheyGo();
     void floodFromClientsThatComeAndGo();
+    void sessionsComeAndGoDuringAFlood();
     void serverGoneReleasesHeldKeys();
 
 private:
@@ -293,6 +294,27 @@ void TestMidi::floodFromClientsThatComeAndGo()
             keyboard.send({0x90, 60, 64});
         },
         log, QStringLiteral("press 60 64")));
+}
+
+// Inputs opening and closing while a keyboard floods their port: each plays, none crashes, and
+// under ThreadSanitizer no race between JACK's thread and ours.
+void TestMidi::sessionsComeAndGoDuringAFlood()
+{
+    SKIP_WITHOUT_JACK();
+    KPJackMidiDevice flood("Flood");
+    const auto burst = [&flood] {
+        for (int i = 0; i < 50; ++i) {
+            flood.send({0x90, uint8_t(24 + i), 100});
+            flood.send({0x80, uint8_t(24 + i), 0});
+        }
+    };
+    // Each session ends as soon as it hears the flood, in its midst.
+    for (int session = 0; session < 100; ++session) {
+        KPMidiInput input;
+        KeyLog log(input);
+        QVERIFY(knockUntilHeard(burst, log));
+        burst();
+    }
 }
 
 // Notes held (or kept by the pedal) when the server goes are let go: none sounds on for good.
