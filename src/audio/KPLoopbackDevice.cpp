@@ -182,10 +182,12 @@ std::vector<float> KPLoopbackDevice::render(int frames)
 
 void KPLoopbackDevice::anchor(KPClock::TimePoint at)
 {
-    m_anchorVersion.fetch_add(1, std::memory_order_acq_rel);
+    // A sequence lock: an odd version means a tie being written.
+    m_anchorVersion.fetch_add(1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
     m_anchorFrame.store(framesMixed(), std::memory_order_relaxed);
     m_anchorTime.store(at.time_since_epoch().count(), std::memory_order_relaxed);
-    m_anchorVersion.fetch_add(1, std::memory_order_acq_rel);
+    m_anchorVersion.fetch_add(1, std::memory_order_release);
 }
 
 std::optional<int64_t> KPLoopbackDevice::frameAt(KPClock::TimePoint at) const
@@ -197,7 +199,8 @@ std::optional<int64_t> KPLoopbackDevice::frameAt(KPClock::TimePoint at) const
         if (version % 2 == 0) {
             frame = m_anchorFrame.load(std::memory_order_relaxed);
             time = m_anchorTime.load(std::memory_order_relaxed);
-            if (m_anchorVersion.load(std::memory_order_acquire) == version)
+            std::atomic_thread_fence(std::memory_order_acquire);
+            if (m_anchorVersion.load(std::memory_order_relaxed) == version)
                 break;
         }
         std::this_thread::yield();
