@@ -163,9 +163,10 @@ int main(int argc, char* argv[])
     }
     // Open the sound device and load the piano while the window appears, not at the first touch.
     // An instrument whose samples can't be loaded ends the program: it would play nothing.
-    QTimer::singleShot(0, [] {
+    QTimer::singleShot(0, [&delegate] {
         QObject::connect(&KPSoundPlayer::sharedPlayer(), &KPSoundPlayer::soundBankFailed,
                          [] { QCoreApplication::exit(1); });
+        delegate.restoreSound();
     });
     return application.exec();
 }
