@@ -111,8 +111,13 @@ bool KPAppDelegate::didFinishLaunching()
     m_window->setRootViewController(m_viewController.get());
     makeKeyAndVisible();
     if (KPPianoView* piano = pianoView())
-        KPSessionMemory::restore(m_defaults, *piano, KPSoundPlayer::sharedPlayer());
+        KPSessionMemory::restoreScreen(m_defaults, *piano);
     return true;
+}
+
+void KPAppDelegate::restoreSound()
+{
+    KPSessionMemory::restoreSound(m_defaults, KPSoundPlayer::sharedPlayer());
 }
 
 KPPianoView* KPAppDelegate::pianoView() const

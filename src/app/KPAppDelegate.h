@@ -32,6 +32,9 @@ public:
     void observe(QGuiApplication& application);
 
     bool didFinishLaunching();
+    // The instrument and the volume of the last run. Apart from the launch: the sound player is
+    // made once whoever waits for its failure is listening.
+    void restoreSound();
     void applicationDidBecomeActive();
     void applicationWillEnterForeground();
     void applicationDidEnterBackground();

@@ -27,20 +27,22 @@ void KPSessionMemory::save(KPUserDefaults& defaults, const KPPianoView& piano,
         defaults.setValue(kOctaveKey, piano.keysView()->currentOctave());
 }
 
-// Through the same steps as the buttons, so that they show what they would after those presses.
-void KPSessionMemory::restore(const KPUserDefaults& defaults, KPPianoView& piano,
-                              KPSoundPlayer& player)
+void KPSessionMemory::restoreSound(const KPUserDefaults& defaults, KPSoundPlayer& player)
 {
     const QString instrument = defaults.value(kInstrumentKey).toString();
     for (const QStringList& bank : player.soundBanks())
         if (!instrument.isEmpty() && bank.value(0) == instrument)
             player.useSoundBank(instrument);
-
     bool ok = false;
     const float volume = defaults.value(kVolumeKey).toFloat(&ok);
     if (ok)
         player.setVolume(volume);
+}
 
+// Through the same steps as the buttons, so that they show what they would after those presses.
+void KPSessionMemory::restoreScreen(const KPUserDefaults& defaults, KPPianoView& piano)
+{
+    bool ok = false;
     const uint32_t tempo = defaults.value(kTempoKey).toUInt(&ok);
     if (ok && piano.metronome()) {
         while (piano.metronome()->beatsPerMinute() < tempo &&

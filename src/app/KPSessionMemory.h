@@ -13,5 +13,8 @@ class KPSessionMemory
 public:
     static void save(KPUserDefaults& defaults, const KPPianoView& piano,
                      const KPSoundPlayer& player);
-    static void restore(const KPUserDefaults& defaults, KPPianoView& piano, KPSoundPlayer& player);
+    // The tempo and the octave.
+    static void restoreScreen(const KPUserDefaults& defaults, KPPianoView& piano);
+    // The instrument and the volume.
+    static void restoreSound(const KPUserDefaults& defaults, KPSoundPlayer& player);
 };

@@ -249,6 +249,7 @@ int main(int argc, char* argv[])
         KPSoundPlayer& player = KPSoundPlayer::sharedPlayer();
         QObject::connect(&player, &KPSoundPlayer::soundBankFailed,
                          [] { QCoreApplication::exit(1); });
+        delegate.restoreSound();
         if (!piano)
             return;
         performer.emplace(player);

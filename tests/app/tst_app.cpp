@@ -371,6 +371,7 @@ void TestApp::windowComesBackAsItWasLeft()
     KPSoundPlayer::sharedPlayer().setVolume(1.0f);
     KPAppDelegate again(store.defaults);
     again.didFinishLaunching();
+    again.restoreSound();
     QCOMPARE(again.window()->size(), QSize(900, 600));
     QCOMPARE(KPSoundPlayer::sharedPlayer().activeSoundBank(), QStringLiteral("Banjo"));
     QCOMPARE(KPSoundPlayer::sharedPlayer().volume(), 0.25f);

@@ -80,6 +80,7 @@ private slots:
 
 private:
     QPoint pointOnKey(uint32_t key) const;
+    void clickIntoNewTakesName(KPPlaylistViewCell*& row, std::optional<QString> name);
     std::vector<float> listen(double seconds) const;
 
     QTemporaryDir m_home;
@@ -385,23 +386,11 @@ void TestPlaying::rowTakesItsNameAndItsMenuThroughTheWindow()
     KPWindow* window = m_delegate->window();
     KPDesktopManners manners(*m_piano, *window);
     KPRecordingsManager& recordings = KPRecordingsManager::sharedManager();
-    recordings.startRecording();
-    recordings.addRecordingAction({14, KPRecordedKeyState::Pressed, 0});
-    recordings.stopRecording();
-    if (!m_piano->showingPlaylist())
-        m_piano->playlistSelected();
-    auto* row = qobject_cast<KPPlaylistViewCell*>(
-        m_piano->playlistView()->tableView()->cellForRowAtIndexPath(0));
-    QVERIFY(row);
-    window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window));
-    // A click on the field once the panel has slid in, then typing into the window.
-    const QWidget* panel = m_piano->playlistView();
-    QPoint landed;
-    QTRY_VERIFY(std::exchange(landed, panel->pos()) == panel->pos() && panel->y() > 0);
-    QTest::mouseClick(window->viewport(), Qt::LeftButton, {},
-                      window->mapFromView(row->title(), QPointF(10, 10)).toPoint());
-    QVERIFY(row->title()->hasFocus());
+    KPPlaylistViewCell* row = nullptr;
+    clickIntoNewTakesName(row, std::nullopt);
+    if (!row)
+        return;
+    // Typing into the window.
     QTest::keyClicks(window, QStringLiteral("Take one "));
     QCOMPARE(playingVoices(), 0);
     QTest::keyClick(window, Qt::Key_Return);
@@ -417,6 +406,33 @@ void TestPlaying::rowTakesItsNameAndItsMenuThroughTheWindow()
     QCOMPARE(m_piano->playlistView()->findChild<QMenu*>()->actions().size(), 4);
     m_piano->playlistView()->findChild<QMenu*>()->close();
     m_piano->playlistSelected();
+}
+
+// A new take (named `name`) at the top of the list, the list slid in, and a click into the take's
+// name through the window: the field has the focus. `row` stays null when that failed.
+void TestPlaying::clickIntoNewTakesName(KPPlaylistViewCell*& row, std::optional<QString> name)
+{
+    KPWindow* window = m_delegate->window();
+    KPRecordingsManager& recordings = KPRecordingsManager::sharedManager();
+    recordings.startRecording();
+    recordings.addRecordingAction({14, KPRecordedKeyState::Pressed, 0});
+    recordings.stopRecording();
+    recordings.changeNameForRecording(0, name);
+    if (!m_piano->showingPlaylist())
+        m_piano->playlistSelected();
+    m_piano->playlistView()->tableView()->reloadData();
+    auto* shown = qobject_cast<KPPlaylistViewCell*>(
+        m_piano->playlistView()->tableView()->cellForRowAtIndexPath(0));
+    QVERIFY(shown);
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    const QWidget* panel = m_piano->playlistView();
+    QPoint landed;
+    QTRY_VERIFY(std::exchange(landed, panel->pos()) == panel->pos() && panel->y() > 0);
+    QTest::mouseClick(window->viewport(), Qt::LeftButton, {},
+                      window->mapFromView(shown->title(), QPointF(10, 10)).toPoint());
+    QVERIFY(shown->title()->hasFocus());
+    row = shown;
 }
 
 void TestPlaying::keysPlayAgainOnceTheNameIsDone_data()
@@ -435,23 +451,10 @@ void TestPlaying::keysPlayAgainOnceTheNameIsDone()
     KPWindow* window = m_delegate->window();
     KPDesktopInputs inputs(*m_piano->keysView(), *m_performer, window);
     KPRecordingsManager& recordings = KPRecordingsManager::sharedManager();
-    recordings.startRecording();
-    recordings.addRecordingAction({14, KPRecordedKeyState::Pressed, 0});
-    recordings.stopRecording();
-    recordings.changeNameForRecording(0, QStringLiteral("Old"));
-    if (!m_piano->showingPlaylist())
-        m_piano->playlistSelected();
-    m_piano->playlistView()->tableView()->reloadData();
-    auto* row = qobject_cast<KPPlaylistViewCell*>(
-        m_piano->playlistView()->tableView()->cellForRowAtIndexPath(0));
-    window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window));
-    const QWidget* panel = m_piano->playlistView();
-    QPoint landed;
-    QTRY_VERIFY(std::exchange(landed, panel->pos()) == panel->pos() && panel->y() > 0);
-    QTest::mouseClick(window->viewport(), Qt::LeftButton, {},
-                      window->mapFromView(row->title(), QPointF(10, 10)).toPoint());
-    QVERIFY(row->title()->hasFocus());
+    KPPlaylistViewCell* row = nullptr;
+    clickIntoNewTakesName(row, QStringLiteral("Old"));
+    if (!row)
+        return;
     QTest::keyClick(window, Qt::Key_End);
     QTest::keyClicks(window, QStringLiteral(" x"));
     if (ending)
