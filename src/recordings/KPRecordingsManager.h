@@ -58,7 +58,6 @@ public:
     bool recordingsStateChanged() const { return m_recordingsStateChanged; }
 
     // Neither is owned; either may be null. Playback plays nothing without a performer.
-    KPNotePerformer* performer() const { return m_performer; }
     KPRecordingsPlaybackObserver* playbackObserver() const { return m_playbackObserver; }
     void setPerformer(KPNotePerformer* performer);
     void setPlaybackObserver(KPRecordingsPlaybackObserver* observer)
