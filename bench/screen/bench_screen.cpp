@@ -55,8 +55,10 @@ struct Screen
         }
         (void)QTest::qWaitForWindowExposed(window);
         piano = controller->view()->findChild<KPPianoView*>();
-        performer.emplace(KPSoundPlayer::sharedPlayer());
-        piano->setPerformer(&*performer);
+        // One for the whole run: a view never put in a window is deleted later, after its screen.
+        static KPNotePerformer shared(KPSoundPlayer::sharedPlayer());
+        performer = &shared;
+        piano->setPerformer(performer);
         touchScreen = QTest::createTouchDevice();
     }
 
@@ -77,8 +79,7 @@ struct Screen
         }));
     }
 
-    // Outlives the screen, which lets go of it.
-    std::optional<KPNotePerformer> performer;
+    KPNotePerformer* performer = nullptr;
     std::unique_ptr<KPViewController> controller;
     std::unique_ptr<KPWindow> scaledWindow;
     QWidget* window = nullptr;

@@ -66,7 +66,6 @@ public:
     const QString& archiveProblem() const { return m_archiveProblem; }
 
     // Neither is owned; either may be null. Playback plays nothing without a performer.
-    KPNotePerformer* performer() const { return m_performer; }
     KPRecordingsPlaybackObserver* playbackObserver() const { return m_playbackObserver; }
     void setPerformer(KPNotePerformer* performer);
     void setPlaybackObserver(KPRecordingsPlaybackObserver* observer)
