@@ -5,8 +5,8 @@
 #include "exchange/KPAudioExport.h"
 #include "exchange/KPRecordingMidi.h"
 #include "recordings/KPRecordingsManager.h"
-#include "recordings/KPRecordingSummary.h"
 #include "recordings/KPRecordingsStore.h"
+#include "recordings/KPRecordingSummary.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>

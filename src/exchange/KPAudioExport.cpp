@@ -106,8 +106,7 @@ bool KPAudioExport::write(const KPPianoRecording& recording, const QString& path
                          return !(action.interval <= KPPianoRecording::kLongestSeconds);
                      }) -
         actions.cbegin();
-    const double lastEvent =
-        count == 0 ? 0.0 : std::max(0.0, double(actions[count - 1].interval));
+    const double lastEvent = count == 0 ? 0.0 : std::max(0.0, double(actions[count - 1].interval));
     std::vector<float> block(size_t(kBlockFrames) * KPLoopbackDevice::kChannels);
     int64_t rendered = 0;
     double nextProgress = 0.0;

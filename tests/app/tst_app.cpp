@@ -546,6 +546,7 @@ void TestApp::aTakeIsOnDiskASecondAfterItEnds()
     take();
     delegate.applicationWillTerminate();
     QCOMPARE(archive.load().size(), before + 2);
+    piano->setPerformer(nullptr);
     KPRecordingsManager::sharedManager().setPerformer(nullptr);
 }
 
