@@ -279,7 +279,7 @@ KPSingleInstance::Reply KPSingleInstance::ask(const QStringList& files, bool rai
         const QJsonArray imported = answer.value(kImported).toArray();
         if (imported.size() != files.size() || !answer.value(kSaved).isBool())
             return finish(Outcome::NoAnswer, QStringLiteral("answered something else"));
-        for (const QJsonValue& value : imported)
+        for (const auto& value : imported)
             reply.imported << value.toBool();
         reply.saved = answer.value(kSaved).toBool();
         reply.error = answer.value(kError).toString();

@@ -58,7 +58,7 @@ KPLoopbackDevice::KPLoopbackDevice(ALCdevice* device, int sampleRate, Mixing mix
 {
     if (mixing == Mixing::RealTime) {
         setMixesOnItsOwn(kPeriodFrames);
-        m_mixer = std::jthread([this](std::stop_token stop) { mixInRealTime(std::move(stop)); });
+        m_mixer = std::jthread([this](const std::stop_token& stop) { mixInRealTime(stop); });
     }
 }
 
@@ -212,7 +212,7 @@ std::optional<int64_t> KPLoopbackDevice::frameAt(KPClock::TimePoint at) const
     return frame + m_leadFrames + std::llround(seconds * m_sampleRate);
 }
 
-void KPLoopbackDevice::mixInRealTime(std::stop_token stop)
+void KPLoopbackDevice::mixInRealTime(const std::stop_token& stop)
 {
     using Clock = std::chrono::steady_clock;
     std::vector<float> scratch(size_t(kPeriodFrames) * kChannels);

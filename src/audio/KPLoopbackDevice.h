@@ -94,7 +94,7 @@ protected:
 private:
     void pauseMix() override { m_mixPaused = true; }
     void resumeMix() override { m_mixPaused = false; }
-    void mixInRealTime(std::stop_token stop);
+    void mixInRealTime(const std::stop_token& stop);
     // With m_mixLock held.
     void mix(float* out, int frames);
     void mixWithClient(float* out, int frames);

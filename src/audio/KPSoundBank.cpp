@@ -19,7 +19,7 @@ constexpr float kFieldHalfWidth = 50.0f;
 // Where a sample's file is, or would be when the resources lack it.
 QString samplePath(const QString& filename)
 {
-    const QString path = KPBundle::pathForResource(filename, QStringLiteral("wav"));
+    QString path = KPBundle::pathForResource(filename, QStringLiteral("wav"));
     if (!path.isEmpty())
         return path;
     return QDir(KPBundle::resourceRoot()).absoluteFilePath(filename + QStringLiteral(".wav"));

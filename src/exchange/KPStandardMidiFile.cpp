@@ -76,7 +76,7 @@ public:
     }
     QByteArray take(uint32_t count)
     {
-        const QByteArray bytes(m_data + m_pos, count);
+        QByteArray bytes(m_data + m_pos, count);
         m_pos += count;
         return bytes;
     }

@@ -436,7 +436,7 @@ void KPPianoKeysView::keyPressEvent(QKeyEvent* event)
 bool KPPianoKeysView::focusNextPrevChild(bool next)
 {
     // QScrollArea would scroll to show the child that takes the focus.
-    return QWidget::focusNextPrevChild(next);
+    return QWidget::focusNextPrevChild(next); // NOLINT(bugprone-parent-virtual-call)
 }
 
 void KPPianoKeysView::moveToCurrentOctave()

@@ -5,7 +5,7 @@
 
 QString KPAppPaths::applicationSupportDirectory()
 {
-    const QString path = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QString path = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (!QDir().mkpath(path))
         qWarning("KPAppPaths: Could not create %s", qPrintable(path));
     return path;

@@ -12,7 +12,8 @@ constexpr qsizetype kTrailerSize = 32;
 
 KPBinaryPlistReader::KPBinaryPlistReader(QByteArrayView data) : m_data(data)
 {
-    if (data.size() < kHeaderSize + 1 + kTrailerSize || std::memcmp(data.data(), "bplist00", 8))
+    if (data.size() < kHeaderSize + 1 + kTrailerSize ||
+        std::memcmp(data.data(), "bplist00", 8) != 0)
         return;
     const qsizetype trailer = data.size() - kTrailerSize;
     m_offsetSize = uint8_t(data[trailer + 6]);

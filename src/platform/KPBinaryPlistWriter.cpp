@@ -1,7 +1,9 @@
 #include "platform/KPBinaryPlistWriter.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -195,8 +197,8 @@ QByteArray KPBinaryPlistWriter::finish(Ref top) const
 
     QByteArray file(qsizetype(tableOffset + count * offsetSize + 32), Qt::Uninitialized);
     char* out = file.data();
-    std::memcpy(out, "bplist00", 8);
-    out += 8;
+    constexpr std::string_view kMagic = "bplist00";
+    out = std::copy(kMagic.begin(), kMagic.end(), out);
     std::vector<uint64_t> offsets;
     offsets.reserve(count);
     for (const Object& object : m_objects) {

@@ -24,7 +24,7 @@ Index& index()
 
 QString defaultRoot()
 {
-    const QString fromEnvironment = qEnvironmentVariable("TOUCHPIANO_RESOURCES");
+    QString fromEnvironment = qEnvironmentVariable("TOUCHPIANO_RESOURCES");
     if (!fromEnvironment.isEmpty())
         return fromEnvironment;
     const QString installed =

@@ -91,7 +91,7 @@ std::optional<QString> KPKeyedUnarchiver::className(Uid classUid)
         return *known;
     const auto description = entry(classUid);
     const auto name = description ? m_plist.value(*description, "$classname") : std::nullopt;
-    const auto text = name ? m_plist.string(*name) : std::nullopt;
+    auto text = name ? m_plist.string(*name) : std::nullopt;
     if (!text) {
         fail(QStringLiteral("object %1 is not a class description").arg(classUid));
         return std::nullopt;

@@ -25,9 +25,9 @@ KPUiLoader::KPUiLoader(QObject* parent, QStringList&& libraryPaths)
     QCoreApplication::setLibraryPaths(libraryPaths);
 }
 
-void KPUiLoader::registerClass(const QString& className, Factory factory)
+void KPUiLoader::registerClass(const QString& className, const Factory& factory)
 {
-    factories().insert(className, std::move(factory));
+    factories().insert(className, factory);
 }
 
 QHash<QString, KPUiLoader::Factory>& KPUiLoader::factories()

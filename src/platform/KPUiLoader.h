@@ -17,7 +17,7 @@ public:
     explicit KPUiLoader(QObject* parent = nullptr);
 
     // Classes registered here are made by every loader of the process.
-    static void registerClass(const QString& className, Factory factory);
+    static void registerClass(const QString& className, const Factory& factory);
     template <typename View> static void registerClass(const QString& className)
     {
         registerClass(className, [](QWidget* parent) -> QWidget* { return new View(parent); });

@@ -336,15 +336,15 @@ void KPRecordingsManager::saveFinished(const KPRecordingsAutosave::Result& resul
         m_autosave.changed();
         return;
     }
-    for (auto added = result.added.crbegin(); added != result.added.crend(); ++added) {
-        if (m_recordings.contains(*added))
-            continue;
-        m_recordings.prepend(*added);
+    std::for_each(result.added.crbegin(), result.added.crend(), [this](const auto& added) {
+        if (m_recordings.contains(added))
+            return;
+        m_recordings.prepend(added);
         if (m_playingIndex >= 0)
             ++m_playingIndex;
         if (m_playbackObserver)
             m_playbackObserver->recordingAdded();
-    }
+    });
     if (std::exchange(m_saveFailing, false))
         emit saveRecovered();
 }
