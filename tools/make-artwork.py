@@ -281,10 +281,11 @@ def g_settings(k):
 
 
 def g_sustain(k):
-    # a piano pedal seen from the front, on its rod
-    s = f'<path d="{sp("M20 9.5V16", k)}" {stroke_attrs(k, 2.2)}/>\n'
-    s += f'<path d="{sp("M16.5 16H23.5L27 27.5Q27.4 29.5 25.4 29.5H14.6Q12.6 29.5 13 27.5Z", k)}" {stroke_attrs(k, 2.2)}/>\n'
-    s += f'<path d="{sp("M16 25H24", k)}" {stroke_attrs(k, 1.8, op=0.55)}/>\n'
+    # a piano pedal from the side: the lever on its pivot above the floor
+    s = f'<path d="{sp("M9.5 29.5H30.5", k)}" {stroke_attrs(k, 1.8, op=0.55)}/>\n'
+    s += f'<path d="{sp("M11.5 25L29 17.5", k)}" {stroke_attrs(k, 4.2)}/>\n'
+    s += f'<path d="{sp("M17 23V29.5", k)}" {stroke_attrs(k, 2.2)}/>\n'
+    s += f'<path d="{sp("M29 17.5V10.5", k)}" {stroke_attrs(k, 2.2, op=0.55)}/>\n'
     return "", s
 
 
