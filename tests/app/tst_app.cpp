@@ -293,6 +293,19 @@ void TestApp::interfaceFilesWireEveryOutletAndAction()
     QCOMPARE(piano->labelMetronome()->text(), QStringLiteral("BPM: 120"));
     QVERIFY(!piano->buttonRecord()->image().isNull());
 
+    // Nothing in the toolbar overlaps, and the fastest tempo fits its label.
+    QList<QWidget*> bar{piano->labelMetronome()};
+    for (KPButton* button : piano->findChildren<KPButton*>(Qt::FindDirectChildrenOnly))
+        if (button != piano->buttonOverlay())
+            bar << button;
+    for (const QWidget* a : bar)
+        for (const QWidget* b : bar)
+            QVERIFY2(a == b || !a->geometry().intersects(b->geometry()),
+                     qPrintable(a->objectName() + u' ' + b->objectName()));
+    QLabel* tempo = piano->labelMetronome();
+    tempo->ensurePolished();
+    QVERIFY(tempo->fontMetrics().horizontalAdvance(QStringLiteral("BPM: 350")) <= tempo->width());
+
     // Every action reaches its operation.
     piano->buttonMetronomePlus()->click();
     QCOMPARE(piano->metronome()->beatsPerMinute(), 130u);
