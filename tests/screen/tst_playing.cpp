@@ -93,7 +93,7 @@ private:
     std::unique_ptr<KPAppDelegate> m_delegate;
     AudioRig m_speaker;
     KPPianoView* m_piano = nullptr;
-    QPointingDevice* m_touchScreen = nullptr;
+    std::unique_ptr<QPointingDevice> m_touchScreen;
 };
 
 void TestPlaying::initTestCase()
@@ -116,7 +116,7 @@ void TestPlaying::initTestCase()
     m_performer.emplace(*m_player);
     m_piano->setPerformer(&*m_performer);
     m_recordings->setPerformer(&*m_performer);
-    m_touchScreen = QTest::createTouchDevice();
+    m_touchScreen.reset(QTest::createTouchDevice());
 }
 
 void TestPlaying::cleanupTestCase()
@@ -150,9 +150,9 @@ void TestPlaying::touchedKeySoundsItsNote()
 {
     const uint32_t c4 = 21;
     QWidget* window = m_delegate->window();
-    QTest::touchEvent(window, m_touchScreen).press(0, pointOnKey(c4), window);
+    QTest::touchEvent(window, m_touchScreen.get()).press(0, pointOnKey(c4), window);
     const std::vector<float> heard = listen(0.3);
-    QTest::touchEvent(window, m_touchScreen).release(0, pointOnKey(c4), window);
+    QTest::touchEvent(window, m_touchScreen.get()).release(0, pointOnKey(c4), window);
 
     // A sampled piano's partials are slightly stretched: the note is told by its fundamental,
     // far closer to C4 than to either neighbour (100 cents away).
@@ -170,7 +170,7 @@ void TestPlaying::slideSoundsEachKeyInTurnAndFadesTheOnesLeft()
     const uint32_t keys[] = {21, 22, 23}; // C4, D4, E4
     const uint32_t notes[] = {60, 62, 64};
 
-    auto slide = QTest::touchEvent(window, m_touchScreen, false);
+    auto slide = QTest::touchEvent(window, m_touchScreen.get(), false);
     for (int step = 0; step < 3; ++step) {
         const double before = amplitudeAt(listen(0.05), rate, frequencyOf(notes[step]));
         if (step == 0)
@@ -198,7 +198,7 @@ void TestPlaying::slideSoundsEachKeyInTurnAndFadesTheOnesLeft()
 void TestPlaying::liftingEveryFingerSilencesEverything()
 {
     QWidget* window = m_delegate->window();
-    auto chord = QTest::touchEvent(window, m_touchScreen, false);
+    auto chord = QTest::touchEvent(window, m_touchScreen.get(), false);
     chord.press(0, pointOnKey(20), window)
         .press(1, pointOnKey(22), window)
         .press(2, pointOnKey(24), window);
@@ -224,9 +224,9 @@ void TestPlaying::sustainButtonHoldsAReleasedNoteAndTheReleaseIsRecordedWhenItLi
     QTest::mouseClick(m_piano->buttonRecord(), Qt::LeftButton);
     QTest::mouseClick(pedal, Qt::LeftButton);
     QVERIFY(pedal->isSelected());
-    QTest::touchEvent(window, m_touchScreen).press(0, pointOnKey(c4), window);
+    QTest::touchEvent(window, m_touchScreen.get()).press(0, pointOnKey(c4), window);
     listen(0.1);
-    QTest::touchEvent(window, m_touchScreen).release(0, pointOnKey(c4), window);
+    QTest::touchEvent(window, m_touchScreen.get()).release(0, pointOnKey(c4), window);
     QTest::qWait(700);
     QCOMPARE(m_player->sampler().currentNoteGain(60), 1.0f);
     QVERIFY(level(listen(0.1), 0) > 0.01);
@@ -325,9 +325,9 @@ void TestPlaying::recordingPlaysBackAsRecorded()
     QVERIFY(m_recordings->recording());
     QTest::qWait(300);
     for (uint32_t key : keys) {
-        QTest::touchEvent(window, m_touchScreen).press(0, pointOnKey(key), window);
+        QTest::touchEvent(window, m_touchScreen.get()).press(0, pointOnKey(key), window);
         QTest::qWait(100);
-        QTest::touchEvent(window, m_touchScreen).release(0, pointOnKey(key), window);
+        QTest::touchEvent(window, m_touchScreen.get()).release(0, pointOnKey(key), window);
         QTest::qWait(700);
     }
     QTest::mouseClick(m_piano->buttonRecord(), Qt::LeftButton);
@@ -441,9 +441,9 @@ void TestPlaying::rowTakesItsNameAndItsMenuThroughTheWindow()
 
     // A finger held on the row opens the row's menu (after Qt's own long-press time).
     const QPoint onRow = window->mapFromView(row->title(), QPointF(30, 10)).toPoint();
-    QTest::touchEvent(window, m_touchScreen).press(0, onRow, window->viewport());
+    QTest::touchEvent(window, m_touchScreen.get()).press(0, onRow, window->viewport());
     QTRY_VERIFY(m_piano->playlistView()->findChild<QMenu*>());
-    QTest::touchEvent(window, m_touchScreen).release(0, onRow, window->viewport());
+    QTest::touchEvent(window, m_touchScreen.get()).release(0, onRow, window->viewport());
     QCOMPARE(m_piano->playlistView()->findChild<QMenu*>()->actions().size(), 4);
     m_piano->playlistView()->findChild<QMenu*>()->close();
     m_piano->playlistSelected();
@@ -563,9 +563,9 @@ void TestPlaying::windowOfAnySizeShowsTheScreenAndTakesInputWhereDrawn()
 
     const KPPianoKey* c4 = keys[21];
     const QPoint onC4 = drawnAt(c4, QPoint(c4->width() / 2, c4->height() - 40));
-    QTest::touchEvent(window, m_touchScreen).press(0, onC4, window->viewport());
+    QTest::touchEvent(window, m_touchScreen.get()).press(0, onC4, window->viewport());
     QCOMPARE(c4->state(), KPPianoKey::State::Down);
-    QTest::touchEvent(window, m_touchScreen).release(0, onC4, window->viewport());
+    QTest::touchEvent(window, m_touchScreen.get()).release(0, onC4, window->viewport());
     QCOMPARE(c4->state(), KPPianoKey::State::Up);
     const KPPianoKey* e3 = keys[16];
     const QPoint onE3 = drawnAt(e3, QPoint(e3->width() / 2, e3->height() - 40));
@@ -574,11 +574,11 @@ void TestPlaying::windowOfAnySizeShowsTheScreenAndTakesInputWhereDrawn()
     QTest::mouseRelease(window->viewport(), Qt::LeftButton, {}, onE3);
     QCOMPARE(e3->state(), KPPianoKey::State::Up);
     // Minimised under the finger, the window lets the key go.
-    QTest::touchEvent(window, m_touchScreen).press(1, onC4, window->viewport());
+    QTest::touchEvent(window, m_touchScreen.get()).press(1, onC4, window->viewport());
     window->showMinimized();
     QCOMPARE(c4->state(), KPPianoKey::State::Up);
     window->showNormal();
-    QTest::touchEvent(window, m_touchScreen).release(1, onC4, window->viewport());
+    QTest::touchEvent(window, m_touchScreen.get()).release(1, onC4, window->viewport());
 
     const KPButton* settings = m_piano->buttonSettings();
     QTest::mouseClick(window->viewport(), Qt::LeftButton, {},
