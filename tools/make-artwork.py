@@ -280,6 +280,15 @@ def g_settings(k):
     return "", s
 
 
+def g_sustain(k):
+    # a piano pedal from the side: the lever on its pivot above the floor
+    s = f'<path d="{sp("M9.5 29.5H30.5", k)}" {stroke_attrs(k, 1.8, op=0.55)}/>\n'
+    s += f'<path d="{sp("M11.5 25L29 17.5", k)}" {stroke_attrs(k, 4.2)}/>\n'
+    s += f'<path d="{sp("M17 23V29.5", k)}" {stroke_attrs(k, 2.2)}/>\n'
+    s += f'<path d="{sp("M29 17.5V10.5", k)}" {stroke_attrs(k, 2.2, op=0.55)}/>\n'
+    return "", s
+
+
 def g_metronome(k):
     s = f'<path d="{sp("M17.2 10.5H22.8L27.8 29.5H12.2Z", k)}" {stroke_attrs(k, 2.2)}/>\n'
     s += f'<path d="{sp("M14.2 24.5H25.8", k)}" {stroke_attrs(k, 1.8, op=0.55)}/>\n'
@@ -467,6 +476,7 @@ def main():
         button("record_button_pressed_dull" + suffix, S, g_record("dull"), "record button, recording (dull phase)")
         button("playlist_button" + suffix, S, g_playlist, "playlist button")
         button("settings_button" + suffix, S, g_settings, "instrument button")
+        button("sustain_button" + suffix, S, g_sustain, "sustain pedal button")
         button("metronome_button" + suffix, S, g_metronome, "metronome button")
         button("metronome_minus" + suffix, S, g_minus, "tempo minus button")
         button("metronome_plus" + suffix, S, g_plus, "tempo plus button")

@@ -88,6 +88,10 @@
         <translation>Instrumente</translation>
     </message>
     <message>
+        <source>TIPSUSTAIN</source>
+        <translation>Haltepedal</translation>
+    </message>
+    <message>
         <source>TIPMETRONOME</source>
         <translation>Metronom</translation>
     </message>

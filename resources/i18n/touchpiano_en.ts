@@ -88,6 +88,10 @@
         <translation>Instruments</translation>
     </message>
     <message>
+        <source>TIPSUSTAIN</source>
+        <translation>Sustain pedal</translation>
+    </message>
+    <message>
         <source>TIPMETRONOME</source>
         <translation>Metronome</translation>
     </message>

@@ -88,6 +88,10 @@
         <translation>Instruments</translation>
     </message>
     <message>
+        <source>TIPSUSTAIN</source>
+        <translation>Pédale de sustain</translation>
+    </message>
+    <message>
         <source>TIPMETRONOME</source>
         <translation>Métronome</translation>
     </message>

@@ -117,7 +117,8 @@ bool KPAppDelegate::didFinishLaunching()
 
 void KPAppDelegate::restoreSound()
 {
-    KPSessionMemory::restoreSound(m_defaults, KPSoundPlayer::sharedPlayer());
+    if (m_soundPlayer)
+        KPSessionMemory::restoreSound(m_defaults, *m_soundPlayer);
 }
 
 KPPianoView* KPAppDelegate::pianoView() const
@@ -136,9 +137,11 @@ void KPAppDelegate::applicationWillEnterForeground()
 
 void KPAppDelegate::applicationDidEnterBackground()
 {
-    KPRecordingsManager::sharedManager().saveAllRecordings();
-    if (const KPPianoView* piano = pianoView())
-        KPSessionMemory::save(m_defaults, *piano, KPSoundPlayer::sharedPlayer());
+    if (m_recordingsManager)
+        m_recordingsManager->saveAllRecordings();
+    const KPPianoView* piano = pianoView();
+    if (piano && m_soundPlayer)
+        KPSessionMemory::save(m_defaults, *piano, *m_soundPlayer);
 }
 
 void KPAppDelegate::applicationWillTerminate()
@@ -149,7 +152,8 @@ void KPAppDelegate::applicationWillTerminate()
     if (m_window)
         m_defaults.setValue(windowGeometryKey(), m_window->saveGeometry());
     // Closing the window while recording keeps the take, as stopping would.
-    KPRecordingsManager::sharedManager().stopRecording();
+    if (m_recordingsManager)
+        m_recordingsManager->stopRecording();
     applicationDidEnterBackground();
 }
 
@@ -274,6 +278,7 @@ void KPAppDelegate::createViewController()
     m_viewController = std::make_unique<KPViewController>(
         KPDeviceIdiom::isPhone() ? QStringLiteral("KPViewController_iPhone")
                                  : QStringLiteral("KPViewController_iPad"));
+    m_viewController->setRecordingsManager(m_recordingsManager);
 }
 
 // The window comes back where the user left it, at its size, maximised or full screen; each

@@ -10,6 +10,8 @@
 
 class KPCrashReporter;
 class KPPianoView;
+class KPRecordingsManager;
+class KPSoundPlayer;
 class KPViewController;
 class KPWindow;
 class QGuiApplication;
@@ -31,9 +33,14 @@ public:
     // Maps the toolkit's application states and quitting onto the lifecycle events below.
     void observe(QGuiApplication& application);
 
+    // Neither is owned; both outlive the delegate. The manager comes before the launch, which
+    // hands it to the piano screen; without it nothing is recorded.
+    void setRecordingsManager(KPRecordingsManager* manager) { m_recordingsManager = manager; }
+    // The sound player comes after the launch, once whoever waits for its failure is listening.
+    void setSoundPlayer(KPSoundPlayer* player) { m_soundPlayer = player; }
+
     bool didFinishLaunching();
-    // The instrument and the volume of the last run. Apart from the launch: the sound player is
-    // made once whoever waits for its failure is listening.
+    // The instrument and the volume of the last run, on the sound player.
     void restoreSound();
     void applicationDidBecomeActive();
     void applicationWillEnterForeground();
@@ -81,6 +88,8 @@ private:
     KPPianoView* pianoView() const;
 
     KPUserDefaults& m_defaults;
+    KPRecordingsManager* m_recordingsManager = nullptr;
+    KPSoundPlayer* m_soundPlayer = nullptr;
     std::unique_ptr<KPCrashReporter> m_crashReporter;
     bool m_ratingPromptLaunched = false;
     std::unique_ptr<KPReachability> m_internet;

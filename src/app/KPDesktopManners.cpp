@@ -17,7 +17,8 @@ struct ToolbarKey
     const char* button;
     const char* text;
     QKeyCombination key;
-    // Left and Right reach the octave through the computer keyboard; the others are shortcuts.
+    // Left and Right reach the octave and Shift the pedal through the computer keyboard; the
+    // others are shortcuts.
     bool shortcut;
 };
 
@@ -27,6 +28,8 @@ const ToolbarKey kToolbarKeys[] = {
     {"buttonRecord", "TIPRECORD", Qt::Key_Return, true},
     {"buttonPlaylist", "TIPPLAYLIST", Qt::Key_F2, true},
     {"buttonSettings", "TIPSETTINGS", Qt::Key_F3, true},
+    // Shift holds the same pedal as long as it is held.
+    {"buttonSustain", "TIPSUSTAIN", Qt::Key_Shift, false},
     {"buttonMetronome", "TIPMETRONOME", Qt::Key_Space, true},
     {"buttonMetronomeMinus", "TIPSLOWER", Qt::Key_Down, true},
     {"buttonMetronomePlus", "TIPFASTER", Qt::Key_Up, true},

@@ -2,12 +2,6 @@
 
 #include "recordings/KPRecordingsManager.h"
 
-KPRecordingsManagerControl& KPRecordingsManagerControl::shared()
-{
-    static KPRecordingsManagerControl control(KPRecordingsManager::sharedManager());
-    return control;
-}
-
 bool KPRecordingsManagerControl::recording() const
 {
     return m_manager.recording();

@@ -10,9 +10,6 @@ class KPRecordingsManagerControl : public KPRecordingsControl
 public:
     explicit KPRecordingsManagerControl(KPRecordingsManager& manager) : m_manager(manager) {}
 
-    // The program's one, over the shared manager.
-    static KPRecordingsManagerControl& shared();
-
     bool recording() const override;
     void startRecording() override;
     void stopRecording() override;

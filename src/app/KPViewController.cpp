@@ -82,8 +82,12 @@ void KPViewController::loadView()
     if (!m_view)
         m_view = new QWidget;
     KPNibWiring::wire(m_view, this, setImage);
-    if (auto* piano = m_view->findChild<KPPianoView*>())
-        piano->setRecordingsControl(&KPRecordingsManagerControl::shared());
+    auto* piano = m_view->findChild<KPPianoView*>();
+    if (piano && m_recordingsManager) {
+        m_recordingsControl = std::make_unique<KPRecordingsManagerControl>(*m_recordingsManager);
+        piano->setRecordingsControl(m_recordingsControl.get());
+        piano->setRecordingsManager(m_recordingsManager);
+    }
     // Without a web server there is no banner to fetch: the button would do nothing visible.
     if (m_newsBtn && !KPServers::isConfigured(KPServers::webServer())) {
         m_newsBtn->hide();

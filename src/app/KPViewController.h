@@ -6,6 +6,11 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <memory>
+
+class KPRecordingsManager;
+class KPRecordingsManagerControl;
+
 // The window's root view controller: its view and everything in it come from the interface
 // file for the device idiom.
 class KPViewController : public QObject
@@ -25,6 +30,9 @@ public:
     explicit KPViewController(const QString& nibName, QObject* parent = nullptr);
     ~KPViewController() override;
 
+    // Not owned; given before the view loads, the piano screen records into it and lists its
+    // recordings. Without it the screen neither records nor lists.
+    void setRecordingsManager(KPRecordingsManager* manager) { m_recordingsManager = manager; }
     // The view, loaded from the interface file the first time it is asked for.
     QWidget* view();
     bool isViewLoaded() const { return m_viewLoaded; }
@@ -51,4 +59,6 @@ private:
     bool m_viewLoaded = false;
     bool m_adsInitialized = false;
     KPButton* m_newsBtn = nullptr;
+    KPRecordingsManager* m_recordingsManager = nullptr;
+    std::unique_ptr<KPRecordingsManagerControl> m_recordingsControl;
 };

@@ -204,7 +204,10 @@ int main(int argc, char* argv[])
     // Made on the event loop's first turn (the sound player loads its piano then); it outlives
     // the window and the inputs that play through it.
     std::optional<KPNotePerformer> performer;
+    // Made before the window, whose piano screen lists and records into it.
+    KPRecordingsManager recordings(KPRecordingsManager::recordingsDataFile());
     KPAppDelegate delegate;
+    delegate.setRecordingsManager(&recordings);
     delegate.observe(application);
     QObject::connect(&delegate, &KPAppDelegate::interruptionBegan,
                      [] { KPAudioSession::sharedSession().beginInterruption(); });
@@ -224,7 +227,6 @@ int main(int argc, char* argv[])
     std::unique_ptr<KPRecordingsExchange> exchange;
     std::unique_ptr<KPRecordingsNotices> notices;
     KPWindow* window = delegate.window();
-    KPRecordingsManager& recordings = KPRecordingsManager::sharedManager();
     KPPianoView* piano =
         window->rootView() ? window->rootView()->findChild<KPPianoView*>() : nullptr;
     if (piano) {
@@ -249,7 +251,9 @@ int main(int argc, char* argv[])
         KPSoundPlayer& player = KPSoundPlayer::sharedPlayer();
         QObject::connect(&player, &KPSoundPlayer::soundBankFailed,
                          [] { QCoreApplication::exit(1); });
+        delegate.setSoundPlayer(&player);
         delegate.restoreSound();
+        recordings.setSoundPlayer(&player);
         if (!piano)
             return;
         performer.emplace(player);
@@ -260,8 +264,6 @@ int main(int argc, char* argv[])
         desktopInputs->start();
     });
     const int status = application.exec();
-    // The manager lives on past main: it lets go of the performer first.
-    recordings.setPerformer(nullptr);
     // The shared players outlive this function; they must not ask for a device any more.
     KPAudioDevice::setDefaultOpener({});
     return status;

@@ -14,4 +14,6 @@ public:
     virtual void notePressed(KPNoteSource source, uint32_t note, uint8_t velocity) = 0;
     // `stillHeld`: another source holds the note still, and it sounds on.
     virtual void noteReleased(KPNoteSource source, uint32_t note, bool stillHeld) = 0;
+    // The sustain pedal of the players without one of their own went down or up.
+    virtual void sustainChanged(bool /*down*/) {}
 };

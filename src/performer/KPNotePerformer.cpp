@@ -128,6 +128,9 @@ void KPNotePerformer::setSustain(bool down)
     if (m_sustain == down)
         return;
     m_sustain = down;
+    const std::vector<KPNoteListener*> listeners = m_listeners;
+    for (KPNoteListener* listener : listeners)
+        listener->sustainChanged(down);
     if (down)
         return;
     for (size_t source = 0; source < kNoteSourceCount; ++source) {

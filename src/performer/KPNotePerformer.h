@@ -62,6 +62,7 @@ public:
     void setSustain(bool down);
     bool sustain() const { return m_sustain; }
 
+    KPSoundPlayer& soundPlayer() const { return m_player; }
     bool holds(KPNoteSource source, uint32_t note) const;
     // By any source.
     bool isHeld(uint32_t note) const;

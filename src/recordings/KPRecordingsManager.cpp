@@ -29,12 +29,6 @@ KPClock::Duration delayFor(float interval)
 
 } // namespace
 
-KPRecordingsManager& KPRecordingsManager::sharedManager()
-{
-    static KPRecordingsManager manager(recordingsDataFile());
-    return manager;
-}
-
 QString KPRecordingsManager::recordingsDataFile()
 {
     const QString folder = KPAppPaths::applicationSupportDirectory();
@@ -54,11 +48,6 @@ KPRecordingsManager::KPRecordingsManager(const QString& dataFile, KPSoundPlayer*
           [this](const KPRecordingsAutosave::Result& result) { saveFinished(result); })
 {
     loadRecordings();
-}
-
-KPSoundPlayer& KPRecordingsManager::soundPlayer() const
-{
-    return m_soundPlayer ? *m_soundPlayer : KPSoundPlayer::sharedPlayer();
 }
 
 KPRecordingsManager::~KPRecordingsManager()
@@ -133,9 +122,10 @@ void KPRecordingsManager::saveRecording()
 {
     if (m_recordingActions.isEmpty())
         return;
-    addRecording(KPPianoRecording{m_recordingActions,
-                                  soundPlayer().activeSoundBank().value_or(QString()),
-                                  m_recordingStartDate, std::nullopt});
+    addRecording(KPPianoRecording{
+        m_recordingActions,
+        m_soundPlayer ? m_soundPlayer->activeSoundBank().value_or(QString()) : QString(),
+        m_recordingStartDate, std::nullopt});
     emit recordingSaved();
 }
 
@@ -166,7 +156,8 @@ void KPRecordingsManager::startPlaybackForRecording(uint32_t position)
     if (m_playing)
         stopPlayback();
     const KPPianoRecording& recording = m_recordings.at(position);
-    soundPlayer().useSoundBank(recording.soundBankName);
+    if (m_soundPlayer)
+        m_soundPlayer->useSoundBank(recording.soundBankName);
 
     m_playbackActions = recording.actions;
     m_playbackOrder.clear();

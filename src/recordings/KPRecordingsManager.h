@@ -44,15 +44,12 @@ public:
     static constexpr KPClock::Duration kPlaybackLead = std::chrono::milliseconds(100);
     static constexpr std::chrono::seconds kLongestRecording{KPPianoRecording::kLongestSeconds};
 
-    // The program's manager, made at the first call with the shared sound player and the
-    // archive in the application-support folder.
-    static KPRecordingsManager& sharedManager();
     // The archive file in the application-support folder; empty when there is no such folder.
     static QString recordingsDataFile();
 
     // Reads the archive at `dataFile`, a file that is not an archive is moved aside (see
-    // archiveProblem()). Without a
-    // sound player it uses the shared one, made only when first needed.
+    // archiveProblem()). The sound player may come later (setSoundPlayer()): until it does,
+    // recordings are kept without an instrument and play back on whichever is chosen.
     explicit KPRecordingsManager(const QString& dataFile, KPSoundPlayer* soundPlayer = nullptr,
                                  QObject* parent = nullptr);
     ~KPRecordingsManager() override;
@@ -68,6 +65,8 @@ public:
     // Neither is owned; either may be null. Playback plays nothing without a performer.
     KPRecordingsPlaybackObserver* playbackObserver() const { return m_playbackObserver; }
     void setPerformer(KPNotePerformer* performer);
+    // Not owned; the instrument of a recording is read from it and chosen on it for playback.
+    void setSoundPlayer(KPSoundPlayer* player) { m_soundPlayer = player; }
     void setPlaybackObserver(KPRecordingsPlaybackObserver* observer)
     {
         m_playbackObserver = observer;
@@ -109,7 +108,6 @@ signals:
     void saveRecovered();
 
 private:
-    KPSoundPlayer& soundPlayer() const;
     KPClock::Duration delayOf(qsizetype step) const;
     void schedulePlayback();
     void handOverDueActions();

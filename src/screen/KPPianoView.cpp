@@ -4,6 +4,7 @@
 #include "audio/KPSystemSound.h"
 #include "keyboard/KPPianoKeysView.h"
 #include "keyboard/KPTouchPlayer.h"
+#include "performer/KPNoteListener.h"
 #include "performer/KPNotePerformer.h"
 #include "platform/KPDelayedCalls.h"
 #include "platform/KPDeviceIdiom.h"
@@ -60,6 +61,23 @@ QString tabletImageName(const char* name)
 
 } // namespace
 
+class KPPianoView::SustainLight : public KPNoteListener
+{
+public:
+    explicit SustainLight(KPButton* button) : m_button(button) {}
+
+    void notePressed(KPNoteSource, uint32_t, uint8_t) override {}
+    void noteReleased(KPNoteSource, uint32_t, bool) override {}
+    void sustainChanged(bool down) override
+    {
+        if (m_button)
+            m_button->setSelected(down);
+    }
+
+private:
+    QPointer<KPButton> m_button;
+};
+
 KPPianoView::KPPianoView(QWidget* parent)
     : QWidget(parent), m_metronome(new KPMetronome(KPSystemSound::shared(), this))
 {
@@ -82,24 +100,13 @@ void KPPianoView::awakeFromNib()
         m_designedFrames.insert(child, child->geometry());
 
     m_keysView = new KPPianoKeysView(geometry(), this);
+    m_sustainLight = std::make_unique<SustainLight>(m_buttonSustain);
     layOutWidth();
     m_keysView->lower();
     connect(m_keysView, &KPPianoKeysView::octaveChanged, this, &KPPianoView::updateOctaveButtons);
     updateOctaveButtons();
 
     updateMetronomeText();
-
-    KPRecordingsManager& manager = KPRecordingsManager::sharedManager();
-    auto* playlist = m_playlistView = new KPPlaylistView(manager, this);
-    playlist->move(8, -playlist->height());
-    if (m_buttonOverlay) {
-        // Directly above the overlay.
-        const QObjectList& siblings = children();
-        const qsizetype above = siblings.indexOf(m_buttonOverlay) + 1;
-        if (auto* next =
-                above < siblings.size() ? qobject_cast<QWidget*>(siblings.at(above)) : nullptr)
-            playlist->stackUnder(next);
-    }
 
     if (m_settingsView) {
         m_settingsView->move(m_settingsView->x(), -m_settingsView->height());
@@ -119,7 +126,34 @@ void KPPianoView::awakeFromNib()
 
     setRecordingsControl(m_recordings);
     setPerformer(std::exchange(m_performer, nullptr));
-    connect(&manager, &KPRecordingsManager::recordingSaved, this, &KPPianoView::showRecordingPopup);
+    addPlaylist();
+}
+
+void KPPianoView::setRecordingsManager(KPRecordingsManager* manager)
+{
+    if (m_manager)
+        return;
+    m_manager = manager;
+    addPlaylist();
+}
+
+// Once the view is loaded and has its manager, whichever came first.
+void KPPianoView::addPlaylist()
+{
+    if (!m_manager || !m_keysView || m_playlistView)
+        return;
+    auto* playlist = m_playlistView = new KPPlaylistView(*m_manager, this);
+    playlist->move(8, -playlist->height());
+    if (m_buttonOverlay) {
+        // Directly above the overlay.
+        const QObjectList& siblings = children();
+        const qsizetype above = siblings.indexOf(m_buttonOverlay) + 1;
+        if (auto* next =
+                above < siblings.size() ? qobject_cast<QWidget*>(siblings.at(above)) : nullptr)
+            playlist->stackUnder(next);
+    }
+    connect(m_manager, &KPRecordingsManager::recordingSaved, this,
+            &KPPianoView::showRecordingPopup);
 }
 
 void KPPianoView::resizeEvent(QResizeEvent* event)
@@ -168,15 +202,25 @@ void KPPianoView::setRecordingsControl(KPRecordingsControl* recordings)
 
 void KPPianoView::setPerformer(KPNotePerformer* performer)
 {
-    if (m_performer && m_keysView)
+    if (m_performer && m_keysView) {
         m_performer->removeListener(m_keysView);
+        m_performer->removeListener(m_sustainLight.get());
+    }
     m_performer = performer;
     if (!m_keysView)
         return;
+    if (m_buttonSustain) {
+        m_buttonSustain->setEnabled(m_performer != nullptr);
+        m_buttonSustain->setSelected(m_performer && m_performer->sustain());
+    }
     m_touchPlayer = m_performer ? std::make_unique<KPTouchPlayer>(*m_performer) : nullptr;
     m_keysView->setKeysDelegate(m_touchPlayer.get());
-    if (m_performer)
+    if (m_performer) {
         m_performer->addListener(m_keysView);
+        m_performer->addListener(m_sustainLight.get());
+    }
+    if (m_settingsView)
+        m_settingsView->setSoundPlayer(m_performer ? &m_performer->soundPlayer() : nullptr);
 }
 
 bool KPPianoView::isRecording() const
@@ -225,6 +269,12 @@ void KPPianoView::playlistSelected()
     }
 }
 
+void KPPianoView::sustainSelected()
+{
+    if (m_performer)
+        m_performer->setSustain(!m_performer->sustain());
+}
+
 void KPPianoView::settingsSelected()
 {
     resetActionsExcluding(Metronome | SettingsPanel);
@@ -255,12 +305,13 @@ void KPPianoView::resetActionsExcluding(uint32_t mask)
 
 void KPPianoView::showPlaylist()
 {
-    if (m_showingPlaylist)
+    if (m_showingPlaylist || !m_playlistView)
         return;
     m_buttonPlaylist->setSelected(true);
     m_showingPlaylist = true;
     slidePanel(m_playlistView, m_playlistSlide, KPDeviceIdiom::isPad() ? 92 : 48, true);
-    KPSoundPlayer::sharedPlayer().saveSoundBank();
+    if (m_performer)
+        m_performer->soundPlayer().saveSoundBank();
 }
 
 void KPPianoView::closePlaylist()
@@ -274,7 +325,8 @@ void KPPianoView::closePlaylist()
     m_showingPlaylist = false;
     slidePanel(m_playlistView, m_playlistSlide, m_playlistView ? -m_playlistView->height() : 0,
                false);
-    KPSoundPlayer::sharedPlayer().restoreSoundBank();
+    if (m_performer)
+        m_performer->soundPlayer().restoreSoundBank();
 }
 
 void KPPianoView::showSettings()

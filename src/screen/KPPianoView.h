@@ -16,6 +16,7 @@ class KPNotePerformer;
 class KPPianoKeysView;
 class KPPlaylistView;
 class KPRecordingsControl;
+class KPRecordingsManager;
 class KPTouchPlayer;
 class QAbstractAnimation;
 class QAbstractButton;
@@ -30,6 +31,7 @@ class KPPianoView : public QWidget
     Q_PROPERTY(KPButton* buttonPlaylist MEMBER m_buttonPlaylist)
     Q_PROPERTY(KPButton* buttonMetronome MEMBER m_buttonMetronome)
     Q_PROPERTY(KPButton* buttonSettings MEMBER m_buttonSettings)
+    Q_PROPERTY(KPButton* buttonSustain MEMBER m_buttonSustain)
     Q_PROPERTY(KPButton* buttonMetronomeMinus MEMBER m_buttonMetronomeMinus)
     Q_PROPERTY(KPButton* buttonMetronomePlus MEMBER m_buttonMetronomePlus)
     Q_PROPERTY(QLabel* labelMetronome MEMBER m_labelMetronome)
@@ -51,7 +53,11 @@ public:
     Q_INVOKABLE void awakeFromNib();
 
     void setRecordingsControl(KPRecordingsControl* recordings);
-    // The keys play through it and show what it plays; not owned, it outlives the view.
+    // The playlist lists its recordings and a take it saves is announced. Given once; not owned,
+    // it outlives the view.
+    void setRecordingsManager(KPRecordingsManager* manager);
+    // The keys play through it and show what it plays, the instrument panel chooses on its sound
+    // player; not owned, it outlives the view.
     void setPerformer(KPNotePerformer* performer);
 
     void resetActionsExcluding(uint32_t mask);
@@ -78,6 +84,7 @@ public:
     KPButton* buttonPlaylist() const { return m_buttonPlaylist; }
     KPButton* buttonMetronome() const { return m_buttonMetronome; }
     KPButton* buttonSettings() const { return m_buttonSettings; }
+    KPButton* buttonSustain() const { return m_buttonSustain; }
     KPButton* buttonMetronomeMinus() const { return m_buttonMetronomeMinus; }
     KPButton* buttonMetronomePlus() const { return m_buttonMetronomePlus; }
     QLabel* labelMetronome() const { return m_labelMetronome; }
@@ -88,6 +95,9 @@ public slots:
     void recordSelected();
     void playlistSelected();
     void settingsSelected();
+    // Puts the performer's sustain pedal down or lifts it; the button is lit while it is down,
+    // whoever put it down.
+    void sustainSelected();
     void overlaySelected();
     void metronomeSelected();
     void metronomeMinusSelected();
@@ -101,6 +111,7 @@ protected:
 private:
     bool isRecording() const;
     void layOutWidth();
+    void addPlaylist();
     void setRecordImage(const char* name);
     void slidePanel(QWidget* panel, QPointer<QAbstractAnimation>& running, int y, bool in);
     void setOverlayAlpha(qreal alpha, bool takesTouches);
@@ -116,6 +127,7 @@ private:
     KPButton* m_buttonPlaylist = nullptr;
     KPButton* m_buttonMetronome = nullptr;
     KPButton* m_buttonSettings = nullptr;
+    KPButton* m_buttonSustain = nullptr;
     KPButton* m_buttonMetronomeMinus = nullptr;
     KPButton* m_buttonMetronomePlus = nullptr;
     QLabel* m_labelMetronome = nullptr;
@@ -126,8 +138,12 @@ private:
     QHash<QWidget*, QRect> m_designedFrames;
 
     KPRecordingsControl* m_recordings = nullptr;
+    KPRecordingsManager* m_manager = nullptr;
     KPNotePerformer* m_performer = nullptr;
     std::unique_ptr<KPTouchPlayer> m_touchPlayer;
+    // Lights the sustain button as the performer's pedal goes down and up.
+    class SustainLight;
+    std::unique_ptr<SustainLight> m_sustainLight;
     QPointer<QAbstractAnimation> m_playlistSlide;
     QPointer<QAbstractAnimation> m_settingsSlide;
     QPointer<QAbstractAnimation> m_overlayFade;

@@ -51,8 +51,10 @@ void KPSettingsView::addVolumeSlider()
                           m_tableView->width(), phone ? 24 : 40);
     m_volume->setAccessibleName(KPLocalization::string("VOLUME"));
     m_volume->setToolTip(KPLocalization::string("VOLUME"));
-    connect(m_volume, &QSlider::valueChanged, this,
-            [](int value) { KPSoundPlayer::sharedPlayer().setVolume(float(value) / 100.0f); });
+    connect(m_volume, &QSlider::valueChanged, this, [this](int value) {
+        if (m_player)
+            m_player->setVolume(float(value) / 100.0f);
+    });
     // A panel parked above the screen stays out of sight.
     const bool parked = y() + height() == 0;
     resize(width(), std::max(height(), m_volume->geometry().bottom() + 1 + margin));
@@ -64,17 +66,25 @@ void KPSettingsView::addVolumeSlider()
     }
 }
 
-// The list is filled when the panel first shows: asking for the instruments makes the sound
-// player, which the program makes only once its window shows.
+void KPSettingsView::setSoundPlayer(KPSoundPlayer* player)
+{
+    m_player = player;
+    m_filled = false;
+    setShowing(m_showing);
+}
+
+// The list is filled when the panel first shows with a player to ask.
 void KPSettingsView::setShowing(bool showing)
 {
     m_showing = showing;
+    if (!showing || !m_player)
+        return;
     // The volume may have been set before (kept from the last run).
-    if (showing && m_volume) {
+    if (m_volume) {
         const QSignalBlocker quiet(m_volume);
-        m_volume->setValue(int(std::lround(KPSoundPlayer::sharedPlayer().volume() * 100)));
+        m_volume->setValue(int(std::lround(m_player->volume() * 100)));
     }
-    if (showing && m_tableView && !m_filled) {
+    if (m_tableView && !m_filled) {
         m_filled = true;
         m_tableView->reloadData();
     }
@@ -83,7 +93,7 @@ void KPSettingsView::setShowing(bool showing)
 // The caption is set again on every count: the "CHOOSE" format with the number of instruments.
 int KPSettingsView::numberOfRowsInSection(KPTableView*, int)
 {
-    const int count = int(KPSoundPlayer::sharedPlayer().soundBanks().size());
+    const int count = m_player ? int(m_player->soundBanks().size()) : 0;
     // Without texts the format is empty and there is nothing to fill in.
     const QString format = KPLocalization::string("CHOOSE");
     if (m_tableViewLabel)
@@ -99,12 +109,12 @@ int KPSettingsView::heightForRowAtIndexPath(KPTableView*, int)
 KPSmartTableViewCell* KPSettingsView::cellForRowAtIndexPath(KPTableView* tableView, int row)
 {
     auto* cell = KPSmartTableViewCell::cellForTableView<KPSettingsViewCell>(tableView);
-    const QString name = KPSoundPlayer::sharedPlayer().soundBanks().value(row).value(0);
+    const QString name = soundBankAt(row);
     QPalette palette = cell->textLabel()->palette();
     palette.setColor(QPalette::WindowText, KPUtils::colorFromHex(QStringLiteral("444444")));
     cell->textLabel()->setPalette(palette);
     cell->textLabel()->setText(KPLocalization::displayName(name));
-    const bool active = KPSoundPlayer::sharedPlayer().activeSoundBank() == name;
+    const bool active = m_player && m_player->activeSoundBank() == name;
     cell->showSelected(active);
     if (active)
         m_lastIndexPath = row;
@@ -113,9 +123,15 @@ KPSmartTableViewCell* KPSettingsView::cellForRowAtIndexPath(KPTableView* tableVi
 
 void KPSettingsView::didSelectRowAtIndexPath(KPTableView*, int row)
 {
-    KPSoundPlayer::sharedPlayer().useSoundBank(
-        KPSoundPlayer::sharedPlayer().soundBanks().value(row).value(0));
+    if (!m_player)
+        return;
+    m_player->useSoundBank(soundBankAt(row));
     selectCellForIndexPath(row);
+}
+
+QString KPSettingsView::soundBankAt(int row) const
+{
+    return m_player ? m_player->soundBanks().value(row).value(0) : QString();
 }
 
 void KPSettingsView::selectCellForIndexPath(int row)

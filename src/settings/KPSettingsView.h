@@ -10,7 +10,7 @@
 
 #include <optional>
 
-// The instrument panel: a caption and the list of the shared sound player's instruments, with a
+// The instrument panel: a caption and the list of the sound player's instruments, with a
 // mark on the active one. Touching a row makes its instrument active at once and moves the mark. It
 // slides in and out under the piano view's control and is told when it is shown. It does not hear
 // of instruments chosen elsewhere: rows on screen keep their marks until configured again.
@@ -18,6 +18,8 @@
 // Below the list, a switch for touch dynamics (off at every start): whether a key sounds softer
 // or louder by where it is struck, and a slider that sets the volume of everything played. The
 // panel grows by its strip at the bottom, upwards, so that it stays parked wherever it was parked.
+class KPSoundPlayer;
+
 class KPSettingsView : public QWidget, public KPTableViewDataSource
 {
     Q_OBJECT
@@ -31,6 +33,8 @@ public:
 
     Q_INVOKABLE void awakeFromNib();
 
+    // Not owned; it outlives the panel. Until it comes the list is empty and the slider idle.
+    void setSoundPlayer(KPSoundPlayer* player);
     bool isShowing() const { return m_showing; }
     void setShowing(bool showing);
 
@@ -51,6 +55,7 @@ signals:
 
 private:
     void addVolumeSlider();
+    QString soundBankAt(int row) const;
 
     QLabel* m_tableViewLabel = nullptr;
     QLabel* m_wideBackView = nullptr;
@@ -60,4 +65,5 @@ private:
     std::optional<int> m_lastIndexPath;
     QCheckBox* m_dynamicsSwitch = nullptr;
     QSlider* m_volume = nullptr;
+    KPSoundPlayer* m_player = nullptr;
 };

@@ -293,6 +293,19 @@ void TestApp::interfaceFilesWireEveryOutletAndAction()
     QCOMPARE(piano->labelMetronome()->text(), QStringLiteral("BPM: 120"));
     QVERIFY(!piano->buttonRecord()->image().isNull());
 
+    // Nothing in the toolbar overlaps, and the fastest tempo fits its label.
+    QList<QWidget*> bar{piano->labelMetronome()};
+    for (KPButton* button : piano->findChildren<KPButton*>(Qt::FindDirectChildrenOnly))
+        if (button != piano->buttonOverlay())
+            bar << button;
+    for (const QWidget* a : bar)
+        for (const QWidget* b : bar)
+            QVERIFY2(a == b || !a->geometry().intersects(b->geometry()),
+                     qPrintable(a->objectName() + u' ' + b->objectName()));
+    QLabel* tempo = piano->labelMetronome();
+    tempo->ensurePolished();
+    QVERIFY(tempo->fontMetrics().horizontalAdvance(QStringLiteral("BPM: 350")) <= tempo->width());
+
     // Every action reaches its operation.
     piano->buttonMetronomePlus()->click();
     QCOMPARE(piano->metronome()->beatsPerMinute(), 130u);
@@ -352,29 +365,32 @@ void TestApp::windowShowsTheToolbarOverTheKeyboard()
 void TestApp::windowComesBackAsItWasLeft()
 {
     TemporaryDefaults store;
+    KPSoundPlayer player;
     const auto piano = [](KPAppDelegate& delegate) {
         return delegate.window()->rootView()->findChild<KPPianoView*>();
     };
     {
         KPAppDelegate delegate(store.defaults);
+        delegate.setSoundPlayer(&player);
         delegate.didFinishLaunching();
         delegate.window()->resize(900, 600);
         QTRY_COMPARE(delegate.window()->size(), QSize(900, 600));
-        KPSoundPlayer::sharedPlayer().useSoundBank(QStringLiteral("Banjo"));
-        KPSoundPlayer::sharedPlayer().setVolume(0.25f);
+        player.useSoundBank(QStringLiteral("Banjo"));
+        player.setVolume(0.25f);
         piano(delegate)->metronomePlusSelected();
         piano(delegate)->metronomePlusSelected();
         piano(delegate)->keysView()->changeOctave(KPOctaveDirection::Lower);
         delegate.applicationWillTerminate();
     }
-    KPSoundPlayer::sharedPlayer().useSoundBank(QStringLiteral("Grand Piano"));
-    KPSoundPlayer::sharedPlayer().setVolume(1.0f);
+    player.useSoundBank(QStringLiteral("Grand Piano"));
+    player.setVolume(1.0f);
     KPAppDelegate again(store.defaults);
+    again.setSoundPlayer(&player);
     again.didFinishLaunching();
     again.restoreSound();
     QCOMPARE(again.window()->size(), QSize(900, 600));
-    QCOMPARE(KPSoundPlayer::sharedPlayer().activeSoundBank(), QStringLiteral("Banjo"));
-    QCOMPARE(KPSoundPlayer::sharedPlayer().volume(), 0.25f);
+    QCOMPARE(player.activeSoundBank(), QStringLiteral("Banjo"));
+    QCOMPARE(player.volume(), 0.25f);
     QCOMPARE(piano(again)->metronome()->beatsPerMinute(), 140u);
     QCOMPARE(piano(again)->labelMetronome()->text(), QStringLiteral("BPM: 140"));
     QCOMPARE(piano(again)->keysView()->currentOctave(), 1u);
@@ -518,14 +534,17 @@ void TestApp::aTakeIsOnDiskASecondAfterItEnds()
 {
     TemporaryDefaults store;
     KPTestClock clock;
+    KPSoundPlayer player;
+    KPNotePerformer performer(player);
+    KPRecordingsManager recordings(KPRecordingsManager::recordingsDataFile(), &player);
+    recordings.setPerformer(&performer);
     KPAppDelegate delegate(store.defaults);
+    delegate.setRecordingsManager(&recordings);
     delegate.didFinishLaunching();
     QVERIFY(delegate.window()->rootView());
     auto* piano = delegate.window()->rootView()->findChild<KPPianoView*>();
     QVERIFY(piano);
-    KPNotePerformer performer(KPSoundPlayer::sharedPlayer());
     piano->setPerformer(&performer);
-    KPRecordingsManager::sharedManager().setPerformer(&performer);
     KPRecordingsStore archive(KPRecordingsManager::recordingsDataFile());
     const qsizetype before = archive.load().size();
     const auto take = [&] {
@@ -546,8 +565,6 @@ void TestApp::aTakeIsOnDiskASecondAfterItEnds()
     take();
     delegate.applicationWillTerminate();
     QCOMPARE(archive.load().size(), before + 2);
-    piano->setPerformer(nullptr);
-    KPRecordingsManager::sharedManager().setPerformer(nullptr);
 }
 
 QTEST_MAIN(TestApp)

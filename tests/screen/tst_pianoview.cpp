@@ -13,6 +13,7 @@
 #include "platform/KPGridTimer.h"
 #include "platform/KPLocalization.h"
 #include "recordings/KPPlaylistView.h"
+#include "recordings/KPRecordingsManager.h"
 #include "screen/KPMetronome.h"
 #include "screen/KPPianoView.h"
 #include "screen/KPRecordingsControl.h"
@@ -25,6 +26,7 @@
 #include <QApplication>
 #include <QGraphicsOpacityEffect>
 #include <QPointingDevice>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace std::chrono_literals;
@@ -95,8 +97,11 @@ private:
     int activities() const;
     void setActivities(int wanted);
 
-    // One clock for the whole case: the shared sound player's timers outlive a test.
+    // One clock for the whole case: the sound player's timers outlive a test.
     std::optional<KPTestClock> m_clock;
+    QTemporaryDir m_home;
+    std::optional<KPSoundPlayer> m_player;
+    std::optional<KPRecordingsManager> m_manager;
     std::unique_ptr<QPointingDevice> m_touchScreen;
     std::unique_ptr<KPViewController> m_controller;
     KPPianoView* m_piano = nullptr;
@@ -108,7 +113,9 @@ void TestPianoView::initTestCase()
 {
     m_clock.emplace();
     m_touchScreen.reset(QTest::createTouchDevice());
-    m_performer.emplace(KPSoundPlayer::sharedPlayer());
+    m_player.emplace();
+    m_manager.emplace(m_home.filePath(QStringLiteral("recordings")), &*m_player);
+    m_performer.emplace(*m_player);
 }
 
 void TestPianoView::init()
@@ -119,6 +126,7 @@ void TestPianoView::init()
     m_piano = m_controller->view()->findChild<KPPianoView*>();
     QVERIFY(m_piano);
     m_piano->setRecordingsControl(&m_recordings);
+    m_piano->setRecordingsManager(&*m_manager);
     m_piano->setPerformer(&*m_performer);
 }
 
@@ -271,7 +279,7 @@ void TestPianoView::newSlideReplacesTheRunningOne()
 
 void TestPianoView::playlistRestoresTheInstrumentItSaved()
 {
-    KPSoundPlayer& player = KPSoundPlayer::sharedPlayer();
+    KPSoundPlayer& player = *m_player;
     player.useSoundBank(QStringLiteral("Music Box"));
     m_piano->playlistSelected();
     player.useSoundBank(QStringLiteral("Banjo"));
@@ -346,7 +354,7 @@ void TestPianoView::keysPlayThroughThePerformer()
     KPPianoKeysView* keys = m_piano->keysView();
     keys->keysDelegate()->playKey(14);
     QVERIFY(m_performer->holds(KPNoteSource::Touch, 48));
-    QCOMPARE(KPSoundPlayer::sharedPlayer().sampler().currentNoteGain(48), 1.0f);
+    QCOMPARE(m_player->sampler().currentNoteGain(48), 1.0f);
     m_performer->noteOn(KPNoteSource::Midi, 50, 100);
     QCOMPARE(keys->keyCollection()[15]->state(), KPPianoKey::State::Down);
     keys->keysDelegate()->stopAll();
@@ -395,7 +403,7 @@ void TestPianoView::buttonsAnswerTheirOwnTouchWhileAKeyIsHeld()
     QWidget* window = m_controller->view();
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window));
-    KPSampler& sampler = KPSoundPlayer::sharedPlayer().sampler();
+    KPSampler& sampler = m_player->sampler();
     const KPPianoKey* c4 = m_piano->keysView()->keyCollection()[21];
     const QPoint onC4 = c4->mapTo(window, QPoint(c4->width() / 2, c4->height() - 40));
     auto touches = QTest::touchEvent(window, m_touchScreen.get(), false);

@@ -43,9 +43,9 @@ constexpr double kOnsetTolerance = KP_ONSET_TOLERANCE;
 
 namespace {
 
-int playingVoices()
+int playingVoices(KPSoundPlayer& player)
 {
-    return KPSoundPlayer::sharedPlayer().sampler().playingVoiceCount();
+    return player.sampler().playingVoiceCount();
 }
 
 double frequencyOf(uint32_t midi)
@@ -72,6 +72,7 @@ private slots:
     void computerKeysPlayFromTheLeftmostC();
     void toolbarKeysAreNamedAndWork();
     void recordingPlaysBackAsRecorded();
+    void sustainButtonHoldsAReleasedNoteAndTheReleaseIsRecordedWhenItLifts();
     void rowTakesItsNameAndItsMenuThroughTheWindow();
     void keysPlayAgainOnceTheNameIsDone_data();
     void keysPlayAgainOnceTheNameIsDone();
@@ -85,8 +86,10 @@ private:
 
     QTemporaryDir m_home;
     std::unique_ptr<KPUserDefaults> m_defaults;
-    // Made as main makes it; outlives the window.
+    // Made as main makes them; they outlive the window.
+    std::optional<KPSoundPlayer> m_player;
     std::optional<KPNotePerformer> m_performer;
+    std::optional<KPRecordingsManager> m_recordings;
     std::unique_ptr<KPAppDelegate> m_delegate;
     AudioRig m_speaker;
     KPPianoView* m_piano = nullptr;
@@ -96,26 +99,29 @@ private:
 void TestPlaying::initTestCase()
 {
     KPAudioDevice::setDefaultOpener(m_speaker.opener());
-    KPSoundPlayer::sharedPlayer();
+    m_player.emplace();
     QVERIFY(m_speaker.device());
 
     KPDeviceIdiom::setCurrent(KPIdiom::Phone);
     m_defaults = std::make_unique<KPUserDefaults>(std::make_unique<QSettings>(
         m_home.filePath(QStringLiteral("defaults.ini")), QSettings::IniFormat));
+    m_recordings.emplace(m_home.filePath(QStringLiteral("recordings")), &*m_player);
     m_delegate = std::make_unique<KPAppDelegate>(*m_defaults);
+    m_delegate->setRecordingsManager(&*m_recordings);
+    m_delegate->setSoundPlayer(&*m_player);
     m_delegate->didFinishLaunching();
     QVERIFY(QTest::qWaitForWindowExposed(m_delegate->window()));
     m_piano = m_delegate->window()->rootView()->findChild<KPPianoView*>();
     QVERIFY(m_piano);
-    m_performer.emplace(KPSoundPlayer::sharedPlayer());
+    m_performer.emplace(*m_player);
     m_piano->setPerformer(&*m_performer);
-    KPRecordingsManager::sharedManager().setPerformer(&*m_performer);
+    m_recordings->setPerformer(&*m_performer);
     m_touchScreen.reset(QTest::createTouchDevice());
 }
 
 void TestPlaying::cleanupTestCase()
 {
-    KPRecordingsManager::sharedManager().setPerformer(nullptr);
+    m_recordings->setPerformer(nullptr);
     m_delegate.reset();
 }
 
@@ -123,7 +129,7 @@ void TestPlaying::init()
 {
     // Whatever sounded before has ended.
     listen(0.7);
-    QTRY_COMPARE_WITH_TIMEOUT(playingVoices(), 0, 1500);
+    QTRY_COMPARE_WITH_TIMEOUT(playingVoices(*m_player), 0, 1500);
 }
 
 // Low on a white key, below the black keys, in window coordinates.
@@ -159,7 +165,7 @@ void TestPlaying::touchedKeySoundsItsNote()
 void TestPlaying::slideSoundsEachKeyInTurnAndFadesTheOnesLeft()
 {
     QWidget* window = m_delegate->window();
-    KPSampler& sampler = KPSoundPlayer::sharedPlayer().sampler();
+    KPSampler& sampler = m_player->sampler();
     const int rate = m_speaker.device()->sampleRate();
     const uint32_t keys[] = {21, 22, 23}; // C4, D4, E4
     const uint32_t notes[] = {60, 62, 64};
@@ -184,7 +190,7 @@ void TestPlaying::slideSoundsEachKeyInTurnAndFadesTheOnesLeft()
         QTest::qWait(120);
     }
     // Every key left has stopped; the one held sounds on.
-    QTRY_VERIFY_WITH_TIMEOUT(playingVoices() == 1, 600);
+    QTRY_VERIFY_WITH_TIMEOUT(playingVoices(*m_player) == 1, 600);
     QCOMPARE(sampler.currentNoteGain(64), 1.0f);
     slide.release(0, pointOnKey(keys[2]), window).commit();
 }
@@ -198,14 +204,49 @@ void TestPlaying::liftingEveryFingerSilencesEverything()
         .press(2, pointOnKey(24), window);
     chord.commit();
     QTest::qWait(150);
-    QCOMPARE(playingVoices(), 3);
+    QCOMPARE(playingVoices(*m_player), 3);
     chord.release(0, pointOnKey(20), window)
         .release(1, pointOnKey(22), window)
         .release(2, pointOnKey(24), window);
     chord.commit();
     QTest::qWait(600);
-    QCOMPARE(playingVoices(), 0);
+    QCOMPARE(playingVoices(*m_player), 0);
     QVERIFY(level(listen(0.1), 0) < 1e-4);
+}
+
+// The toolbar's pedal, as a MIDI keyboard's: a key let go while it is down sounds on, unfaded,
+// and its release lands (and is recorded) when the pedal lifts. The button shows any pedal.
+void TestPlaying::sustainButtonHoldsAReleasedNoteAndTheReleaseIsRecordedWhenItLifts()
+{
+    const uint32_t c4 = 21;
+    QWidget* window = m_delegate->window();
+    KPButton* pedal = m_piano->buttonSustain();
+    QTest::mouseClick(m_piano->buttonRecord(), Qt::LeftButton);
+    QTest::mouseClick(pedal, Qt::LeftButton);
+    QVERIFY(pedal->isSelected());
+    QTest::touchEvent(window, m_touchScreen.get()).press(0, pointOnKey(c4), window);
+    listen(0.1);
+    QTest::touchEvent(window, m_touchScreen.get()).release(0, pointOnKey(c4), window);
+    QTest::qWait(700);
+    QCOMPARE(m_player->sampler().currentNoteGain(60), 1.0f);
+    QVERIFY(level(listen(0.1), 0) > 0.01);
+
+    QTest::mouseClick(pedal, Qt::LeftButton);
+    QVERIFY(!pedal->isSelected());
+    QTRY_COMPARE_WITH_TIMEOUT(playingVoices(*m_player), 0, 1500);
+    QTest::mouseClick(m_piano->buttonRecord(), Qt::LeftButton);
+    // Lifting the finger also released every other key, at once.
+    QList<KPPianoKeyAction> c4Actions;
+    for (const KPPianoKeyAction& action : m_recordings->recordings().value(0).actions)
+        if (action.index == int32_t(c4))
+            c4Actions << action;
+    QCOMPARE(c4Actions.size(), 2);
+    QVERIFY(c4Actions[1].isRelease());
+    QVERIFY(c4Actions[1].interval - c4Actions[0].interval >= 0.7f);
+
+    m_performer->setSustain(true);
+    QVERIFY(pedal->isSelected());
+    m_performer->setSustain(false);
 }
 
 void TestPlaying::computerKeysPlayFromTheLeftmostC_data()
@@ -244,9 +285,10 @@ void TestPlaying::toolbarKeysAreNamedAndWork()
     QVERIFY(KPLocalization::install(QLocale(QLocale::English)));
     KPWindow* window = m_delegate->window();
     KPDesktopManners manners(*m_piano, *window);
-    for (KPButton* button : {m_piano->buttonRecord(), m_piano->buttonPlaylist(),
-                             m_piano->buttonSettings(), m_piano->buttonMetronome(),
-                             m_piano->buttonMetronomeMinus(), m_piano->buttonMetronomePlus()}) {
+    for (KPButton* button :
+         {m_piano->buttonRecord(), m_piano->buttonPlaylist(), m_piano->buttonSettings(),
+          m_piano->buttonSustain(), m_piano->buttonMetronome(), m_piano->buttonMetronomeMinus(),
+          m_piano->buttonMetronomePlus()}) {
         QVERIFY2(button->toolTip().endsWith(QLatin1Char(')')), qPrintable(button->objectName()));
         QVERIFY(!button->accessibleName().isEmpty());
     }
@@ -280,7 +322,7 @@ void TestPlaying::recordingPlaysBackAsRecorded()
 
     // Each note has faded out before the next one starts, so each onset stands alone.
     QTest::mouseClick(m_piano->buttonRecord(), Qt::LeftButton);
-    QVERIFY(KPRecordingsManager::sharedManager().recording());
+    QVERIFY(m_recordings->recording());
     QTest::qWait(300);
     for (uint32_t key : keys) {
         QTest::touchEvent(window, m_touchScreen.get()).press(0, pointOnKey(key), window);
@@ -291,8 +333,7 @@ void TestPlaying::recordingPlaysBackAsRecorded()
     QTest::mouseClick(m_piano->buttonRecord(), Qt::LeftButton);
     // Lifting the last finger also releases every key, so the presses are picked out.
     QList<KPPianoKeyAction> presses;
-    for (const KPPianoKeyAction& action :
-         KPRecordingsManager::sharedManager().recordings().value(0).actions)
+    for (const KPPianoKeyAction& action : m_recordings->recordings().value(0).actions)
         if (!action.isRelease())
             presses << action;
     QCOMPARE(presses.size(), 3);
@@ -340,7 +381,7 @@ void TestPlaying::recordingPlaysBackAsRecorded()
         QWidget* row = list->cellForRowAtIndexPath(0);
         clickedAt = std::chrono::duration<double>(Clock::now() - anchor).count();
         QTest::mouseClick(row, Qt::LeftButton, {}, QPoint(row->width() - 20, row->height() / 2));
-        while (KPRecordingsManager::sharedManager().playing()) {
+        while (m_recordings->playing()) {
             QCoreApplication::processEvents();
             keyShownPressed |=
                 m_piano->keysView()->keyCollection()[14]->state() == KPPianoKey::State::Down;
@@ -385,14 +426,14 @@ void TestPlaying::rowTakesItsNameAndItsMenuThroughTheWindow()
 {
     KPWindow* window = m_delegate->window();
     KPDesktopManners manners(*m_piano, *window);
-    KPRecordingsManager& recordings = KPRecordingsManager::sharedManager();
+    KPRecordingsManager& recordings = *m_recordings;
     KPPlaylistViewCell* row = nullptr;
     clickIntoNewTakesName(row, std::nullopt);
     if (!row)
         return;
     // Typing into the window.
     QTest::keyClicks(window, QStringLiteral("Take one "));
-    QCOMPARE(playingVoices(), 0);
+    QCOMPARE(playingVoices(*m_player), 0);
     QTest::keyClick(window, Qt::Key_Return);
     QVERIFY(!recordings.recording());
     QVERIFY(m_piano->showingPlaylist());
@@ -413,7 +454,7 @@ void TestPlaying::rowTakesItsNameAndItsMenuThroughTheWindow()
 void TestPlaying::clickIntoNewTakesName(KPPlaylistViewCell*& row, std::optional<QString> name)
 {
     KPWindow* window = m_delegate->window();
-    KPRecordingsManager& recordings = KPRecordingsManager::sharedManager();
+    KPRecordingsManager& recordings = *m_recordings;
     recordings.startRecording();
     recordings.addRecordingAction({14, KPRecordedKeyState::Pressed, 0});
     recordings.stopRecording();
@@ -450,7 +491,7 @@ void TestPlaying::keysPlayAgainOnceTheNameIsDone()
     QFETCH(QString, kept);
     KPWindow* window = m_delegate->window();
     KPDesktopInputs inputs(*m_piano->keysView(), *m_performer, window);
-    KPRecordingsManager& recordings = KPRecordingsManager::sharedManager();
+    KPRecordingsManager& recordings = *m_recordings;
     KPPlaylistViewCell* row = nullptr;
     clickIntoNewTakesName(row, QStringLiteral("Old"));
     if (!row)

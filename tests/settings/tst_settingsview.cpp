@@ -9,7 +9,8 @@
 
 #include <QtTest>
 
-// The instrument panel as its interface file makes it, on the shared player, offscreen.
+// The instrument panel as its interface file makes it, offscreen; its player comes once it shows,
+// as the program's does.
 class TestSettingsView : public QObject
 {
     Q_OBJECT
@@ -25,6 +26,7 @@ private:
     QStringList markedRows() const;
 
     KPAudioTest::AudioRig m_speaker;
+    std::optional<KPSoundPlayer> m_player;
     std::unique_ptr<KPSettingsView> m_panel;
     KPTableView* m_table = nullptr;
 };
@@ -43,6 +45,9 @@ void TestSettingsView::initTestCase()
     m_panel->setProperty("tableView", QVariant::fromValue(m_table));
     m_panel->awakeFromNib();
     m_panel->setShowing(true);
+    QVERIFY(!m_table->cellForRowAtIndexPath(0));
+    m_player.emplace(m_speaker.opener());
+    m_panel->setSoundPlayer(&*m_player);
     m_panel->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_panel.get()));
 }
@@ -54,8 +59,7 @@ void TestSettingsView::namesAndQtsOwnTextsSpeakTheUsersLanguage()
     m_table->reloadData();
     auto* first = qobject_cast<KPSettingsViewCell*>(m_table->cellForRowAtIndexPath(0));
     QCOMPARE(first->textLabel()->text(), QStringLiteral("Flügel"));
-    QCOMPARE(KPSoundPlayer::sharedPlayer().soundBanks().value(0).value(0),
-             QStringLiteral("Grand Piano"));
+    QCOMPARE(m_player->soundBanks().value(0).value(0), QStringLiteral("Grand Piano"));
     QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Abbrechen"));
     KPLocalization::install(QLocale(QLocale::English));
     m_table->reloadData();
@@ -64,7 +68,7 @@ void TestSettingsView::namesAndQtsOwnTextsSpeakTheUsersLanguage()
 // A note struck at half volume sounds half as loud; the slider follows a volume set elsewhere.
 void TestSettingsView::volumeSliderSetsHowLoudNotesSound()
 {
-    KPSoundPlayer& player = KPSoundPlayer::sharedPlayer();
+    KPSoundPlayer& player = *m_player;
     QSlider* volume = m_panel->volumeSlider();
     QVERIFY(volume->isVisible());
     QVERIFY(m_panel->rect().contains(volume->geometry()));
@@ -107,7 +111,7 @@ void TestSettingsView::captionCountsTheInstruments()
 
 void TestSettingsView::touchingARowSwitchesTheInstrumentAndMovesTheMark()
 {
-    KPSoundPlayer& player = KPSoundPlayer::sharedPlayer();
+    KPSoundPlayer& player = *m_player;
     QCOMPARE(markedRows(), QStringList{"Grand Piano"});
     KPSmartTableViewCell* banjo = m_table->cellForRowAtIndexPath(5);
     QCOMPARE(qobject_cast<KPSettingsViewCell*>(banjo)->textLabel()->text(),
