@@ -208,7 +208,7 @@ void measure(const QString& what, const QString& program, const QStringList& arg
     QThread::msleep(1500);
     std::vector<double> frames;
     int missed = 0;
-    std::mt19937 random(uint32_t(period));
+    std::mt19937 random{uint32_t(period)};
     std::uniform_int_distribution<uint32_t> frameOf(0, uint32_t(period - 1));
     for (int i = -3; i < notes; ++i) {
         const std::optional<int64_t> latency = bench.strike(60, randomFrames ? frameOf(random) : 0);
