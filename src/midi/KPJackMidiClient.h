@@ -55,7 +55,7 @@ public:
     bool isServerGone() const;
     // The presses taken were sounded by the output already.
     bool strikesOnOutput() const { return m_output != nullptr; }
-    // "Touch Piano:Touch Piano".
+    // "Touch Piano:Touch Piano", or "Touch Piano output:Touch Piano" on the output's client.
     std::string portName() const;
 
 signals:
