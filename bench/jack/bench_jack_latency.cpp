@@ -7,7 +7,8 @@
 // close a cycle in the graph, which JACK breaks with a period of delay. The piano is measured
 // beside a bare OpenAL Soft program (openal_probe) in the same graph, which plays a click (loud
 // from its first sample) through OpenAL Soft's own JACK backend; the piano's note takes about 1.2
-// ms of its own attack to reach -50 dBFS.
+// ms of its own attack to reach -50 dBFS. FluidSynth, where installed, plays the same notes as
+// the peer.
 //
 // Usage: bench_jack_latency [<touchpiano> <openal_probe> <alsoft.conf>] (by default the ones of
 // this build); KP_JACK_NOTES sets the number of notes (200).
@@ -19,6 +20,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QThread>
 
 #include <jack/jack.h>
@@ -40,6 +42,8 @@ namespace {
 
 constexpr int kSampleRate = 48000;
 const float kThreshold = std::pow(10.0f, -50.0f / 20.0f);
+// The General MIDI piano of the peer.
+constexpr const char* kSoundFont = "/usr/share/sounds/sf2/FluidR3_GM.sf2";
 
 // Both our clients, on the default server.
 class Bench
@@ -259,6 +263,10 @@ int main(int argc, char* argv[])
     const int notes = qEnvironmentVariableIntValue("KP_JACK_NOTES") > 0
                           ? qEnvironmentVariableIntValue("KP_JACK_NOTES")
                           : 200;
+    // The peer, where it is installed (fluidsynth and fluid-soundfont-gm).
+    const QString fluidSynth = QFile::exists(QString::fromLatin1(kSoundFont))
+                                   ? QStandardPaths::findExecutable(QStringLiteral("fluidsynth"))
+                                   : QString();
     for (const int period : {64, 128, 256}) {
         KPJackServer server(period, kSampleRate);
         if (!server.isRunning()) {
@@ -269,6 +277,14 @@ int main(int argc, char* argv[])
         for (const bool randomFrames : {false, true}) {
             measure(QStringLiteral("bare OpenAL Soft probe"), probe, {}, {"probe:in"},
                     configuration, period, notes, 0.1, randomFrames);
+            if (!fluidSynth.isEmpty())
+                measure(QStringLiteral("FluidSynth"), fluidSynth,
+                        {QStringLiteral("-a"), QStringLiteral("jack"), QStringLiteral("-m"),
+                         QStringLiteral("jack"), QStringLiteral("-o"),
+                         QStringLiteral("audio.jack.autoconnect=0"),
+                         QString::fromLatin1(kSoundFont)},
+                        {"fluidsynth-midi:midi_00", "fluidsynth:midi_00", "fluidsynth-midi:midi"},
+                        configuration, period, notes, 0.7, randomFrames);
             // Its MIDI input lives on its JACK output's client while the sound goes there.
             measure(QStringLiteral("Touch Piano"), piano,
                     {QStringLiteral("--idiom"), QStringLiteral("tablet")},
