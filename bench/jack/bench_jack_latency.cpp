@@ -1,12 +1,14 @@
 // MIDI note-on to first sound, measured inside a JACK graph: for each period (64, 128, 256 frames
 // at 48 kHz) a dummy JACK server of its own, the program under test with its output and its MIDI
 // input on JACK (it and the probe below read the same OpenAL Soft configuration), and two clients
-// of ours: one sends a note-on at the first frame of a cycle, the other finds the first sample of
+// of ours: one sends a note-on at the first frame of a cycle or at a random frame of it (as a
+// sequencer does), the other finds the first sample of
 // the note above -50 dBFS on the program's output ports. Two clients, because one doing both would
 // close a cycle in the graph, which JACK breaks with a period of delay. The piano is measured
 // beside a bare OpenAL Soft program (openal_probe) in the same graph, which plays a click (loud
 // from its first sample) through OpenAL Soft's own JACK backend; the piano's note takes about 1.2
-// ms of its own attack to reach -50 dBFS.
+// ms of its own attack to reach -50 dBFS. FluidSynth, where installed, plays the same notes as
+// the peer.
 //
 // Usage: bench_jack_latency [<touchpiano> <openal_probe> <alsoft.conf>] (by default the ones of
 // this build); KP_JACK_NOTES sets the number of notes (200).
@@ -18,6 +20,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QThread>
 
 #include <jack/jack.h>
@@ -30,6 +33,7 @@
 #include <cmath>
 #include <cstdio>
 #include <optional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,6 +42,8 @@ namespace {
 
 constexpr int kSampleRate = 48000;
 const float kThreshold = std::pow(10.0f, -50.0f / 20.0f);
+// The General MIDI piano of the peer.
+constexpr const char* kSoundFont = "/usr/share/sounds/sf2/FluidR3_GM.sf2";
 
 // Both our clients, on the default server.
 class Bench
@@ -68,11 +74,18 @@ public:
 
     bool ready() const { return m_ready; }
 
-    // Connects to the program's MIDI input and every audio output of another client; false
-    // when they are not there yet.
-    bool connect(const char* midiInput)
+    // Connects to the first of the program's MIDI inputs that is there and to every audio output
+    // of another client; false when they are not there yet.
+    bool connect(const QStringList& midiInputs)
     {
-        if (!jack_port_by_name(m_sender, midiInput))
+        std::string midiInput;
+        for (const QString& name : midiInputs) {
+            if (jack_port_by_name(m_sender, qPrintable(name))) {
+                midiInput = name.toStdString();
+                break;
+            }
+        }
+        if (midiInput.empty())
             return false;
         const char** outputs =
             jack_get_ports(m_receiver, nullptr, JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
@@ -86,7 +99,7 @@ public:
         // Both channels, so that a client still registering its ports is waited for.
         if (found.size() < m_inputs.size())
             return false;
-        jack_connect(m_sender, jack_port_name(m_midiOut), midiInput);
+        jack_connect(m_sender, jack_port_name(m_midiOut), midiInput.c_str());
         for (size_t i = 0; i < found.size() && i < m_inputs.size(); ++i)
             jack_connect(m_receiver, found[i].c_str(), jack_port_name(m_inputs[i]));
         return true;
@@ -94,8 +107,9 @@ public:
 
     // Frames from the note-on to the first sample above -50 dBFS; nothing when none came
     // within a second.
-    std::optional<int64_t> strike(int note)
+    std::optional<int64_t> strike(int note, uint32_t frame)
     {
+        m_frame = frame;
         m_detected = -1;
         m_armed = true;
         m_request = note;
@@ -119,9 +133,10 @@ private:
             const unsigned char message[3] = {static_cast<unsigned char>(request > 0 ? 0x90 : 0x80),
                                               static_cast<unsigned char>(std::abs(request)),
                                               static_cast<unsigned char>(request > 0 ? 127 : 0)};
-            jack_midi_event_write(buffer, 0, message, 3);
+            const jack_nframes_t at = request > 0 ? std::min(bench->m_frame.load(), frames - 1) : 0;
+            jack_midi_event_write(buffer, at, message, 3);
             if (request > 0)
-                bench->m_sent = jack_last_frame_time(bench->m_sender);
+                bench->m_sent = jack_last_frame_time(bench->m_sender) + at;
         }
         return 0;
     }
@@ -153,6 +168,7 @@ private:
     std::array<jack_port_t*, 2> m_inputs{};
     bool m_ready = false;
     std::atomic<int> m_request = 0;
+    std::atomic<uint32_t> m_frame = 0;
     std::atomic<jack_nframes_t> m_sent = 0;
     std::atomic<bool> m_armed = false;
     std::atomic<int64_t> m_detected = -1;
@@ -165,8 +181,8 @@ double percentile(std::vector<double> values, double share)
 }
 
 void measure(const QString& what, const QString& program, const QStringList& arguments,
-             const char* midiInput, const QString& configuration, int period, int notes,
-             double spacing)
+             const QStringList& midiInputs, const QString& configuration, int period, int notes,
+             double spacing, bool randomFrames)
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -185,7 +201,7 @@ void measure(const QString& what, const QString& program, const QStringList& arg
     bool connected = false;
     for (int tries = 0; bench.ready() && tries < 200 && !connected; ++tries) {
         QThread::msleep(50);
-        connected = bench.connect(midiInput);
+        connected = bench.connect(midiInputs);
     }
     if (!connected) {
         std::printf("%-28s period %3d: could not connect to it\n", qPrintable(what), period);
@@ -196,8 +212,10 @@ void measure(const QString& what, const QString& program, const QStringList& arg
     QThread::msleep(1500);
     std::vector<double> frames;
     int missed = 0;
+    std::mt19937 random{uint32_t(period)};
+    std::uniform_int_distribution<uint32_t> frameOf(0, uint32_t(period - 1));
     for (int i = -3; i < notes; ++i) {
-        const std::optional<int64_t> latency = bench.strike(60);
+        const std::optional<int64_t> latency = bench.strike(60, randomFrames ? frameOf(random) : 0);
         if (i >= 0) {
             if (latency)
                 frames.push_back(double(*latency));
@@ -224,11 +242,12 @@ void measure(const QString& what, const QString& program, const QStringList& arg
     };
     const double median = percentile(frames, 0.5);
     const double p99 = percentile(frames, 0.99);
-    const double max = *std::max_element(frames.begin(), frames.end());
-    std::printf("%-28s period %3d: median %6.2f ms (%4.2f periods), p99 %6.2f ms (%4.2f), "
-                "max %6.2f ms (%4.2f), %zu notes, %d missed\n",
-                qPrintable(what), period, ms(median), median / period, ms(p99), p99 / period,
-                ms(max), max / period, frames.size(), missed);
+    const auto [min, max] = std::minmax_element(frames.begin(), frames.end());
+    std::printf("%-28s period %3d, %s: median %6.2f ms (%4.2f periods), p99 %6.2f ms (%4.2f), "
+                "max %6.2f ms (%4.2f), spread %5.2f ms, %zu notes, %d missed\n",
+                qPrintable(what), period, randomFrames ? "random frame" : "first frame ",
+                ms(median), median / period, ms(p99), p99 / period, ms(*max), *max / period,
+                ms(*max - *min), frames.size(), missed);
     std::fflush(stdout);
 }
 
@@ -244,6 +263,10 @@ int main(int argc, char* argv[])
     const int notes = qEnvironmentVariableIntValue("KP_JACK_NOTES") > 0
                           ? qEnvironmentVariableIntValue("KP_JACK_NOTES")
                           : 200;
+    // The peer, where it is installed (fluidsynth and fluid-soundfont-gm).
+    const QString fluidSynth = QFile::exists(QString::fromLatin1(kSoundFont))
+                                   ? QStandardPaths::findExecutable(QStringLiteral("fluidsynth"))
+                                   : QString();
     for (const int period : {64, 128, 256}) {
         KPJackServer server(period, kSampleRate);
         if (!server.isRunning()) {
@@ -251,11 +274,23 @@ int main(int argc, char* argv[])
             return 0;
         }
         // The piano releases a note over half a second; the probe's click lasts 2 ms.
-        measure(QStringLiteral("bare OpenAL Soft probe"), probe, {}, "probe:in", configuration,
-                period, notes, 0.1);
-        measure(QStringLiteral("Touch Piano"), piano,
-                {QStringLiteral("--idiom"), QStringLiteral("tablet")}, "Touch Piano:Touch Piano",
-                configuration, period, notes, 0.7);
+        for (const bool randomFrames : {false, true}) {
+            measure(QStringLiteral("bare OpenAL Soft probe"), probe, {}, {"probe:in"},
+                    configuration, period, notes, 0.1, randomFrames);
+            if (!fluidSynth.isEmpty())
+                measure(QStringLiteral("FluidSynth"), fluidSynth,
+                        {QStringLiteral("-a"), QStringLiteral("jack"), QStringLiteral("-m"),
+                         QStringLiteral("jack"), QStringLiteral("-o"),
+                         QStringLiteral("audio.jack.autoconnect=0"),
+                         QString::fromLatin1(kSoundFont)},
+                        {"fluidsynth-midi:midi_00", "fluidsynth:midi_00", "fluidsynth-midi:midi"},
+                        configuration, period, notes, 0.7, randomFrames);
+            // Its MIDI input lives on its JACK output's client while the sound goes there.
+            measure(QStringLiteral("Touch Piano"), piano,
+                    {QStringLiteral("--idiom"), QStringLiteral("tablet")},
+                    {"Touch Piano output:Touch Piano", "Touch Piano:Touch Piano"}, configuration,
+                    period, notes, 0.7, randomFrames);
+        }
     }
     return 0;
 }

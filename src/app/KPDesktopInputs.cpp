@@ -7,9 +7,12 @@ KPDesktopInputs::KPDesktopInputs(KPPianoKeysView& keys, KPNotePerformer& perform
                                  QObject* parent)
     : QObject(parent), m_computerKeys(keys, performer, window)
 {
-    connect(&m_midi, &KPMidiInput::keyPressed, this, [&performer](uint32_t note, uint8_t velocity) {
-        performer.noteOn(KPNoteSource::Midi, note, velocity);
-    });
+    connect(&m_midi, &KPMidiInput::keyPressed, this,
+            [&performer](uint32_t note, uint8_t velocity, bool sounded) {
+                performer.noteOn(KPNoteSource::Midi, note, velocity,
+                                 sounded ? KPNotePerformer::Sounded::Already
+                                         : KPNotePerformer::Sounded::Now);
+            });
     connect(&m_midi, &KPMidiInput::keyReleased, this,
             [&performer](uint32_t note) { performer.noteOff(KPNoteSource::Midi, note); });
 }

@@ -20,6 +20,11 @@ public:
 
     // Opens the MIDI ports and keeps looking for new ones.
     void start();
+    // Where JACK MIDI is read: on the JACK output's client while the sound goes there (null: not).
+    void setJackOutput(std::shared_ptr<KPJackDevice> output)
+    {
+        m_midi.setJackOutput(std::move(output));
+    }
 
 private:
     KPComputerKeyboard m_computerKeys;

@@ -261,6 +261,10 @@ int main(int argc, char* argv[])
         recordings.setPerformer(&*performer);
         desktopInputs =
             std::make_unique<KPDesktopInputs>(*piano->keysView(), *performer, delegate.window());
+        // JACK MIDI is read in the JACK output's own cycle while the sound goes there.
+        desktopInputs->setJackOutput(output.jackDevice());
+        QObject::connect(&output, &KPAudioOutput::deviceChanged, desktopInputs.get(),
+                         [&] { desktopInputs->setJackOutput(output.jackDevice()); });
         desktopInputs->start();
     });
     const int status = application.exec();

@@ -31,6 +31,11 @@ public:
     // Moves the sound off a server that went away, or onto one that appeared.
     void check();
     bool playsToJack() const { return m_jack != nullptr; }
+    // The device while it is our JACK client, else null.
+    std::shared_ptr<KPJackDevice> jackDevice() const
+    {
+        return m_jack ? std::shared_ptr<KPJackDevice>(m_device, m_jack) : nullptr;
+    }
 
     // The best device there is now: JACK first, as above. `serverGone` is called on a JACK
     // thread if the sound went to JACK and its server goes away.

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <string>
+#include <thread>
 
 namespace {
 // JACK's longest period.
@@ -56,6 +57,9 @@ KPJackDevice::KPJackDevice(ALCdevice* device, _jack_client* client, int sampleRa
 void KPJackDevice::setCycleEventReader(CycleEventReader reader, void* context)
 {
     m_reader.store(nullptr);
+    // A cycle that took the old reader before it was cleared finishes with it first.
+    while (m_reading.load())
+        std::this_thread::yield();
     m_readerContext.store(context);
     m_reader.store(reader);
 }
@@ -107,11 +111,13 @@ int KPJackDevice::process(uint32_t frames, void* self)
         device->anchor(std::chrono::steady_clock::now() - sinceStart);
     }
     std::span<const KPNoteEvent> events;
+    device->m_reading.store(true);
     if (const CycleEventReader read = device->m_reader.load())
         events =
             std::span(device->m_cycleEvents)
                 .first(std::min(device->m_cycleEvents.size(), read(device->m_readerContext.load(),
                                                                    frames, device->m_cycleEvents)));
+    device->m_reading.store(false);
     std::array<float*, kChannels> outputs{};
     for (size_t c = 0; c < outputs.size(); ++c)
         outputs[c] = static_cast<float*>(jack_port_get_buffer(device->m_ports[c], frames));

@@ -39,8 +39,10 @@ public:
     // events into `out` (their frames counted from the cycle's first frame, in order) and
     // answers how many it wrote. It must neither block nor allocate.
     using CycleEventReader = size_t (*)(void* context, uint32_t frames, std::span<KPNoteEvent> out);
-    // Null stops reading. The context must outlive the reading.
+    // Null stops reading: when it returns no cycle reads any more, so the context may go.
     void setCycleEventReader(CycleEventReader reader, void* context);
+    // The output's own client, on which a MIDI input port read in its cycle lives.
+    _jack_client* client() const { return m_client.get(); }
     // Once the server has gone the device stays, silent, until it is let go.
     bool isServerGone() const { return m_serverGone; }
     // No one is called any more when the server goes (whoever was is going away).
@@ -63,6 +65,8 @@ private:
     // The context is stored before the reader, and the reader cleared first.
     std::atomic<CycleEventReader> m_reader = nullptr;
     std::atomic<void*> m_readerContext = nullptr;
+    // Set while a cycle may be calling the reader.
+    std::atomic<bool> m_reading = false;
     std::array<KPNoteEvent, 512> m_cycleEvents{};
     std::array<_jack_port*, kChannels> m_ports{};
     std::atomic<bool> m_serverGone = false;

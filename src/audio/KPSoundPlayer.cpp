@@ -83,6 +83,12 @@ void KPSoundPlayer::stop(uint32_t note)
     startFadeTimer(note);
 }
 
+void KPSoundPlayer::struck(uint32_t note)
+{
+    if (note < kNoteCount)
+        resetFadeTimer(note);
+}
+
 // Where we mix, the note is placed on its frame now and the fade's grid starts at `at`;
 // elsewhere the whole press waits for its time.
 void KPSoundPlayer::play(uint32_t note, uint8_t velocity, KPClock::TimePoint at)

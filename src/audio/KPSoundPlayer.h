@@ -50,6 +50,9 @@ public:
     void play(uint32_t note);
     void play(uint32_t note, uint8_t velocity);
     void stop(uint32_t note);
+    // The output struck the note itself: the fade of an earlier instance ends, and the new one's
+    // fade grid starts now.
+    void struck(uint32_t note);
     // Takes effect at `at` on the program's clock (KPClock): where we mix, at the matching frame;
     // elsewhere the player applies it then (at once when `at` has passed).
     void play(uint32_t note, uint8_t velocity, KPClock::TimePoint at);

@@ -1,6 +1,9 @@
 #include "midi/KPJackMidiClient.h"
 
+#include "audio/KPJackDevice.h"
 #include "audio/KPJackServerProbe.h"
+#include "audio/KPSoundPlayer.h"
+#include "midi/KPMidiDecoder.h"
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
@@ -12,7 +15,8 @@
 
 void KPJackMidiClient::ClientCloser::operator()(_jack_client* client) const
 {
-    jack_client_close(client);
+    if (owned)
+        jack_client_close(client);
 }
 
 std::unique_ptr<KPJackMidiClient> KPJackMidiClient::open(Mode mode)
@@ -23,25 +27,52 @@ std::unique_ptr<KPJackMidiClient> KPJackMidiClient::open(Mode mode)
     jack_client_t* client = jack_client_open(kName, JackNoStartServer, nullptr);
     if (!client)
         return nullptr;
-    const int wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (wakeFd < 0) {
+    std::unique_ptr<KPJackMidiClient> midi = make(client, nullptr);
+    if (!midi) {
         jack_client_close(client);
         return nullptr;
     }
-    std::unique_ptr<KPJackMidiClient> midi(new KPJackMidiClient(client, wakeFd));
     if (mode == Mode::Listen && !midi->listen())
         return nullptr;
     return midi;
 }
 
-KPJackMidiClient::KPJackMidiClient(_jack_client* client, int wakeFd)
-    : m_wakeFd(wakeFd), m_wakeNotifier(wakeFd, QSocketNotifier::Read), m_client(client)
+std::unique_ptr<KPJackMidiClient> KPJackMidiClient::attach(std::shared_ptr<KPJackDevice> output)
+{
+    if (!output || output->isServerGone())
+        return nullptr;
+    _jack_client* client = output->client();
+    std::unique_ptr<KPJackMidiClient> midi = make(client, std::move(output));
+    if (!midi || !midi->listenOnOutput())
+        return nullptr;
+    return midi;
+}
+
+std::unique_ptr<KPJackMidiClient> KPJackMidiClient::make(_jack_client* client,
+                                                         std::shared_ptr<KPJackDevice> output)
+{
+    const int wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd < 0)
+        return nullptr;
+    return std::unique_ptr<KPJackMidiClient>(
+        new KPJackMidiClient(client, wakeFd, std::move(output)));
+}
+
+KPJackMidiClient::KPJackMidiClient(_jack_client* client, int wakeFd,
+                                   std::shared_ptr<KPJackDevice> output)
+    : m_wakeFd(wakeFd), m_wakeNotifier(wakeFd, QSocketNotifier::Read), m_output(std::move(output)),
+      m_client(client, ClientCloser{m_output == nullptr})
 {
     connect(&m_wakeNotifier, &QSocketNotifier::activated, this, &KPJackMidiClient::woken);
 }
 
 KPJackMidiClient::~KPJackMidiClient()
 {
+    if (m_output) {
+        m_output->setCycleEventReader(nullptr, nullptr);
+        if (m_port)
+            jack_port_unregister(m_client.get(), m_port);
+    }
     m_client.reset();
     m_wakeNotifier.setEnabled(false);
     ::close(m_wakeFd);
@@ -55,6 +86,21 @@ bool KPJackMidiClient::listen()
     jack_set_process_callback(m_client.get(), &KPJackMidiClient::process, this);
     jack_on_shutdown(m_client.get(), &KPJackMidiClient::shutDown, this);
     return jack_activate(m_client.get()) == 0;
+}
+
+// The output's client keeps its own shutdown callback: the output says when the server went.
+bool KPJackMidiClient::listenOnOutput()
+{
+    m_port = jack_port_register(m_client.get(), kName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    if (!m_port)
+        return false;
+    m_output->setCycleEventReader(&KPJackMidiClient::readOutputCycle, this);
+    return true;
+}
+
+bool KPJackMidiClient::isServerGone() const
+{
+    return m_serverGone || (m_output && m_output->isServerGone());
 }
 
 std::string KPJackMidiClient::portName() const
@@ -95,6 +141,30 @@ int KPJackMidiClient::process(uint32_t frames, void* self)
                                    jack_last_frame_time(client->m_client.get())))
         client->wake();
     return 0;
+}
+
+// On the output's JACK thread: never waits, never allocates. A press cuts off the note's earlier
+// instance and sounds anew at its frame, as a press on the main thread does.
+size_t KPJackMidiClient::readOutputCycle(void* self, uint32_t frames, std::span<KPNoteEvent> out)
+{
+    auto* client = static_cast<KPJackMidiClient*>(self);
+    Cycle cycle{out, 0, jack_last_frame_time(client->m_client.get())};
+    if (client->m_reader.readCycle(jack_port_get_buffer(client->m_port, frames), cycle.start,
+                                   &KPJackMidiClient::strike, &cycle))
+        client->wake();
+    return cycle.count;
+}
+
+void KPJackMidiClient::strike(void* cycle, const KPJackMidiReader::Event& event)
+{
+    auto& read = *static_cast<Cycle*>(cycle);
+    if (!KPMidiDecoder::isPress(event.data()) || read.out.size() - read.count < 2)
+        return;
+    const int64_t frame = int64_t(event.frame - read.start);
+    const auto note = int32_t(event.bytes[1]);
+    read.out[read.count++] = {KPNoteEvent::Kind::NoteOff, note, 0.0f, 0, frame};
+    read.out[read.count++] = {KPNoteEvent::Kind::NoteOn, note,
+                              KPSoundPlayer::gainForVelocity(event.bytes[2]), 0, frame};
 }
 
 void KPJackMidiClient::shutDown(void* self)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/KPNoteEvent.h"
 #include "midi/KPJackMidiReader.h"
 
 #include <QObject>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+class KPJackDevice;
 struct _jack_client;
 struct _jack_port;
 
@@ -17,6 +19,10 @@ struct _jack_port;
 // Piano", that other programs connect to and that devices' ports are connected to. The process
 // callback reads each cycle into a KPJackMidiReader, every event with its frame, and wakes the
 // main thread without blocking (an eventfd); eventsArrived and serverGone are told there.
+//
+// While our sound goes to JACK the port lives on the output's client instead ("Touch Piano
+// output:Touch Piano"): a port can only be read in its own client's cycle, and read there each
+// press sounds in the cycle it arrives in, at its own frame, before the main thread hears of it.
 // Main thread only, but for the callbacks.
 class KPJackMidiClient : public QObject
 {
@@ -32,6 +38,10 @@ public:
         Listen,
     };
     [[nodiscard]] static std::unique_ptr<KPJackMidiClient> open(Mode mode);
+    // Listens on the output's client, whose cycles strike the presses; null when the port can't
+    // be made there. Keeps the output until it goes.
+    [[nodiscard]] static std::unique_ptr<KPJackMidiClient>
+    attach(std::shared_ptr<KPJackDevice> output);
     ~KPJackMidiClient() override;
 
     // "<client>:<port>" of every MIDI output port on the server, ours excepted: what can play.
@@ -42,8 +52,10 @@ public:
     bool connectSource(const std::string& portName);
     // Everything read since the last call, in order; and how many messages were dropped.
     size_t takeEvents(std::vector<KPJackMidiReader::Event>& out) { return m_reader.takeAll(out); }
-    bool isServerGone() const { return m_serverGone; }
-    // "Touch Piano:Touch Piano".
+    bool isServerGone() const;
+    // The presses taken were sounded by the output already.
+    bool strikesOnOutput() const { return m_output != nullptr; }
+    // "Touch Piano:Touch Piano", or "Touch Piano output:Touch Piano" on the output's client.
     std::string portName() const;
 
 signals:
@@ -53,21 +65,37 @@ signals:
 private:
     struct ClientCloser
     {
+        // The output's client is the output's to close.
+        bool owned = true;
         void operator()(_jack_client* client) const;
     };
+    // The output's cycle being read: where its presses go.
+    struct Cycle
+    {
+        std::span<KPNoteEvent> out;
+        size_t count = 0;
+        uint32_t start = 0;
+    };
 
-    KPJackMidiClient(_jack_client* client, int wakeFd);
+    [[nodiscard]] static std::unique_ptr<KPJackMidiClient>
+    make(_jack_client* client, std::shared_ptr<KPJackDevice> output);
+    KPJackMidiClient(_jack_client* client, int wakeFd, std::shared_ptr<KPJackDevice> output);
+    bool listenOnOutput();
     bool listen();
     void wake();
     void woken();
     static int process(uint32_t frames, void* self);
     static void shutDown(void* self);
+    static size_t readOutputCycle(void* self, uint32_t frames, std::span<KPNoteEvent> out);
+    static void strike(void* cycle, const KPJackMidiReader::Event& event);
 
     KPJackMidiReader m_reader;
     int m_wakeFd;
     QSocketNotifier m_wakeNotifier;
     std::atomic<bool> m_serverGone = false;
     _jack_port* m_port = nullptr;
+    // Set while the port lives on the output's client.
+    std::shared_ptr<KPJackDevice> m_output;
     // Closed first, so that no callback runs into a half-gone object.
     std::unique_ptr<_jack_client, ClientCloser> m_client;
 };

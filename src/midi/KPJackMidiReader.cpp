@@ -19,7 +19,7 @@ KPJackMidiReader::KPJackMidiReader(size_t capacity)
     : m_ring(std::bit_ceil(std::max<size_t>(capacity, 2))), m_mask(m_ring.size() - 1)
 {}
 
-bool KPJackMidiReader::readCycle(void* portBuffer, uint32_t cycleStart)
+bool KPJackMidiReader::readCycle(void* portBuffer, uint32_t cycleStart, Seen seen, void* context)
 {
     bool queued = false;
     const uint32_t count = jack_midi_get_event_count(portBuffer);
@@ -31,7 +31,11 @@ bool KPJackMidiReader::readCycle(void* portBuffer, uint32_t cycleStart)
         copy.frame = cycleStart + event.time;
         copy.size = uint8_t(event.size);
         std::copy_n(event.buffer, event.size, copy.bytes.begin());
-        queued = push(copy) || queued;
+        if (!push(copy))
+            continue;
+        queued = true;
+        if (seen)
+            seen(context, copy);
     }
     return queued && !m_wakePending.exchange(true);
 }

@@ -28,10 +28,14 @@ public:
     // Rounded up to a power of two.
     explicit KPJackMidiReader(size_t capacity = 4096);
 
+    // Called on the writer's thread with each message queued; it must neither block nor allocate.
+    using Seen = void (*)(void* context, const Event& event);
+
     // Writer (a JACK thread): queues the messages of one cycle of `portBuffer`, whose first
-    // frame is `cycleStart`. True when the reader must be woken: something was queued and the
-    // reader was not yet told of earlier messages.
-    bool readCycle(void* portBuffer, uint32_t cycleStart);
+    // frame is `cycleStart`, showing each to `seen` when given. True when the reader must be
+    // woken: something was queued and the reader was not yet told of earlier messages.
+    bool readCycle(void* portBuffer, uint32_t cycleStart, Seen seen = nullptr,
+                   void* context = nullptr);
     // Reader: everything queued so far, in order, replacing what `out` held; and how many
     // messages were dropped since the last call.
     size_t takeAll(std::vector<Event>& out);

@@ -12,6 +12,12 @@ constexpr uint32_t kHighestNote = 107;
 
 } // namespace
 
+bool KPMidiDecoder::isPress(std::span<const uint8_t> message)
+{
+    return message.size() == 3 && (message[0] & 0xF0) == kNoteOn && message[1] >= kLowestNote &&
+           message[1] <= kHighestNote && message[2] > 0 && message[2] <= 0x7F;
+}
+
 void KPMidiDecoder::decode(std::span<const uint8_t> message, QList<KPMidiKeyEvent>& events)
 {
     if (message.size() != 3 || message[1] > 0x7F || message[2] > 0x7F)
@@ -28,7 +34,7 @@ void KPMidiDecoder::decode(std::span<const uint8_t> message, QList<KPMidiKeyEven
     }
     if ((kind != kNoteOn && kind != kNoteOff) || data1 < kLowestNote || data1 > kHighestNote)
         return;
-    if (kind == kNoteOn && data2 > 0) {
+    if (isPress(message)) {
         m_sustained.reset(data1);
         events.append(KPMidiKeyEvent{data1, data2});
     } else {

@@ -26,6 +26,9 @@ class KPMidiDecoder
 {
 public:
     void decode(std::span<const uint8_t> message, QList<KPMidiKeyEvent>& events);
+    // A message that decode turns into a press, whatever came before it: what an output may
+    // sound on its own thread before the message is decoded.
+    static bool isPress(std::span<const uint8_t> message);
 
 private:
     void release(uint32_t note, QList<KPMidiKeyEvent>& events);

@@ -170,7 +170,8 @@ void KPMidiInput::refreshJack()
     if (m_jack && m_jack->isServerGone())
         jackGone();
     if (!m_jack) {
-        m_jack = KPJackMidiClient::open(KPJackMidiClient::Mode::Listen);
+        m_jack = m_jackOutput ? KPJackMidiClient::attach(m_jackOutput)
+                              : KPJackMidiClient::open(KPJackMidiClient::Mode::Listen);
         if (!m_jack) {
             reportMissing(m_jackPorts, missingJackText());
             return;
@@ -182,7 +183,8 @@ void KPMidiInput::refreshJack()
         // What came before anyone listened (a program may connect the moment the port shows).
         deliverJack();
         m_jackPorts.reportedMissing = false;
-        qInfo("KPMidiInput: virtual input \"%s\" open on JACK", kPortName);
+        qInfo("KPMidiInput: virtual input \"%s\" open on JACK%s", kPortName,
+              m_jack->strikesOnOutput() ? ", read in the output's cycle" : "");
     }
     updatePorts(
         m_jackPorts, m_jack->sourcePorts(),
@@ -198,6 +200,25 @@ void KPMidiInput::refreshJack()
 void KPMidiInput::jackGone()
 {
     qWarning("KPMidiInput: JACK MIDI is gone");
+    closeJack();
+}
+
+void KPMidiInput::setJackOutput(std::shared_ptr<KPJackDevice> output)
+{
+    if (output == m_jackOutput)
+        return;
+    m_jackOutput = std::move(output);
+    if (m_jack) {
+        // What was read (and perhaps struck) is told before the keys are let go.
+        deliverJack();
+        closeJack();
+    }
+    if (m_refreshTimer.isActive())
+        refreshJack();
+}
+
+void KPMidiInput::closeJack()
+{
     m_jack.reset();
     m_jackPorts.open.clear();
     m_jackPorts.failed.clear();
@@ -285,7 +306,7 @@ void KPMidiInput::deliverJack()
         return;
     reportDrops(m_jack->takeEvents(m_jackBatch));
     for (const KPJackMidiReader::Event& event : m_jackBatch)
-        play(m_jackDecoder, event.data(), &m_jackHeld);
+        play(m_jackDecoder, event.data(), &m_jackHeld, m_jack->strikesOnOutput());
 }
 
 void KPMidiInput::reportDrops(size_t dropped)
@@ -297,7 +318,7 @@ void KPMidiInput::reportDrops(size_t dropped)
 }
 
 void KPMidiInput::play(KPMidiDecoder& decoder, std::span<const uint8_t> message,
-                       std::bitset<128>* held)
+                       std::bitset<128>* held, bool sounded)
 {
     m_events.clear();
     decoder.decode(message, m_events);
@@ -307,6 +328,6 @@ void KPMidiInput::play(KPMidiDecoder& decoder, std::span<const uint8_t> message,
         if (event.isRelease())
             emit keyReleased(event.note);
         else
-            emit keyPressed(event.note, event.velocity);
+            emit keyPressed(event.note, event.velocity, sounded);
     }
 }

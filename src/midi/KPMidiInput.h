@@ -30,7 +30,8 @@ class RtMidiIn;
 //
 // Messages arrive on the input threads; they are handed to the main thread through queues that
 // wake it at once, decoded there (KPMidiDecoder) and given out as keyPressed and keyReleased, by
-// MIDI note number.
+// MIDI note number. While the sound goes to our JACK output, JACK MIDI is read in the output's
+// cycle, which sounds each press at its frame: keyPressed then says it was sounded already.
 class KPMidiInput : public QObject
 {
     Q_OBJECT
@@ -51,9 +52,13 @@ public:
     void refreshPorts();
     // What is open now, as "ALSA: <port>" and "JACK: <port>" lines, our own ports first.
     QStringList portsInUse() const;
+    // The JACK output the sound goes to now, or null: JACK MIDI moves onto its client or off it,
+    // letting go of the keys it held.
+    void setJackOutput(std::shared_ptr<KPJackDevice> output);
 
 signals:
-    void keyPressed(uint32_t note, uint8_t velocity);
+    // `sounded`: the output struck the note itself.
+    void keyPressed(uint32_t note, uint8_t velocity, bool sounded);
     void keyReleased(uint32_t note);
 
 private:
@@ -73,11 +78,12 @@ private:
     Q_INVOKABLE void deliver();
     void deliverJack();
     void play(KPMidiDecoder& decoder, std::span<const uint8_t> message,
-              std::bitset<128>* held = nullptr);
+              std::bitset<128>* held = nullptr, bool sounded = false);
     void reportDrops(size_t dropped);
     void refreshAlsa();
     void refreshJack();
     void jackGone();
+    void closeJack();
     bool openAlsaPort(const std::string& name, std::string& error);
     void updatePorts(Ports& ports, const std::vector<std::string>& names,
                      const std::function<bool(const std::string&)>& isDevice,
@@ -95,6 +101,7 @@ private:
     std::unique_ptr<RtMidiIn> m_alsaVirtualPort;
     std::map<std::string, std::unique_ptr<RtMidiIn>> m_alsaOpenPorts;
 
+    std::shared_ptr<KPJackDevice> m_jackOutput;
     std::unique_ptr<KPJackMidiClient> m_jack;
     Ports m_jackPorts{QStringLiteral("JACK")};
     std::vector<KPJackMidiReader::Event> m_jackBatch;

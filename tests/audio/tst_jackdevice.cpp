@@ -9,77 +9,20 @@
 
 #define AL_ALEXT_PROTOTYPES
 #include "KPAudioTestRig.h"
+#include "KPJackListener.h"
 #include "KPJackServer.h"
 #include <AL/alext.h>
 
 #include <QSignalSpy>
 #include <QTest>
 
-#include <jack/jack.h>
-
 #include <algorithm>
-#include <array>
-#include <atomic>
 #include <cmath>
 #include <numbers>
 
 namespace {
 
 constexpr int kRate = 48000;
-
-// A client of the test's own that records what reaches its two inputs, from the device's ports.
-class Listener
-{
-public:
-    explicit Listener(size_t frames) : m_heard(frames * 2)
-    {
-        m_client = jack_client_open("listener", JackNoStartServer, nullptr);
-        if (!m_client)
-            return;
-        for (size_t c = 0; c < m_inputs.size(); ++c)
-            m_inputs[c] = jack_port_register(m_client, ("in_" + std::to_string(c + 1)).c_str(),
-                                             JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
-        jack_set_process_callback(m_client, &Listener::process, this);
-        m_ready = jack_activate(m_client) == 0;
-        for (size_t c = 0; m_ready && c < m_inputs.size(); ++c) {
-            const std::string from =
-                std::string(KPJackDevice::kClientName) + ":out_" + std::to_string(c + 1);
-            m_ready = jack_connect(m_client, from.c_str(), jack_port_name(m_inputs[c])) == 0;
-        }
-    }
-    ~Listener()
-    {
-        if (m_client)
-            jack_client_close(m_client);
-    }
-
-    bool isReady() const { return m_ready; }
-    // Interleaved stereo, once the whole length was heard.
-    bool full() const { return m_filled == m_heard.size() / 2; }
-    const std::vector<float>& heard() const { return m_heard; }
-
-private:
-    static int process(jack_nframes_t frames, void* self)
-    {
-        auto* listener = static_cast<Listener*>(self);
-        const size_t filled = listener->m_filled;
-        const size_t take = std::min<size_t>(frames, listener->m_heard.size() / 2 - filled);
-        for (size_t c = 0; c < listener->m_inputs.size(); ++c) {
-            const auto* in =
-                static_cast<const float*>(jack_port_get_buffer(listener->m_inputs[c], frames));
-            for (size_t i = 0; i < take; ++i)
-                listener->m_heard[(filled + i) * 2 + c] = in[i];
-        }
-        listener->m_filled = filled + take;
-        return 0;
-    }
-
-    jack_client_t* m_client = nullptr;
-    std::array<jack_port_t*, 2> m_inputs{};
-    std::vector<float> m_heard;
-    std::atomic<size_t> m_filled = 0;
-    bool m_ready = false;
-};
 
 // A looping 1 kHz tone at 44.1 kHz on its own context, current on this thread while it lives
 // (the source and buffer go before the context).
@@ -130,7 +73,7 @@ private slots:
         QVERIFY(device);
         Tone tone(*device);
 
-        auto sounding = std::make_unique<Listener>(kRate / 4);
+        auto sounding = std::make_unique<KPJackListener>(kRate / 4);
         QVERIFY(sounding->isReady());
         QTRY_VERIFY_WITH_TIMEOUT(sounding->full(), 10000);
         const std::vector<float>& heard = sounding->heard();
@@ -140,7 +83,7 @@ private slots:
                 5);
 
         device->pause();
-        auto paused = std::make_unique<Listener>(kRate / 10);
+        auto paused = std::make_unique<KPJackListener>(kRate / 10);
         QTRY_VERIFY_WITH_TIMEOUT(paused->full(), 10000);
         QCOMPARE(KPAudioTest::level(paused->heard(), 0), 0.0);
     }
@@ -154,7 +97,7 @@ private slots:
         // The tone's peaks reach about twice full scale.
         alListenerf(AL_GAIN, 8.0f);
 
-        Listener listener(kRate / 4);
+        KPJackListener listener(kRate / 4);
         QVERIFY(listener.isReady());
         QTRY_VERIFY_WITH_TIMEOUT(listener.full(), 10000);
         const auto [lowest, highest] =
@@ -201,7 +144,7 @@ private:
     // A note played now reaches the output's JACK ports.
     static bool heardOnJack(KPSoundPlayer& player)
     {
-        Listener listener(kRate / 4);
+        KPJackListener listener(kRate / 4);
         if (!listener.isReady())
             return false;
         player.play(69);

@@ -1,8 +1,13 @@
+#include "audio/KPJackDevice.h"
+#include "audio/KPSoundPlayer.h"
+#include "KPAudioTestRig.h"
+#include "KPJackListener.h"
 #include "KPJackMidiDevice.h"
 #include "KPJackServer.h"
 #include "midi/KPMidiDecoder.h"
 #include "midi/KPMidiInbox.h"
 #include "midi/KPMidiInput.h"
+#include "performer/KPNotePerformer.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -76,6 +81,21 @@ bool knockUntilHeard(const std::function<void()>& knock, KeyLog& log,
     return wasHeard;
 }
 
+// What the key pictures are told: "press 60", "release 60".
+class ToldKeys : public KPNoteListener
+{
+public:
+    void notePressed(KPNoteSource, uint32_t note, uint8_t) override
+    {
+        keys << QStringLiteral("press %1").arg(note);
+    }
+    void noteReleased(KPNoteSource, uint32_t note, bool) override
+    {
+        keys << QStringLiteral("release %1").arg(note);
+    }
+    QStringList keys;
+};
+
 } // namespace
 
 #define SKIP_WITHOUT_JACK()                                                                        \
@@ -97,6 +117,7 @@ private slots:
     void devicesAreOpenedAsTheyComeAndClosedAsTheyGo();
     void floodFromClientsThatComeAndGo();
     void sessionsComeAndGoDuringAFlood();
+    void pressSoundsAtItsFrameOnTheJackOutput();
     void serverGoneReleasesHeldKeys();
 
 private:
@@ -315,6 +336,67 @@ void TestMidi::sessionsComeAndGoDuringAFlood()
         QVERIFY(knockUntilHeard(burst, log));
         burst();
     }
+}
+
+// Read in the JACK output's own cycle, a press from another client sounds in the cycle it arrives
+// in, from its own frame, and the performer is told of it once, as sounded already. Its release
+// does not end the note while a touch holds it.
+void TestMidi::pressSoundsAtItsFrameOnTheJackOutput()
+{
+    SKIP_WITHOUT_JACK();
+    KPAudioTest::FixtureResources resources;
+    QVERIFY(resources.isValid());
+    std::shared_ptr<KPJackDevice> output = KPJackDevice::open();
+    QVERIFY(output);
+    KPSoundPlayer player([output] { return output; });
+    KPNotePerformer performer(player);
+    ToldKeys told;
+    performer.addListener(&told);
+    KPMidiInput input;
+    connect(&input, &KPMidiInput::keyPressed, this,
+            [&performer](uint32_t note, uint8_t velocity, bool sounded) {
+                performer.noteOn(KPNoteSource::Midi, note, velocity,
+                                 sounded ? KPNotePerformer::Sounded::Already
+                                         : KPNotePerformer::Sounded::Now);
+            });
+    connect(&input, &KPMidiInput::keyReleased, this,
+            [&performer](uint32_t note) { performer.noteOff(KPNoteSource::Midi, note); });
+    input.setJackOutput(output);
+    KPJackMidiDevice keyboard;
+    input.start();
+    QVERIFY(input.portsInUse().contains(QStringLiteral("JACK: ") + keyboard.portName()));
+
+    constexpr uint8_t kFrame = 40;
+    KPJackListener listener(48000 / 2);
+    QVERIFY(listener.isReady());
+    QTRY_VERIFY(listener.started());
+    keyboard.send({0x90, 60, 127}, kFrame);
+    QTRY_VERIFY_WITH_TIMEOUT(listener.full(), 10000);
+    const std::vector<float>& heard = listener.heard();
+    const auto first = size_t(
+        std::find_if(heard.begin(), heard.end(), [](float sample) { return sample != 0.0f; }) -
+        heard.begin());
+    const int64_t sent = int64_t(keyboard.lastSentFrame()) - int64_t(listener.firstFrame());
+    QCOMPARE_GT(sent, 0);
+    QCOMPARE_GE(int64_t(first / 2), sent);
+    QCOMPARE_LT(int64_t(first / 2), sent - kFrame + 64);
+    QTRY_COMPARE(told.keys, QStringList{"press 60"});
+    QVERIFY(performer.holds(KPNoteSource::Midi, 60));
+
+    performer.noteOn(KPNoteSource::Touch, 60, 127);
+    keyboard.send({0x80, 60, 0});
+    QTRY_VERIFY(!performer.holds(KPNoteSource::Midi, 60));
+    QVERIFY(!player.fadeTimer(60)->isScheduled());
+    performer.noteOff(KPNoteSource::Touch, 60);
+    QVERIFY(player.fadeTimer(60)->isScheduled());
+    // Struck again from MIDI, the fading note fades no more.
+    keyboard.send({0x90, 60, 127});
+    QTRY_VERIFY(performer.holds(KPNoteSource::Midi, 60));
+    QVERIFY(!player.fadeTimer(60)->isScheduled());
+    // The sound leaving JACK lets go of what MIDI held.
+    input.setJackOutput(nullptr);
+    QVERIFY(!performer.holds(KPNoteSource::Midi, 60));
+    performer.removeListener(&told);
 }
 
 // Notes held (or kept by the pedal) when the server goes are let go: none sounds on for good.
