@@ -181,8 +181,8 @@ void KPPianoView::layOutWidth()
             frame.translate(extra / 2, 0);
         else if (frame.x() >= rightFrom)
             frame.translate(extra, 0);
-        // The panels keep the height they slid to.
-        child->setGeometry(frame.x(), child->y(), frame.width(), frame.height());
+        // The panels keep where they slid to and the height their controls gave them.
+        child->setGeometry(frame.x(), child->y(), frame.width(), child->height());
     }
     // Equal margins near the designed inset (at least half of it), the keyboard showing whole
     // keys only.

@@ -16,26 +16,35 @@ void KPSettingsView::awakeFromNib()
 {
     if (m_wideBackView)
         m_wideBackView->show();
+    if (m_tableView) {
+        m_tableView->resize(m_tableView->width(), KPDeviceIdiom::isPhone() ? 147 : 420);
+        m_tableView->setDataSource(this);
+        addVolumeSlider();
+    }
+    addDynamicsSwitch();
+}
+
+// A strip across the panel's foot, below everything else and lined up with the list; the panel
+// and its background grow by it.
+void KPSettingsView::addDynamicsSwitch()
+{
     const bool phone = KPDeviceIdiom::isPhone();
     const int strip = phone ? 28 : 48;
+    const int left = m_tableView ? m_tableView->x() : 0;
     m_dynamicsSwitch = new QCheckBox(KPLocalization::string("DYNAMICS"), this);
-    m_dynamicsSwitch->setGeometry(0, height(), width(), strip);
-    m_dynamicsSwitch->setContentsMargins(10, 0, 10, 0);
+    m_dynamicsSwitch->setGeometry(left, height(), width() - 2 * left, strip);
     QFont font = m_dynamicsSwitch->font();
     font.setPixelSize(phone ? 13 : 20);
     m_dynamicsSwitch->setFont(font);
     QPalette palette = m_dynamicsSwitch->palette();
-    palette.setColor(QPalette::Window, KPUtils::colorFromHex(QStringLiteral("E4E4E4")));
     palette.setColor(QPalette::WindowText, KPUtils::colorFromHex(QStringLiteral("444444")));
     m_dynamicsSwitch->setPalette(palette);
-    m_dynamicsSwitch->setAutoFillBackground(true);
     connect(m_dynamicsSwitch, &QCheckBox::toggled, this, &KPSettingsView::dynamicsChanged);
     setGeometry(x(), y() - strip, width(), height() + strip);
-    if (!m_tableView)
-        return;
-    m_tableView->resize(m_tableView->width(), KPDeviceIdiom::isPhone() ? 147 : 420);
-    m_tableView->setDataSource(this);
-    addVolumeSlider();
+    if (m_wideBackView) {
+        m_wideBackView->setScaledContents(true);
+        m_wideBackView->resize(size());
+    }
 }
 
 // Under the list, as wide as it; the panel and its background grow to hold it.

@@ -55,6 +55,7 @@ signals:
 
 private:
     void addVolumeSlider();
+    void addDynamicsSwitch();
     QString soundBankAt(int row) const;
 
     QLabel* m_tableViewLabel = nullptr;

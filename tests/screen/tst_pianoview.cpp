@@ -364,12 +364,15 @@ void TestPianoView::keysPlayThroughThePerformer()
     QCOMPARE(keys->keyCollection()[15]->state(), KPPianoKey::State::Up);
 }
 
-// Off at every start; the switch sits below the instrument list, inside the parked panel.
+// Off at every start; the switch sits below the instrument list and the volume, inside the
+// parked panel, also once the screen is laid out for a wider window.
 void TestPianoView::dynamicsSwitchReachesTheKeys()
 {
     QCheckBox* dynamics = m_piano->settingsView()->dynamicsSwitch();
     QVERIFY(!m_piano->keysView()->dynamics());
+    m_piano->resize(m_piano->width() + 300, m_piano->height());
     QCOMPARE(dynamics->geometry().bottom(), m_piano->settingsView()->rect().bottom());
+    QVERIFY(m_piano->settingsView()->volumeSlider()->geometry().bottom() < dynamics->y());
     dynamics->click();
     QVERIFY(m_piano->keysView()->dynamics());
 }
