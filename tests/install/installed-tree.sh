@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
 # The installed tree stands on its own: installed into a fresh prefix, the program starts and
 # plays from the resources installed beside it (a sample taken away from there makes it fail),
-# and its desktop entry and metainfo validate.
+# and its desktop entry and metainfo validate. It is installed as its two packages hold it (the
+# program, and the data for all architectures), and a plain install adds nothing to that.
 set -euo pipefail
 build_dir=$1
 prefix=$(mktemp -d)
-trap 'rm -rf "$prefix"' EXIT
-cmake --install "$build_dir" --prefix "$prefix" >/dev/null
+whole=$(mktemp -d)
+trap 'rm -rf "$prefix" "$whole"' EXIT
+for component in program data; do
+    cmake --install "$build_dir" --prefix "$prefix" --component "$component" >/dev/null
+done
+cmake --install "$build_dir" --prefix "$whole" >/dev/null
+diff -r "$whole" "$prefix" || { echo "a plain install holds more than the two packages"; exit 1; }
 
 desktop-file-validate "$prefix/share/applications/org.touchpiano.TouchPiano.desktop"
 appstreamcli validate --no-net "$prefix/share/metainfo/org.touchpiano.TouchPiano.metainfo.xml" >/dev/null
