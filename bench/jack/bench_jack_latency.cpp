@@ -11,7 +11,10 @@
 // the peer.
 //
 // Usage: bench_jack_latency [<touchpiano> <openal_probe> <alsoft.conf>] (by default the ones of
-// this build); KP_JACK_NOTES sets the number of notes (200).
+// this build). Set in the environment: KP_JACK_NOTES, the number of notes a row (200);
+// KP_JACK_PERIODS, the periods to run ("64,128,256"); KP_JACK_PEERS=0 to measure the piano
+// alone; KP_JACK_REALTIME=1 to run the server at real-time priority, as a studio machine does
+// (with the machine loaded, say by `stress-ng --cpu 2`, that is the case that counts).
 
 #include "KPJackServer.h"
 
@@ -267,17 +270,29 @@ int main(int argc, char* argv[])
     const QString fluidSynth = QFile::exists(QString::fromLatin1(kSoundFont))
                                    ? QStandardPaths::findExecutable(QStringLiteral("fluidsynth"))
                                    : QString();
-    for (const int period : {64, 128, 256}) {
-        KPJackServer server(period, kSampleRate);
+    const bool peers = qEnvironmentVariable("KP_JACK_PEERS") != QStringLiteral("0");
+    const KPJackServer::Scheduling scheduling =
+        qEnvironmentVariableIntValue("KP_JACK_REALTIME") == 1 ? KPJackServer::Scheduling::Realtime
+                                                              : KPJackServer::Scheduling::Normal;
+    QList<int> periods;
+    for (const QString& period :
+         qEnvironmentVariable("KP_JACK_PERIODS", QStringLiteral("64,128,256")).split(u','))
+        periods.append(period.toInt());
+    std::printf("JACK latency: %d notes a row, server %s\n", notes,
+                scheduling == KPJackServer::Scheduling::Realtime ? "at real-time priority"
+                                                                 : "at normal priority");
+    for (const int period : periods) {
+        KPJackServer server(period, kSampleRate, scheduling);
         if (!server.isRunning()) {
             std::printf("JACK latency: skipped, %s\n", qPrintable(server.error()));
             return 0;
         }
         // The piano releases a note over half a second; the probe's click lasts 2 ms.
         for (const bool randomFrames : {false, true}) {
-            measure(QStringLiteral("bare OpenAL Soft probe"), probe, {}, {"probe:in"},
-                    configuration, period, notes, 0.1, randomFrames);
-            if (!fluidSynth.isEmpty())
+            if (peers)
+                measure(QStringLiteral("bare OpenAL Soft probe"), probe, {}, {"probe:in"},
+                        configuration, period, notes, 0.1, randomFrames);
+            if (peers && !fluidSynth.isEmpty())
                 measure(QStringLiteral("FluidSynth"), fluidSynth,
                         {QStringLiteral("-a"), QStringLiteral("jack"), QStringLiteral("-m"),
                          QStringLiteral("jack"), QStringLiteral("-o"),

@@ -1,6 +1,9 @@
 // Playback figures: how exactly playback keeps each event's time, and what starting the
 // playback of a very long recording costs in time and memory.
 
+#include "KPJackServer.h"
+
+#include "audio/KPJackDevice.h"
 #include "audio/KPLoopbackDevice.h"
 #include "audio/KPSoundPlayer.h"
 #include "performer/KPNotePerformer.h"
@@ -8,6 +11,7 @@
 #include "recordings/KPRecordingsManager.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -50,11 +54,27 @@ KPSoundPlayer& player()
     return player;
 }
 
+// A JACK output on a dummy server of the benchmark's own (128 frames at 48 kHz, at real-time
+// priority when KP_JACK_REALTIME=1); null where JACK cannot run.
+KPSoundPlayer* jackPlayer()
+{
+    static KPJackServer server(128, 48000,
+                               qEnvironmentVariableIntValue("KP_JACK_REALTIME") == 1
+                                   ? KPJackServer::Scheduling::Realtime
+                                   : KPJackServer::Scheduling::Normal);
+    static std::shared_ptr<KPAudioDevice> device =
+        server.isRunning() ? std::shared_ptr<KPAudioDevice>(KPJackDevice::open({})) : nullptr;
+    static std::unique_ptr<KPSoundPlayer> player =
+        device ? std::make_unique<KPSoundPlayer>([] { return device; }) : nullptr;
+    return player.get();
+}
+
 // A manager whose archive holds one recording: `events` presses and releases, `spacing` apart
 // (in the order played, or shuffled in the list when asked).
 struct Rig
 {
-    Rig(int events, double spacing, bool shuffled = false)
+    Rig(int events, double spacing, bool shuffled = false, KPSoundPlayer& player = ::player())
+        : performer(player)
     {
         QList<KPPianoKeyAction> actions;
         actions.reserve(events);
@@ -67,12 +87,12 @@ struct Rig
             file.write(KPRecordingsArchive::encode(
                 {{actions, QStringLiteral("Grand Piano"), QDateTime::currentDateTimeUtc(), {}}}));
         file.close();
-        manager = std::make_unique<KPRecordingsManager>(file.fileName(), &player());
+        manager = std::make_unique<KPRecordingsManager>(file.fileName(), &performer.soundPlayer());
         manager->setPerformer(&performer);
     }
 
     QTemporaryDir folder;
-    KPNotePerformer performer{player()};
+    KPNotePerformer performer;
     std::unique_ptr<KPRecordingsManager> manager;
 };
 
@@ -105,6 +125,40 @@ void BM_PlaybackTiming(benchmark::State& state)
         errors.empty() ? 0 : 1000 * *std::max_element(errors.begin(), errors.end());
 }
 BENCHMARK(BM_PlaybackTiming)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// 1,000 events 5 ms apart, replayed through an output that mixes on its own (0: the silent
+// output, 1: JACK): how many took effect on their own frame, and how late the others came.
+void BM_PlaybackFrames(benchmark::State& state)
+{
+    KPSoundPlayer* const output = state.range(0) == 0 ? &player() : jackPlayer();
+    if (!output) {
+        state.SkipWithError("JACK cannot run here");
+        return;
+    }
+    Rig rig(1000, 0.005, false, *output);
+    const KPSampler::Placement before = output->sampler().placement();
+    for (auto _ : state) {
+        rig.manager->startPlaybackForRecording(0);
+        while (rig.manager->playing())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        // The last events are rendered a period or so after they fall due.
+        QElapsedTimer rendered;
+        rendered.start();
+        while (rendered.elapsed() < 200)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    const KPSampler::Placement after = output->sampler().placement();
+    state.counters["on_frame"] = double(after.onFrame - before.onFrame);
+    state.counters["late"] = double(after.late - before.late);
+    state.counters["most_late_frames"] = double(after.mostLateFrames);
+}
+BENCHMARK(BM_PlaybackFrames)
+    ->ArgName("jack")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // Starting the playback of 100,000 events, and the most heap it takes (the event list itself is
 // shared with the recording, not copied).

@@ -366,8 +366,31 @@ void KPSampler::post(KPNoteEvent event, std::optional<int64_t> frame)
 
 void KPSampler::accept(const KPNoteEvent& event)
 {
-    m_schedule.accept(event,
-                      [this](const KPNoteEvent& late) { apply(late, m_mixer->framesMixed()); });
+    m_schedule.accept(event, [this](const KPNoteEvent& late) {
+        countPlacement(late, m_mixer->framesMixed());
+        apply(late, m_mixer->framesMixed());
+    });
+}
+
+KPSampler::Placement KPSampler::placement() const
+{
+    return {m_onFrame.load(std::memory_order_relaxed), m_late.load(std::memory_order_relaxed),
+            m_mostLateFrames.load(std::memory_order_relaxed)};
+}
+
+// On the render thread, the only writer. Events for the next frame rendered carry none.
+void KPSampler::countPlacement(const KPNoteEvent& event, int64_t frame)
+{
+    if (event.frame <= 0)
+        return;
+    if (frame <= event.frame) {
+        m_onFrame.store(m_onFrame.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+        return;
+    }
+    m_late.store(m_late.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    m_mostLateFrames.store(
+        std::max(m_mostLateFrames.load(std::memory_order_relaxed), frame - event.frame),
+        std::memory_order_relaxed);
 }
 
 int64_t KPSampler::renderAt(int64_t frame, int64_t end)
@@ -377,6 +400,7 @@ int64_t KPSampler::renderAt(int64_t frame, int64_t end)
     if (previous != m_context.get())
         alcSetThreadContext(m_context.get());
     const auto applyNow = [this, frame](const KPNoteEvent& event) {
+        countPlacement(event, frame);
         apply(event, frame);
     };
     m_schedule.collect(applyNow);

@@ -99,6 +99,17 @@ public:
     void accept(const KPNoteEvent& event) override;
     int64_t renderAt(int64_t frame, int64_t end) override;
 
+    // How the events given a frame met it, counted by the render since the sampler was made:
+    // those that took effect on their frame, and those that reached the render after their frame
+    // was mixed, with the most frames one of them came late.
+    struct Placement
+    {
+        uint64_t onFrame = 0;
+        uint64_t late = 0;
+        int64_t mostLateFrames = 0;
+    };
+    Placement placement() const;
+
     // The gain of everything the sampler plays, 0 to 1: the listener's, kept across bank switches.
     void setVolume(float volume);
     float volume() const { return m_volume; }
@@ -142,6 +153,7 @@ private:
     void post(KPNoteEvent event, std::optional<int64_t> frame);
     // On the thread that owns the voices, at `frame`.
     void apply(const KPNoteEvent& event, int64_t frame);
+    void countPlacement(const KPNoteEvent& event, int64_t frame);
     void glide(SourceEntry& voice, float to, int64_t frame, int32_t frames, bool stopAtEnd);
     int64_t advanceGlides(int64_t frame, int64_t next);
     // Frames of the steady clock at the bank's rate: the time of glides on OpenAL Soft's output.
@@ -166,6 +178,9 @@ private:
     KPLoopbackDevice* m_mixer = nullptr;
     KPNoteSchedule m_schedule;
     std::array<std::atomic<float>, kNoteCount> m_noteGains{};
+    std::atomic<uint64_t> m_onFrame = 0;
+    std::atomic<uint64_t> m_late = 0;
+    std::atomic<int64_t> m_mostLateFrames = 0;
     QTimer m_playbackGlides;
     bool m_initialized = false;
     bool m_loopNotes = false;

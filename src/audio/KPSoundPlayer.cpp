@@ -105,7 +105,8 @@ void KPSoundPlayer::play(uint32_t note, uint8_t velocity, KPClock::TimePoint at)
     m_sampler.noteOff(int(note), frame);
     m_sampler.changeNoteGain(int(note), gain, frame);
     m_sampler.noteOn(int(note), gain, frame);
-    clock().wakeAt(this, at, KPClock::Precision::Exact, [this, note] { resetFadeTimer(note); });
+    clock().wakeAt(this, at, KPClock::Precision::Exact,
+                   [this, note, at] { resetFadeTimer(note, at); });
 }
 
 // A release only starts the fade, whose steps find their frames by their own times.
@@ -113,7 +114,8 @@ void KPSoundPlayer::stop(uint32_t note, KPClock::TimePoint at)
 {
     if (note >= kNoteCount)
         return;
-    clock().wakeAt(this, at, KPClock::Precision::Exact, [this, note] { stop(note); });
+    clock().wakeAt(this, at, KPClock::Precision::Exact,
+                   [this, note, at] { startFadeTimer(note, at); });
 }
 
 void KPSoundPlayer::saveSoundBank()
@@ -130,11 +132,12 @@ void KPSoundPlayer::restoreSoundBank()
 }
 
 // Lowers the gain by 0.2 per firing; at 0.05 or below the fade ends and the note stops. Each
-// step glides to its gain until the next one comes, so that the sound never jumps.
+// step glides to its gain until the next one comes, so that the sound never jumps. Where we mix,
+// a step lands on the frame of its time on the grid, however late the run loop ran it.
 void KPSoundPlayer::fadeSound(uint32_t index)
 {
     const float gain = m_sampler.currentNoteGain(int(index));
-    const std::optional<int64_t> frame = m_sampler.frameAt(clock().now());
+    const std::optional<int64_t> frame = m_sampler.frameAt(m_fadeTimers[index]->firingDate());
     if (gain > kSilentGain)
         // A soft note (a low velocity) starts below one step: it fades to silence, never below.
         m_sampler.changeNoteGain(int(index), float(std::max(0.0, double(gain) - kFadeStep)), frame,
@@ -143,10 +146,10 @@ void KPSoundPlayer::fadeSound(uint32_t index)
         stopFadeTimer(index, frame);
 }
 
-void KPSoundPlayer::startFadeTimer(uint32_t note)
+void KPSoundPlayer::startFadeTimer(uint32_t note, std::optional<KPClock::TimePoint> at)
 {
     if (m_fadeTimers[note])
-        m_fadeTimers[note]->schedule();
+        m_fadeTimers[note]->schedule(at);
 }
 
 // The fresh timer's grid starts now, normally at the key's press.
@@ -156,11 +159,13 @@ void KPSoundPlayer::stopFadeTimer(uint32_t note, std::optional<int64_t> frame)
     m_sampler.noteOff(int(note), frame);
 }
 
-void KPSoundPlayer::resetFadeTimer(uint32_t note)
+void KPSoundPlayer::resetFadeTimer(uint32_t note, std::optional<KPClock::TimePoint> at)
 {
     if (m_fadeTimers[note])
         m_fadeTimers[note]->invalidate();
     m_fadeTimers[note] = makeFadeTimerForIndex(note);
+    if (at)
+        m_fadeTimers[note]->restartGrid(*at);
 }
 
 void KPSoundPlayer::stopAllFadeTimers()

@@ -85,11 +85,12 @@ private:
 
     KPClock& clock() const { return m_clock ? *m_clock : KPClock::current(); }
     void fadeSound(uint32_t index);
-    void startFadeTimer(uint32_t note);
+    // `at`: the time the release stands for (now when none).
+    void startFadeTimer(uint32_t note, std::optional<KPClock::TimePoint> at = std::nullopt);
     // `frame`: where the note stops on the output's clock (at once when none).
     void stopFadeTimer(uint32_t note, std::optional<int64_t> frame = std::nullopt);
-    // A fresh timer, its grid starting now; the note keeps sounding.
-    void resetFadeTimer(uint32_t note);
+    // A fresh timer, its grid starting at `at` (now when none); the note keeps sounding.
+    void resetFadeTimer(uint32_t note, std::optional<KPClock::TimePoint> at = std::nullopt);
     void stopAllFadeTimers();
     [[nodiscard]] FadeTimer makeFadeTimerForIndex(uint32_t note);
     void initializeFadeTimers();

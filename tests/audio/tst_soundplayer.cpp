@@ -64,6 +64,7 @@ private slots:
     void velocitySetsTheGain();
     void pressDuringFadeSoundsAgain();
     void fadeStepsGlideOnTheirFrames();
+    void lateRunLoopMovesNoFadeStep();
     void releaseEndsWithoutATick_data() { shippedInstruments(); }
     void releaseEndsWithoutATick();
     void bankSwitchFadesHeldNotes_data() { shippedInstruments(); }
@@ -268,6 +269,27 @@ void KPSoundPlayerTest::fadeStepsGlideOnTheirFrames()
                  qPrintable(QStringLiteral("%1 at %2 s").arg(heard / held).arg(seconds)));
     }
     QCOMPARE(level(sound, 0, 35280 + 1), 0.0);
+}
+
+// A run loop that wakes late, within the output's lead, moves neither the release nor a step.
+void KPSoundPlayerTest::lateRunLoopMovesNoFadeStep()
+{
+    ClockedPlayer onTime;
+    ClockedPlayer late(std::chrono::milliseconds(5));
+    for (ClockedPlayer* rig : {&onTime, &late}) {
+        rig->player().play(69, 127, rig->at(0.0));
+        rig->player().stop(69, rig->at(0.33));
+    }
+    const auto expected = onTime.render(1.0);
+    const auto heard = late.render(1.0);
+    QCOMPARE(heard.size(), expected.size());
+    float largest = 0.0f;
+    for (size_t i = 0; i < heard.size(); ++i)
+        largest = std::max(largest, std::abs(heard[i] - expected[i]));
+    QVERIFY2(largest < 1e-6f, qPrintable(QString::number(largest)));
+    const KPSampler::Placement placement = late.player().sampler().placement();
+    QVERIFY(placement.onFrame >= 5);
+    QCOMPARE(placement.late, 0u);
 }
 
 // Every fade step glides, the last one to silence: measured against the same note held, the

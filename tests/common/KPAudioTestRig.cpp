@@ -182,7 +182,14 @@ std::vector<float> render(KPLoopbackDevice* device, double seconds)
 
 AudioRig::AudioRig() : m_devices(std::make_shared<Devices>()) {}
 
-ClockedPlayer::ClockedPlayer() : m_start(m_clock.now())
+QObject* LateClock::wakeAt(QObject* owner, TimePoint when, Precision precision,
+                           std::function<void()> ring)
+{
+    return m_clock.wakeAt(owner, when + m_lateness, precision, std::move(ring));
+}
+
+ClockedPlayer::ClockedPlayer(KPClock::Duration lateness)
+    : m_clock(lateness), m_start(m_clock.now()), m_lateness(lateness)
 {
     m_rig.device()->anchor(m_start);
 }
@@ -201,7 +208,7 @@ std::vector<float> ClockedPlayer::render(double seconds)
     std::vector<float> sound;
     for (long block = std::lround(seconds * rate / kBlock); block > 0; --block) {
         m_rendered += kBlock;
-        m_clock.advanceTo(at(double(m_rendered) / rate));
+        m_clock.advanceTo(at(double(m_rendered) / rate) + m_lateness);
         const auto chunk = device->render(kBlock);
         sound.insert(sound.end(), chunk.begin(), chunk.end());
     }

@@ -100,13 +100,30 @@ private:
     std::unique_ptr<KPSoundPlayer> m_player;
 };
 
+// A clock moved by hand whose alarms ring `lateness` after their time, as a busy run loop's do.
+class LateClock : public KPClock
+{
+public:
+    explicit LateClock(Duration lateness) : m_lateness(lateness) {}
+    TimePoint now() const override { return m_clock.now(); }
+    QObject* wakeAt(QObject* owner, TimePoint when, Precision precision,
+                    std::function<void()> ring) override;
+    void advanceTo(TimePoint end) { m_clock.advanceTo(end); }
+
+private:
+    KPManualClock m_clock;
+    Duration m_lateness;
+};
+
 // A sound player on a rig's loopback device whose frames are tied to a clock of the player's
 // own, rendered as an offline render does: the clock moved to the end of each block of 64 frames,
-// then the block rendered, so that every timed event and fade step lands on its own frame.
+// then the block rendered, so that every timed event and fade step lands on its own frame. With a
+// `lateness`, the player's alarms ring that late and the clock runs that far ahead of the render,
+// as on an output that mixes on its own with events placed that far ahead.
 class ClockedPlayer
 {
 public:
-    ClockedPlayer();
+    explicit ClockedPlayer(KPClock::Duration lateness = {});
 
     KPSoundPlayer& player() { return m_player; }
     // The time `seconds` after the first frame.
@@ -116,9 +133,10 @@ public:
 
 private:
     AudioRig m_rig;
-    KPManualClock m_clock;
+    LateClock m_clock;
     KPSoundPlayer m_player{m_rig.opener(), &m_clock};
     KPClock::TimePoint m_start;
+    KPClock::Duration m_lateness;
     int64_t m_rendered = 0;
 };
 

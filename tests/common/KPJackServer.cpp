@@ -25,7 +25,7 @@ bool serverAnswers()
 
 } // namespace
 
-KPJackServer::KPJackServer(int periodFrames, int sampleRate)
+KPJackServer::KPJackServer(int periodFrames, int sampleRate, Scheduling scheduling)
     : m_name(QStringLiteral("touchpiano-test-%1").arg(QCoreApplication::applicationPid()))
 {
     const QString jackd = QStandardPaths::findExecutable(QStringLiteral("jackd"));
@@ -44,11 +44,12 @@ KPJackServer::KPJackServer(int periodFrames, int sampleRate)
     m_process.setStandardErrorFile(QProcess::nullDevice());
     // A client late by more than the timeout is thrown out; a loaded machine may stall a test
     // process for longer than the default half second.
-    m_process.start(jackd,
-                    {QStringLiteral("--no-realtime"), QStringLiteral("-t"), QStringLiteral("10000"),
-                     QStringLiteral("-n"), m_name, QStringLiteral("-d"), QStringLiteral("dummy"),
-                     QStringLiteral("-r"), QString::number(sampleRate), QStringLiteral("-p"),
-                     QString::number(periodFrames)});
+    m_process.start(jackd, {scheduling == Scheduling::Realtime ? QStringLiteral("--realtime")
+                                                               : QStringLiteral("--no-realtime"),
+                            QStringLiteral("-t"), QStringLiteral("10000"), QStringLiteral("-n"),
+                            m_name, QStringLiteral("-d"), QStringLiteral("dummy"),
+                            QStringLiteral("-r"), QString::number(sampleRate), QStringLiteral("-p"),
+                            QString::number(periodFrames)});
     if (!m_process.waitForStarted()) {
         m_error = QStringLiteral("jackd does not start: %1").arg(m_process.errorString());
         return;

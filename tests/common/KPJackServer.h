@@ -8,8 +8,13 @@
 class KPJackServer
 {
 public:
+    // Realtime: the server and its clients' cycles run at real-time priority, as on a studio
+    // machine, where other work cannot delay them (where the system allows it).
+    enum class Scheduling { Normal, Realtime };
+
     // Starts the server and waits until a client can connect; see error() when that failed.
-    explicit KPJackServer(int periodFrames = 64, int sampleRate = 48000);
+    explicit KPJackServer(int periodFrames = 64, int sampleRate = 48000,
+                          Scheduling scheduling = Scheduling::Normal);
     ~KPJackServer();
     KPJackServer(const KPJackServer&) = delete;
     KPJackServer& operator=(const KPJackServer&) = delete;
