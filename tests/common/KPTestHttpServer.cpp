@@ -2,10 +2,9 @@
 
 #include <QFile>
 #include <QPointer>
+#include <QSslKey>
 #include <QSslSocket>
 #include <QTimer>
-
-#include <optional>
 
 namespace {
 
@@ -73,11 +72,12 @@ KPTestHttpServer::Trust::~Trust()
     QSslConfiguration::setDefaultConfiguration(m_previous);
 }
 
-KPTestHttpServer::KPTestHttpServer(Transport transport) : m_transport(transport)
+KPTestHttpServer::KPTestHttpServer(Transport transport)
 {
-    if (m_transport == Transport::Tls) {
-        m_certificate = QSslCertificate(tlsFile("localhost.crt"));
-        m_key = QSslKey(tlsFile("localhost.key"), QSsl::Ec);
+    if (transport == Transport::Tls) {
+        m_tls = QSslConfiguration::defaultConfiguration();
+        m_tls->setLocalCertificate(QSslCertificate(tlsFile("localhost.crt")));
+        m_tls->setPrivateKey(QSslKey(tlsFile("localhost.key"), QSsl::Ec));
     }
     connect(this, &QTcpServer::newConnection, this, &KPTestHttpServer::accept);
     listen(QHostAddress::LocalHost, 0);
@@ -85,9 +85,8 @@ KPTestHttpServer::KPTestHttpServer(Transport transport) : m_transport(transport)
 
 QString KPTestHttpServer::base() const
 {
-    const bool tls = m_transport == Transport::Tls;
     return QStringLiteral("%1://127.0.0.1:%2")
-        .arg(QLatin1String(tls ? "https" : "http"))
+        .arg(QLatin1String(m_tls ? "https" : "http"))
         .arg(serverPort());
 }
 
@@ -111,7 +110,7 @@ void KPTestHttpServer::answerJson(const QByteArray& path, const QByteArray& json
 // Over TLS, the socket reads and writes the plain text; the handshake runs meanwhile.
 void KPTestHttpServer::incomingConnection(qintptr descriptor)
 {
-    if (m_transport == Transport::Plain) {
+    if (!m_tls) {
         QTcpServer::incomingConnection(descriptor);
         return;
     }
@@ -120,8 +119,7 @@ void KPTestHttpServer::incomingConnection(qintptr descriptor)
         socket->deleteLater();
         return;
     }
-    socket->setLocalCertificate(m_certificate);
-    socket->setPrivateKey(m_key);
+    socket->setSslConfiguration(*m_tls);
     socket->startServerEncryption();
     addPendingConnection(socket);
 }

@@ -3,11 +3,11 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
-#include <QSslCertificate>
 #include <QSslConfiguration>
-#include <QSslKey>
 #include <QTcpServer>
 #include <QUrl>
+
+#include <optional>
 
 class QTcpSocket;
 
@@ -84,9 +84,9 @@ private:
     void respond(QTcpSocket* socket, const Response& response, bool headOnly);
     void writeEndless(QTcpSocket* socket, const QByteArray& piece);
 
-    Transport m_transport;
-    QSslCertificate m_certificate;
-    QSslKey m_key;
+    // The certificate and key shown over TLS; none over plain http, which so never loads the
+    // TLS library.
+    std::optional<QSslConfiguration> m_tls;
     QHash<QByteArray, Response> m_responses;
     QList<Request> m_requests;
 };
