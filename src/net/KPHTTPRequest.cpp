@@ -9,7 +9,6 @@ namespace {
 
 // What one read takes from the socket, and all the socket may hold ahead of us.
 constexpr qint64 kReadChunk = 64 * 1024;
-constexpr int kMaxRedirects = 50;
 
 bool isWeb(const QUrl& url)
 {

@@ -14,7 +14,8 @@ class QTcpSocket;
 // One asynchronous HTTP request. It ends in exactly one of requestResult() (the whole body of
 // the last response, whatever its status, after redirects) and requestFailure(), and then
 // deletes itself; it belongs to its parent meanwhile, so nothing is reported once the parent
-// is gone. Only http and https URLs are loaded, and a redirect never leads from https to http.
+// is gone. Only http and https URLs are loaded, a redirect never leads from https to http, and
+// at most kMaxRedirects redirects are followed.
 // A body larger than the limit (declared, or as soon as it passes it), headers larger than
 // KPHTTPResponseParser's limit, or a transfer idle for the timeout, is a failure. Nothing
 // blocks: answers arrive on the thread that asked.
@@ -29,6 +30,7 @@ class KPHTTPRequest : public QObject
 public:
     static constexpr qint64 kJsonBodyLimit = 1024 * 1024;
     static constexpr qint64 kPictureBodyLimit = 5 * 1024 * 1024;
+    static constexpr int kMaxRedirects = 50;
 
     explicit KPHTTPRequest(qint64 bodyLimit, QObject* parent);
     ~KPHTTPRequest() override;

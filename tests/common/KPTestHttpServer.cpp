@@ -1,12 +1,20 @@
 #include "KPTestHttpServer.h"
 
+#include <QFile>
 #include <QPointer>
-#include <QTcpSocket>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QTimer>
 
-#include <optional>
-
 namespace {
+
+QByteArray tlsFile(const char* name)
+{
+    QFile file(QString::fromUtf8(KP_TEST_TLS_DIR "/") + QLatin1String(name));
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("KPTestHttpServer: cannot read %s", qPrintable(file.fileName()));
+    return file.readAll();
+}
 
 QByteArray reasonFor(int status)
 {
@@ -52,15 +60,34 @@ std::optional<KPTestHttpServer::Request> parse(const QByteArray& buffer)
 
 } // namespace
 
-KPTestHttpServer::KPTestHttpServer()
+KPTestHttpServer::Trust::Trust() : m_previous(QSslConfiguration::defaultConfiguration())
 {
+    QSslConfiguration trusting = m_previous;
+    trusting.addCaCertificates(QSslCertificate::fromData(tlsFile("localhost.crt")));
+    QSslConfiguration::setDefaultConfiguration(trusting);
+}
+
+KPTestHttpServer::Trust::~Trust()
+{
+    QSslConfiguration::setDefaultConfiguration(m_previous);
+}
+
+KPTestHttpServer::KPTestHttpServer(Transport transport)
+{
+    if (transport == Transport::Tls) {
+        m_tls = QSslConfiguration::defaultConfiguration();
+        m_tls->setLocalCertificate(QSslCertificate(tlsFile("localhost.crt")));
+        m_tls->setPrivateKey(QSslKey(tlsFile("localhost.key"), QSsl::Ec));
+    }
     connect(this, &QTcpServer::newConnection, this, &KPTestHttpServer::accept);
     listen(QHostAddress::LocalHost, 0);
 }
 
 QString KPTestHttpServer::base() const
 {
-    return QStringLiteral("http://127.0.0.1:%1").arg(serverPort());
+    return QStringLiteral("%1://127.0.0.1:%2")
+        .arg(QLatin1String(m_tls ? "https" : "http"))
+        .arg(serverPort());
 }
 
 QUrl KPTestHttpServer::url(const QString& path) const
@@ -78,6 +105,23 @@ void KPTestHttpServer::answerJson(const QByteArray& path, const QByteArray& json
     Response response;
     response.body = json;
     answer(path, response);
+}
+
+// Over TLS, the socket reads and writes the plain text; the handshake runs meanwhile.
+void KPTestHttpServer::incomingConnection(qintptr descriptor)
+{
+    if (!m_tls) {
+        QTcpServer::incomingConnection(descriptor);
+        return;
+    }
+    auto* socket = new QSslSocket(this);
+    if (!socket->setSocketDescriptor(descriptor)) {
+        socket->deleteLater();
+        return;
+    }
+    socket->setSslConfiguration(*m_tls);
+    socket->startServerEncryption();
+    addPendingConnection(socket);
 }
 
 void KPTestHttpServer::accept()

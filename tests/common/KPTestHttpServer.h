@@ -3,19 +3,39 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QSslConfiguration>
 #include <QTcpServer>
 #include <QUrl>
+
+#include <optional>
 
 class QTcpSocket;
 
 // A real HTTP/1.1 server on 127.0.0.1 (a free port) for network tests. Each path answers
 // with what the test gave it; every connection is closed after its answer. Paths without
-// an answer get 404. Requests are kept in the order they arrived.
+// an answer get 404. Requests are kept in the order they arrived. Over TLS it shows a
+// self-signed certificate for "localhost" and 127.0.0.1, which clients trust only while a
+// Trust lives.
 class KPTestHttpServer : public QTcpServer
 {
     Q_OBJECT
 
 public:
+    enum class Transport { Plain, Tls };
+
+    // While it lives, TLS sockets made in this process trust the test certificate besides
+    // what they trusted before.
+    class Trust
+    {
+    public:
+        Trust();
+        ~Trust();
+        Q_DISABLE_COPY_MOVE(Trust)
+
+    private:
+        QSslConfiguration m_previous;
+    };
+
     struct Response
     {
         int status = 200;
@@ -38,9 +58,9 @@ public:
         QByteArray body;
     };
 
-    KPTestHttpServer();
+    explicit KPTestHttpServer(Transport transport = Transport::Plain);
 
-    // "http://127.0.0.1:<port>" followed by the path.
+    // "http://127.0.0.1:<port>" (or https) followed by the path.
     QUrl url(const QString& path = QString()) const;
     QString base() const;
 
@@ -54,6 +74,9 @@ public:
 signals:
     void requestReceived(const QByteArray& target);
 
+protected:
+    void incomingConnection(qintptr descriptor) override;
+
 private:
     void accept();
     void read(QTcpSocket* socket);
@@ -61,6 +84,9 @@ private:
     void respond(QTcpSocket* socket, const Response& response, bool headOnly);
     void writeEndless(QTcpSocket* socket, const QByteArray& piece);
 
+    // The certificate and key shown over TLS; none over plain http, which so never loads the
+    // TLS library.
+    std::optional<QSslConfiguration> m_tls;
     QHash<QByteArray, Response> m_responses;
     QList<Request> m_requests;
 };

@@ -15,6 +15,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -49,6 +50,33 @@ int runMemoryChild(int argc, char* argv[])
     QCoreApplication::exec();
     std::printf("%lld\n", peakKilobytes() - before);
     return 0;
+}
+
+// What one request reported: its results, the log meanwhile, and the log when it failed.
+struct Outcome
+{
+    QList<QByteArray> results;
+    QStringList log;
+    QStringList logAtFailure;
+};
+
+Outcome load(const QString& url, std::chrono::milliseconds timeout)
+{
+    KPLogCapture log;
+    QObject owner;
+    QPointer<KPHTTPRequest> request = new KPHTTPRequest(KPHTTPRequest::kJsonBodyLimit, &owner);
+    request->setTimeout(timeout);
+    Outcome outcome;
+    QObject::connect(request, &KPHTTPRequest::requestResult, &owner,
+                     [&](const QByteArray& r) { outcome.results << r; });
+    QObject::connect(request, &KPHTTPRequest::requestFailure, &owner,
+                     [&] { outcome.logAtFailure << log.lines(); });
+    request->httpRequest(url);
+    [&] {
+        QTRY_VERIFY_WITH_TIMEOUT(request.isNull(), 20000);
+    }(); // gone once it has reported
+    outcome.log = log.lines();
+    return outcome;
 }
 
 Response answer(const QByteArray& body, int status = 200, bool declareLength = true)
@@ -86,6 +114,8 @@ private slots:
     void initTestCase();
     void oneOutcomePerRequest_data();
     void oneOutcomePerRequest();
+    void secureAnswers_data();
+    void secureAnswers();
     void postTellsTheStatus();
     void answersAreReadPieceByPiece_data();
     void answersAreReadPieceByPiece();
@@ -98,6 +128,7 @@ private slots:
 
 private:
     KPTestHttpServer m_server;
+    KPTestHttpServer m_tlsServer{KPTestHttpServer::Transport::Tls};
 };
 
 void TestHTTPRequest::initTestCase()
@@ -117,7 +148,32 @@ void TestHTTPRequest::initTestCase()
     Response silent;
     silent.silent = true;
     m_server.answer("/silent", silent);
+    // "/hops/<n>" goes on to "/hops/<n - 1>" by a relative location; "/hops/0" answers.
+    m_server.answerJson("/hops/0", "final body");
+    for (int hop = 1; hop <= KPHTTPRequest::kMaxRedirects + 1; ++hop) {
+        Response next = answer(QByteArray(), 302);
+        next.location = QByteArray::number(hop - 1);
+        m_server.answer("/hops/" + QByteArray::number(hop), next);
+    }
+    QVERIFY(m_tlsServer.isListening());
+    m_tlsServer.answerJson("/final", "secure body");
+    Response down = answer(QByteArray(), 302);
+    down.location = m_server.url(QStringLiteral("/final")).toEncoded();
+    m_tlsServer.answer("/down", down);
     qputenv("TOUCHPIANO_APP_SERVER", m_server.base().toUtf8());
+}
+
+// One result with the body, or one failure logged as the line starting with `failure`.
+void verifyOutcome(const Outcome& outcome, const QByteArray& body, const QString& failure)
+{
+    QCOMPARE(outcome.results.size() + (failure.isEmpty() ? 0 : 1), 1);
+    if (failure.isEmpty()) {
+        QCOMPARE(outcome.results.value(0), body);
+        QVERIFY(outcome.logAtFailure.isEmpty());
+    } else {
+        QCOMPARE(outcome.log.size(), 1);
+        QVERIFY2(outcome.log.at(0).startsWith(failure), qPrintable(outcome.log.at(0)));
+    }
 }
 
 void TestHTTPRequest::oneOutcomePerRequest_data()
@@ -128,6 +184,12 @@ void TestHTTPRequest::oneOutcomePerRequest_data()
     const QString failed = QStringLiteral("KPHTTPRequest: Connection failed! Error - ");
     QTest::newRow("status 500") << "/error" << QByteArray("<html>error</html>") << QString();
     QTest::newRow("redirected") << "/redirect" << QByteArray("final body") << QString();
+    QTest::newRow("redirects up to the limit")
+        << "/hops/" + QString::number(KPHTTPRequest::kMaxRedirects) << QByteArray("final body")
+        << QString();
+    QTest::newRow("one redirect too many")
+        << "/hops/" + QString::number(KPHTTPRequest::kMaxRedirects + 1) << QByteArray()
+        << failed + "Too many redirects";
     QTest::newRow("at the limit") << "/limit" << QByteArray(KPHTTPRequest::kJsonBodyLimit, 'a')
                                   << QString();
     QTest::newRow("over the limit")
@@ -143,27 +205,48 @@ void TestHTTPRequest::oneOutcomePerRequest()
     QFETCH(QString, url);
     QFETCH(QByteArray, body);
     QFETCH(QString, failure);
-    KPLogCapture log;
-    QObject owner;
-    QPointer<KPHTTPRequest> request = new KPHTTPRequest(KPHTTPRequest::kJsonBodyLimit, &owner);
-    request->setTimeout(std::chrono::milliseconds(200));
-    QList<QByteArray> results;
-    QStringList logAtFailure;
-    connect(request, &KPHTTPRequest::requestResult, this,
-            [&](const QByteArray& r) { results << r; });
-    connect(request, &KPHTTPRequest::requestFailure, this, [&] { logAtFailure << log.lines(); });
-    request->httpRequest(url.startsWith('/') ? m_server.url(url).toString() : url);
-    QTRY_VERIFY_WITH_TIMEOUT(request.isNull(), 20000); // gone once it has reported
-    QCOMPARE(results.size() + (failure.isEmpty() ? 0 : 1), 1);
-    if (failure.isEmpty()) {
-        QCOMPARE(results.value(0), body);
-        QVERIFY(logAtFailure.isEmpty());
-    } else {
-        QCOMPARE(log.lines().size(), 1);
-        QVERIFY2(log.lines().at(0).startsWith(failure), qPrintable(log.lines().at(0)));
-        // The receiver hears of a failed transfer before the log does.
-        QCOMPARE(logAtFailure.isEmpty(), !failure.contains(QLatin1String("initialization")));
-    }
+    const Outcome outcome = load(url.startsWith('/') ? m_server.url(url).toString() : url,
+                                 std::chrono::milliseconds(200));
+    verifyOutcome(outcome, body, failure);
+    if (!failure.isEmpty()) // the receiver hears of a failed transfer before the log does
+        QCOMPARE(outcome.logAtFailure.isEmpty(),
+                 !failure.contains(QLatin1String("initialization")));
+}
+
+void TestHTTPRequest::secureAnswers_data()
+{
+    QTest::addColumn<QByteArray>("path"); // on the TLS server
+    QTest::addColumn<bool>("trusted");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("failure"); // the log line's start; empty: a result
+    QTest::addColumn<int>("asked");       // requests the TLS server read
+    const QString failed = QStringLiteral("KPHTTPRequest: Connection failed! Error - ");
+    QTest::newRow("trusted") << QByteArray("/final") << true << QByteArray("secure body")
+                             << QString() << 1;
+    QTest::newRow("redirected down to http")
+        << QByteArray("/down") << true << QByteArray()
+        << failed + "Refused to follow the redirect to " + m_server.url("/final").toString() << 1;
+    QTest::newRow("untrusted") << QByteArray("/final") << false << QByteArray() << failed << 0;
+}
+
+// Nothing an https request starts ever reaches the plain server.
+void TestHTTPRequest::secureAnswers()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(bool, trusted);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, failure);
+    QFETCH(int, asked);
+    std::optional<KPTestHttpServer::Trust> trust;
+    if (trusted)
+        trust.emplace();
+    m_server.clearRequests();
+    m_tlsServer.clearRequests();
+    const Outcome outcome =
+        load(m_tlsServer.url(QString::fromLatin1(path)).toString(), std::chrono::seconds(20));
+    verifyOutcome(outcome, body, failure);
+    QCOMPARE(m_tlsServer.requests().size(), asked);
+    QCOMPARE(m_server.requests().size(), 0);
 }
 
 void TestHTTPRequest::postTellsTheStatus()
