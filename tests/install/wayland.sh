@@ -20,7 +20,7 @@ export WAYLAND_DISPLAY=touchpiano-check
 export JACK_DEFAULT_SERVER=touchpiano-check JACK_NO_AUDIO_RESERVATION=1
 jackd --no-realtime -n touchpiano-check -d dummy -r 48000 -p 256 >"$work/jackd.log" 2>&1 &
 server=$!
-jack_wait -w -t 10 >/dev/null
+jack_wait -w -t 10 >/dev/null 2>&1
 QT_QPA_PLATFORM=wayland "$program" >"$work/app.log" 2>&1 &
 app=$!
 sleep 4
