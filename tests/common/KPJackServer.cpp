@@ -26,7 +26,6 @@ bool serverAnswers()
 } // namespace
 
 KPJackServer::KPJackServer(int periodFrames, int sampleRate, Scheduling scheduling)
-    : m_name(QStringLiteral("touchpiano-test-%1").arg(QCoreApplication::applicationPid()))
 {
     const QString jackd = QStandardPaths::findExecutable(QStringLiteral("jackd"));
     if (jackd.isEmpty()) {
@@ -35,7 +34,6 @@ KPJackServer::KPJackServer(int periodFrames, int sampleRate, Scheduling scheduli
     }
     jack_set_error_function(quiet);
     jack_set_info_function(quiet);
-    qputenv("JACK_DEFAULT_SERVER", m_name.toUtf8());
     qputenv("JACK_NO_AUDIO_RESERVATION", "1");
     // The server goes when the test does, also when the test dies without cleaning up.
     m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
@@ -44,25 +42,54 @@ KPJackServer::KPJackServer(int periodFrames, int sampleRate, Scheduling scheduli
     m_process.setStandardErrorFile(QProcess::nullDevice());
     // A client late by more than the timeout is thrown out; a loaded machine may stall a test
     // process for longer than the default half second.
-    m_process.start(jackd, {scheduling == Scheduling::Realtime ? QStringLiteral("--realtime")
-                                                               : QStringLiteral("--no-realtime"),
-                            QStringLiteral("-t"), QStringLiteral("10000"), QStringLiteral("-n"),
-                            m_name, QStringLiteral("-d"), QStringLiteral("dummy"),
-                            QStringLiteral("-r"), QString::number(sampleRate), QStringLiteral("-p"),
-                            QString::number(periodFrames)});
+    const QStringList options{scheduling == Scheduling::Realtime ? QStringLiteral("--realtime")
+                                                                 : QStringLiteral("--no-realtime"),
+                              QStringLiteral("-t"), QStringLiteral("10000")};
+    const QStringList driver{QStringLiteral("-d"), QStringLiteral("dummy"),
+                             QStringLiteral("-r"), QString::number(sampleRate),
+                             QStringLiteral("-p"), QString::number(periodFrames)};
+    // JACK lists at most eight servers, and takes back the entry of one that died without
+    // leaving only when another of the same name starts. The tests' servers share eight names,
+    // so that those killed with their test never fill the list; a process starts on the name it
+    // had before where it can, so that a server started again is found where it was.
+    static int lastName = int(QCoreApplication::applicationPid() % kNames);
+    for (int tried = 0; tried < kNames; ++tried) {
+        const int name = (lastName + tried) % kNames;
+        m_name = QStringLiteral("touchpiano-test-%1").arg(name);
+        qputenv("JACK_DEFAULT_SERVER", m_name.toUtf8());
+        // Another test's server.
+        if (serverAnswers())
+            continue;
+        m_error.clear();
+        if (start(jackd, options + QStringList{QStringLiteral("-n"), m_name} + driver)) {
+            lastName = name;
+            return;
+        }
+    }
+    if (m_error.isEmpty())
+        m_error = QStringLiteral("other tests' JACK servers hold every name");
+    qunsetenv("JACK_DEFAULT_SERVER");
+}
+
+bool KPJackServer::start(const QString& jackd, const QStringList& arguments)
+{
+    m_process.start(jackd, arguments);
     if (!m_process.waitForStarted()) {
         m_error = QStringLiteral("jackd does not start: %1").arg(m_process.errorString());
-        return;
+        return false;
     }
     QElapsedTimer waited;
     waited.start();
-    while (!serverAnswers()) {
+    while (!serverAnswers() || m_process.state() != QProcess::Running) {
         if (m_process.state() != QProcess::Running || waited.elapsed() > 10000) {
             m_error = QStringLiteral("jackd -d dummy does not answer");
-            return;
+            m_process.kill();
+            m_process.waitForFinished();
+            return false;
         }
         QThread::msleep(50);
     }
+    return true;
 }
 
 KPJackServer::~KPJackServer()

@@ -2,19 +2,21 @@
 
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 
-// A JACK server of its own for one test: `jackd -d dummy` under a name no other test uses,
-// made the default server of this process (JACK_DEFAULT_SERVER) while it runs.
+// A JACK server of its own for one test: `jackd -d dummy` under a name no other running test
+// uses, made the default server of this process (JACK_DEFAULT_SERVER) while it runs.
 class KPJackServer
 {
 public:
     // Realtime: the server and its clients' cycles run at real-time priority, as on a studio
-    // machine, where other work cannot delay them (where the system allows it).
+    // machine, where other work cannot delay them (where the system allows it; elsewhere they
+    // run as Normal). A test's frame counts hold only so on a loaded machine.
     enum class Scheduling { Normal, Realtime };
 
     // Starts the server and waits until a client can connect; see error() when that failed.
     explicit KPJackServer(int periodFrames = 64, int sampleRate = 48000,
-                          Scheduling scheduling = Scheduling::Normal);
+                          Scheduling scheduling = Scheduling::Realtime);
     ~KPJackServer();
     KPJackServer(const KPJackServer&) = delete;
     KPJackServer& operator=(const KPJackServer&) = delete;
@@ -25,6 +27,12 @@ public:
     const QString& name() const { return m_name; }
 
 private:
+    static constexpr int kNames = 8;
+
+    // Starts jackd and waits until it answers; false (and the reason in m_error) when it ends or
+    // does not answer.
+    bool start(const QString& jackd, const QStringList& arguments);
+
     QString m_name;
     QProcess m_process;
     QString m_error;
