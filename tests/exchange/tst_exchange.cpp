@@ -9,9 +9,10 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -305,20 +306,58 @@ private slots:
         };
         QTemporaryDir dir;
         int exported = 0;
-        std::unique_ptr<QThread> exporting(QThread::create([&] {
+        std::atomic<bool> done = false;
+        std::jthread exporting([&] {
             for (const char* name : {"a.wav", "a.flac"})
                 exported += KPAudioExport::write(threeNotes(), dir.filePath(name), nullptr);
-        }));
-        exporting->start();
+            done = true;
+        });
         bool silent = true;
         do
             silent = silentWhileSuspended() && silent;
-        while (!exporting->isFinished());
-        QVERIFY(exporting->wait());
+        while (!done);
+        exporting.join();
         QCOMPARE(exported, 2);
         QVERIFY(silent);
         QVERIFY(session.isActive());
         QVERIFY(silentWhileSuspended());
+    }
+
+    // The silent output mixes on a thread of its own. An export beside it, while the instrument
+    // plays there and the application is suspended and resumed, writes what it writes alone.
+    void exportBesideTheSilentOutputWritesWhatItWritesAlone()
+    {
+        QTemporaryDir dir;
+        const QString alone = dir.filePath(QStringLiteral("alone.wav"));
+        const QString beside = dir.filePath(QStringLiteral("beside.wav"));
+        QVERIFY(KPAudioExport::write(threeNotes(), alone, nullptr));
+        std::shared_ptr<KPLoopbackDevice> silent = KPLoopbackDevice::open(
+            KPLoopbackDevice::kDefaultRate, KPLoopbackDevice::Mixing::RealTime);
+        QVERIFY(silent);
+        KPSoundPlayer player([silent] { return silent; });
+        KPAudioSession& session = KPAudioSession::sharedSession();
+        bool written = false;
+        std::atomic<bool> done = false;
+        std::jthread exporting([&] {
+            written = KPAudioExport::write(threeNotes(), beside, nullptr);
+            done = true;
+        });
+        for (uint32_t note = 48; !done; note = note == 72 ? 48 : note + 1) {
+            player.play(note, 100);
+            const int64_t heard = silent->framesMixed() + 256;
+            while (silent->framesMixed() < heard)
+                std::this_thread::yield();
+            player.stop(note);
+            session.beginInterruption();
+            QVERIFY(silent->isPaused());
+            session.endInterruption();
+        }
+        exporting.join();
+        QVERIFY(written);
+        QFile first(alone);
+        QFile second(beside);
+        QVERIFY(first.open(QIODevice::ReadOnly) && second.open(QIODevice::ReadOnly));
+        QVERIFY(first.readAll() == second.readAll());
     }
 
     void mutatedFilesNeverCrash()
