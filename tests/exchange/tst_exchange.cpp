@@ -9,9 +9,10 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -287,25 +288,76 @@ private slots:
                            files[1].begin() + kShift));
     }
 
-    // An export on its worker thread renders offline: the instrument's audio session stays the
-    // instrument's, which still falls silent while the application is suspended.
+    // Exports render offline on their worker thread while the instrument plays and the
+    // application is suspended and resumed: the audio session stays the instrument's, which falls
+    // silent while the application is suspended, during the exports and after them.
     void exportLeavesTheInstrumentsSessionAlone()
     {
         KPAudioTest::AudioRig rig = KPAudioTest::AudioRig::withPlayer();
-        QTemporaryDir dir;
-        std::unique_ptr<QThread> exporting(QThread::create([&] {
-            KPAudioExport::write(threeNotes(), dir.filePath(QStringLiteral("a.flac")), nullptr);
-        }));
-        exporting->start();
-        QVERIFY(exporting->wait());
-
         KPAudioSession& session = KPAudioSession::sharedSession();
+        const auto silentWhileSuspended = [&] {
+            rig.player().play(60);
+            session.beginInterruption();
+            const double suspended = KPAudioTest::level(rig.render(0.02), 0);
+            session.endInterruption();
+            const double resumed = KPAudioTest::level(rig.render(0.02), 0);
+            rig.player().stop(60);
+            return suspended == 0.0 && resumed > 0.01;
+        };
+        QTemporaryDir dir;
+        int exported = 0;
+        std::atomic<bool> done = false;
+        std::jthread exporting([&] {
+            for (const char* name : {"a.wav", "a.flac"})
+                exported += KPAudioExport::write(threeNotes(), dir.filePath(name), nullptr);
+            done = true;
+        });
+        bool silent = true;
+        do
+            silent = silentWhileSuspended() && silent;
+        while (!done);
+        exporting.join();
+        QCOMPARE(exported, 2);
+        QVERIFY(silent);
         QVERIFY(session.isActive());
-        rig.sampler().noteOn(60, 1.0f);
-        session.beginInterruption();
-        QCOMPARE(KPAudioTest::level(rig.render(0.1), 0), 0.0);
-        session.endInterruption();
-        QVERIFY(KPAudioTest::level(rig.render(0.05), 0) > 0.01);
+        QVERIFY(silentWhileSuspended());
+    }
+
+    // The silent output mixes on a thread of its own. An export beside it, while the instrument
+    // plays there and the application is suspended and resumed, writes what it writes alone.
+    void exportBesideTheSilentOutputWritesWhatItWritesAlone()
+    {
+        QTemporaryDir dir;
+        const QString alone = dir.filePath(QStringLiteral("alone.wav"));
+        const QString beside = dir.filePath(QStringLiteral("beside.wav"));
+        QVERIFY(KPAudioExport::write(threeNotes(), alone, nullptr));
+        std::shared_ptr<KPLoopbackDevice> silent = KPLoopbackDevice::open(
+            KPLoopbackDevice::kDefaultRate, KPLoopbackDevice::Mixing::RealTime);
+        QVERIFY(silent);
+        KPSoundPlayer player([silent] { return silent; });
+        KPAudioSession& session = KPAudioSession::sharedSession();
+        bool written = false;
+        std::atomic<bool> done = false;
+        std::jthread exporting([&] {
+            written = KPAudioExport::write(threeNotes(), beside, nullptr);
+            done = true;
+        });
+        for (uint32_t note = 48; !done; note = note == 72 ? 48 : note + 1) {
+            player.play(note, 100);
+            const int64_t heard = silent->framesMixed() + 256;
+            while (silent->framesMixed() < heard)
+                std::this_thread::yield();
+            player.stop(note);
+            session.beginInterruption();
+            QVERIFY(silent->isPaused());
+            session.endInterruption();
+        }
+        exporting.join();
+        QVERIFY(written);
+        QFile first(alone);
+        QFile second(beside);
+        QVERIFY(first.open(QIODevice::ReadOnly) && second.open(QIODevice::ReadOnly));
+        QVERIFY(first.readAll() == second.readAll());
     }
 
     void mutatedFilesNeverCrash()
