@@ -24,6 +24,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <jack/jack.h>
@@ -188,7 +189,13 @@ void measure(const QString& what, const QString& program, const QStringList& arg
              double spacing, bool randomFrames)
 {
     QProcess process;
+    // A home of its own, so that the user's settings and recordings stay as they are.
+    QTemporaryDir home;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home.path());
+    environment.remove(QStringLiteral("XDG_CONFIG_HOME"));
+    environment.remove(QStringLiteral("XDG_DATA_HOME"));
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
     environment.insert(QStringLiteral("ALSOFT_DRIVERS"), QStringLiteral("jack"));
     environment.insert(QStringLiteral("ALSOFT_CONF"), configuration);
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));

@@ -7,7 +7,9 @@ set -euo pipefail
 build_dir=$1
 prefix=$(mktemp -d)
 whole=$(mktemp -d)
-trap 'rm -rf "$prefix" "$whole"' EXIT
+# A home of its own: a piano the user has open (same archive) would take the launch over.
+home=$(mktemp -d)
+trap 'rm -rf "$prefix" "$whole" "$home"' EXIT
 for component in program data; do
     cmake --install "$build_dir" --prefix "$prefix" --component "$component" >/dev/null
 done
@@ -20,7 +22,8 @@ test -f "$prefix/share/icons/hicolor/scalable/apps/org.touchpiano.TouchPiano.svg
 
 # Runs the installed program for three seconds; prints its exit status.
 run_for_a_while() {
-    env -u TOUCHPIANO_RESOURCES QT_QPA_PLATFORM=offscreen ALSOFT_DRIVERS=null \
+    env -u TOUCHPIANO_RESOURCES -u XDG_RUNTIME_DIR -u XDG_DATA_HOME -u XDG_CONFIG_HOME \
+        HOME="$home" QT_QPA_PLATFORM=offscreen ALSOFT_DRIVERS=null \
         "$prefix/bin/touchpiano" --idiom phone >/dev/null 2>&1 &
     local pid=$!
     for _ in $(seq 30); do
