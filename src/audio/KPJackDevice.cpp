@@ -110,22 +110,33 @@ int KPJackDevice::process(uint32_t frames, void* self)
             std::chrono::microseconds(int64_t(jack_get_time()) - int64_t(cycleStart));
         device->anchor(std::chrono::steady_clock::now() - sinceStart);
     }
-    std::span<const KPNoteEvent> events;
+    // The events of a cycle that could not be mixed come first, at this cycle's first frame.
+    const std::span<KPNoteEvent> room = std::span(device->m_cycleEvents).subspan(device->m_carried);
+    size_t read = 0;
     device->m_reading.store(true);
-    if (const CycleEventReader read = device->m_reader.load())
-        events =
-            std::span(device->m_cycleEvents)
-                .first(std::min(device->m_cycleEvents.size(), read(device->m_readerContext.load(),
-                                                                   frames, device->m_cycleEvents)));
+    if (const CycleEventReader reader = device->m_reader.load())
+        read = std::min(room.size(), reader(device->m_readerContext.load(), frames, room));
     device->m_reading.store(false);
+    const std::span<KPNoteEvent> events =
+        std::span(device->m_cycleEvents).first(device->m_carried + read);
+    device->m_carried = 0;
     std::array<float*, kChannels> outputs{};
     for (size_t c = 0; c < outputs.size(); ++c)
         outputs[c] = static_cast<float*>(jack_port_get_buffer(device->m_ports[c], frames));
     for (uint32_t done = 0; done < frames;) {
         const uint32_t todo = std::min<uint32_t>(frames - done, kMaxPeriodFrames);
         float* mix = device->m_mix.data();
-        if (!device->tryRender(mix, int(todo), done == 0 ? events : std::span<const KPNoteEvent>()))
+        if (!device->tryRender(mix, int(todo),
+                               done == 0 ? events : std::span<const KPNoteEvent>())) {
             std::fill_n(mix, size_t(todo) * kChannels, 0.0f);
+            // A context was being made: the cycle's notes sound a cycle late rather than never
+            // (the player has been told they sounded).
+            if (done == 0) {
+                for (KPNoteEvent& event : events)
+                    event.frame = 0;
+                device->m_carried = events.size();
+            }
+        }
         for (uint32_t i = 0; i < todo; ++i) {
             for (size_t c = 0; c < outputs.size(); ++c)
                 outputs[c][done + i] = mix[i * kChannels + c];

@@ -68,6 +68,8 @@ private:
     // Set while a cycle may be calling the reader.
     std::atomic<bool> m_reading = false;
     std::array<KPNoteEvent, 512> m_cycleEvents{};
+    // How many of m_cycleEvents wait from a cycle that could not be mixed (JACK's thread only).
+    size_t m_carried = 0;
     std::array<_jack_port*, kChannels> m_ports{};
     std::atomic<bool> m_serverGone = false;
     std::mutex m_serverGoneLock;

@@ -17,8 +17,10 @@
 #include <QTest>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <numbers>
+#include <span>
 
 namespace {
 
@@ -44,6 +46,34 @@ struct Tone
     KPALContextPtr context;
     KPALBuffer buffer;
     KPALSource source;
+};
+
+// A MIDI port of sorts: a press in each of the first `kPresses` cycles it reads.
+struct Presses
+{
+    static constexpr int kPresses = 400;
+    static size_t read(void* self, uint32_t /*frames*/, std::span<KPNoteEvent> out)
+    {
+        auto* presses = static_cast<Presses*>(self);
+        if (presses->sent == kPresses || out.empty())
+            return 0;
+        out[0] = {KPNoteEvent::Kind::NoteOn, 60, 1.0f, 0, 0};
+        ++presses->sent;
+        return 1;
+    }
+    std::atomic<int> sent = 0;
+};
+
+// Counts the presses that reach the mix.
+struct Voices : KPRenderClient
+{
+    void accept(const KPNoteEvent& event) override
+    {
+        if (event.kind == KPNoteEvent::Kind::NoteOn)
+            ++struck;
+    }
+    int64_t renderAt(int64_t /*frame*/, int64_t end) override { return end; }
+    std::atomic<int> struck = 0;
 };
 
 } // namespace
@@ -91,6 +121,24 @@ private slots:
     }
 
     // The sound card's integer samples would clip what goes beyond.
+    // A cycle mixed while a context is being made is silent; its presses sound in the next one.
+    void pressesOutlastACycleThatCouldNotMix()
+    {
+        std::unique_ptr<KPJackDevice> device = KPJackDevice::open();
+        QVERIFY(device);
+        Voices voices;
+        Presses presses;
+        device->setRenderClient(&voices);
+        device->setCycleEventReader(&Presses::read, &presses);
+        while (presses.sent < Presses::kPresses) {
+            // Made and let go at once: the mix waits for both.
+            const KPALContextPtr context = device->createContext(44100);
+        }
+        device->setCycleEventReader(nullptr, nullptr);
+        QTRY_COMPARE(voices.struck.load(), Presses::kPresses);
+        device->setRenderClient(nullptr);
+    }
+
     void holdsLoudMixesBelowFullScale()
     {
         std::unique_ptr<KPJackDevice> device = KPJackDevice::open();
