@@ -1,6 +1,7 @@
 #include "KPJackServer.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QStandardPaths>
 #include <QThread>
@@ -52,12 +53,20 @@ KPJackServer::KPJackServer(int periodFrames, int sampleRate, Scheduling scheduli
     // leaving only when another of the same name starts. The tests' servers share eight names,
     // so that those killed with their test never fill the list; a process starts on the name it
     // had before where it can, so that a server started again is found where it was.
+    // A lock file per name keeps two tests that start at once off the same one: the second
+    // jackd would fail, and its test would take the first one's server for its own.
     static int lastName = int(QCoreApplication::applicationPid() % kNames);
     for (int tried = 0; tried < kNames; ++tried) {
         const int name = (lastName + tried) % kNames;
         m_name = QStringLiteral("touchpiano-test-%1").arg(name);
+        m_nameLock = std::make_unique<QLockFile>(
+            QDir(QDir::tempPath()).filePath(m_name + QStringLiteral(".lock")));
+        // Only the death of its holder frees a name, however long a test runs.
+        m_nameLock->setStaleLockTime(0);
+        if (!m_nameLock->tryLock(0))
+            continue;
         qputenv("JACK_DEFAULT_SERVER", m_name.toUtf8());
-        // Another test's server.
+        // A server of that name that is not a test's.
         if (serverAnswers())
             continue;
         m_error.clear();
@@ -66,6 +75,7 @@ KPJackServer::KPJackServer(int periodFrames, int sampleRate, Scheduling scheduli
             return;
         }
     }
+    m_nameLock.reset();
     if (m_error.isEmpty())
         m_error = QStringLiteral("other tests' JACK servers hold every name");
     qunsetenv("JACK_DEFAULT_SERVER");

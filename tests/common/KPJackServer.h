@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QLockFile>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+
+#include <memory>
 
 // A JACK server of its own for one test: `jackd -d dummy` under a name no other running test
 // uses, made the default server of this process (JACK_DEFAULT_SERVER) while it runs.
@@ -34,6 +37,7 @@ private:
     bool start(const QString& jackd, const QStringList& arguments);
 
     QString m_name;
+    std::unique_ptr<QLockFile> m_nameLock;
     QProcess m_process;
     QString m_error;
 };
