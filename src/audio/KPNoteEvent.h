@@ -19,6 +19,8 @@ struct KPNoteEvent
         AllOff,
         // Brings every voice to silence over `glideFrames`, and stops it there.
         FadeOutAll,
+        // Lets the note go: its release fade starts (KPNoteFades).
+        Release,
     };
 
     Kind kind = Kind::NoteOn;

@@ -114,8 +114,12 @@ bool KPSampler::setUpAudio()
     m_initialized = true;
     publishAllGains();
     m_mixer = dynamic_cast<KPLoopbackDevice*>(m_device.get());
-    if (m_mixer)
+    if (m_mixer) {
+        m_fades.setInterval(std::lround(KPNoteFades::kStepSeconds * m_mixer->sampleRate()));
+        m_fades.restartAll(m_mixer->framesMixed());
+        publishFading(std::nullopt);
         m_mixer->setRenderClient(this);
+    }
     return true;
 }
 
@@ -319,6 +323,17 @@ void KPSampler::allNotesOff(std::optional<int64_t> frame)
     post({KPNoteEvent::Kind::AllOff, 0, 0.0f, 0, 0}, frame);
 }
 
+void KPSampler::release(int note, std::optional<int64_t> frame)
+{
+    if (note >= 0 && note < kNoteCount)
+        post({KPNoteEvent::Kind::Release, note, 0.0f, 0, 0}, frame);
+}
+
+bool KPSampler::isFading(int note) const
+{
+    return note >= 0 && note < kNoteCount && m_noteFading[size_t(note)].load();
+}
+
 // The gain of the highest-numbered voice of the note (the one it is heading for, when it
 // glides); 0 when no voice has it. Where the render thread owns the voices, as it last told.
 float KPSampler::currentNoteGain(int note)
@@ -405,8 +420,9 @@ int64_t KPSampler::renderAt(int64_t frame, int64_t end)
     };
     m_schedule.collect(applyNow);
     m_schedule.applyDue(frame, applyNow);
+    m_fades.takeDue(frame, [this, frame](int note) { fadeStep(note, frame); });
 
-    const int64_t next = advanceGlides(frame, m_schedule.nextFrame(end));
+    const int64_t next = advanceGlides(frame, m_fades.nextStep(m_schedule.nextFrame(end)));
     if (previous != m_context.get())
         alcSetThreadContext(previous);
     return next;
@@ -453,18 +469,29 @@ void KPSampler::advancePlaybackGlides()
         m_playbackGlides.stop();
 }
 
+// A note struck or stopped fades no more, and its fade grid starts anew there.
 void KPSampler::apply(const KPNoteEvent& event, int64_t frame)
 {
     switch (event.kind) {
     case KPNoteEvent::Kind::NoteOn:
+        m_fades.restart(event.note, frame);
+        publishFading(event.note);
         queueNote(event.note, event.gain);
         playQueuedNotes();
         break;
     case KPNoteEvent::Kind::NoteOff:
+        m_fades.restart(event.note, frame);
+        publishFading(event.note);
         forEachVoice(event.note, "Error stopping source: %x", stopVoice);
         break;
     case KPNoteEvent::Kind::AllOff:
+        m_fades.restartAll(frame);
+        publishFading(std::nullopt);
         forEachVoice(std::nullopt, "Error stopping source: %x", stopVoice);
+        break;
+    case KPNoteEvent::Kind::Release:
+        m_fades.release(event.note, frame);
+        publishFading(event.note);
         break;
     case KPNoteEvent::Kind::Gain:
         for (SourceEntry& voice : m_sources) {
@@ -474,6 +501,8 @@ void KPSampler::apply(const KPNoteEvent& event, int64_t frame)
         publishGain(event.note);
         break;
     case KPNoteEvent::Kind::FadeOutAll:
+        m_fades.restartAll(frame);
+        publishFading(std::nullopt);
         for (SourceEntry& voice : m_sources)
             glide(voice, 0.0f, frame, event.glideFrames, true);
         break;
@@ -497,16 +526,49 @@ void KPSampler::glide(SourceEntry& voice, float to, int64_t frame, int32_t frame
         alSourceStop(voice.sourceId());
 }
 
-void KPSampler::publishGain(int note)
+// Each step glides to its gain until the next one comes, so that the sound never jumps; the
+// last one stops the note, whose grid then starts anew.
+void KPSampler::fadeStep(int note, int64_t frame)
 {
-    if (note < 0 || note >= kNoteCount)
+    if (const std::optional<float> gain = KPNoteFades::stepDown(targetGain(note))) {
+        for (SourceEntry& voice : m_sources) {
+            if (voice.noteIndex == note)
+                glide(voice, *gain, frame, int32_t(m_fades.interval()), false);
+        }
+        publishGain(note);
         return;
+    }
+    m_fades.restart(note, frame);
+    publishFading(note);
+    forEachVoice(note, "Error stopping source: %x", stopVoice);
+}
+
+float KPSampler::targetGain(int note) const
+{
     float gain = 0.0f;
     for (const SourceEntry& entry : m_sources) {
         if (entry.noteIndex == note)
             gain = entry.gain.to;
     }
-    m_noteGains[size_t(note)].store(gain);
+    return gain;
+}
+
+void KPSampler::publishGain(int note)
+{
+    if (note >= 0 && note < kNoteCount)
+        m_noteGains[size_t(note)].store(targetGain(note));
+}
+
+// Every note's when none is named.
+void KPSampler::publishFading(std::optional<int> note)
+{
+    if (note) {
+        if (*note >= 0 && *note < kNoteCount)
+            m_noteFading[size_t(*note)].store(m_fades.isFading(*note));
+        return;
+    }
+    for (int each = 0; each < kNoteCount; ++each)
+        m_noteFading[size_t(each)].store(m_fades.isFading(each));
 }
 
 void KPSampler::publishAllGains()

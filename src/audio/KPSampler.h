@@ -5,6 +5,7 @@
 #include "audio/KPAudioSession.h"
 #include "audio/KPGainGlide.h"
 #include "audio/KPLoopbackDevice.h"
+#include "audio/KPNoteFades.h"
 #include "audio/KPNoteSchedule.h"
 #include "audio/KPSoundBank.h"
 
@@ -33,7 +34,8 @@
 // clock becomes an event that takes effect inside the render at that frame, and on a device
 // that mixes on its own thread every operation does, at the next frame rendered. Elsewhere an
 // operation takes effect at once. Gains given a glide move there linearly: frame by frame where
-// we mix, every few milliseconds elsewhere. Everything else: main thread only.
+// we mix, every few milliseconds elsewhere. Where we mix, a released note's fade is the
+// render's too, its steps counted in frames (KPNoteFades). Everything else: main thread only.
 class KPSampler : public KPRenderClient
 {
 public:
@@ -84,6 +86,12 @@ public:
     void playQueuedNotes();
     void noteOff(int note, std::optional<int64_t> frame = std::nullopt);
     void allNotesOff(std::optional<int64_t> frame = std::nullopt);
+    // Where we mix: the note's release fade starts, 0.2 of gain down per step of its grid, each
+    // step gliding, until it stops.
+    void release(int note, std::optional<int64_t> frame = std::nullopt);
+    bool fadesOnFrames() const { return m_mixer != nullptr; }
+    // As the thread that owns the voices last told.
+    bool isFading(int note) const;
     // The gain the note's voice is at or gliding to.
     float currentNoteGain(int note);
     // Voices whose source is playing now.
@@ -154,6 +162,9 @@ private:
     // On the thread that owns the voices, at `frame`.
     void apply(const KPNoteEvent& event, int64_t frame);
     void countPlacement(const KPNoteEvent& event, int64_t frame);
+    void fadeStep(int note, int64_t frame);
+    // The gain the note's highest-numbered voice is at or gliding to; 0 when no voice has it.
+    float targetGain(int note) const;
     void glide(SourceEntry& voice, float to, int64_t frame, int32_t frames, bool stopAtEnd);
     int64_t advanceGlides(int64_t frame, int64_t next);
     // Frames of the steady clock at the bank's rate: the time of glides on OpenAL Soft's output.
@@ -163,6 +174,7 @@ private:
     // The note's gain for other threads to read.
     void publishGain(int note);
     void publishAllGains();
+    void publishFading(std::optional<int> note);
 
     KPAudioDeviceOpener m_openDevice;
     KPAudioSession* m_session;
@@ -177,7 +189,9 @@ private:
     // Where we mix: the device, whose render applies the scheduled events.
     KPLoopbackDevice* m_mixer = nullptr;
     KPNoteSchedule m_schedule;
+    KPNoteFades m_fades;
     std::array<std::atomic<float>, kNoteCount> m_noteGains{};
+    std::array<std::atomic<bool>, kNoteCount> m_noteFading{};
     std::atomic<uint64_t> m_onFrame = 0;
     std::atomic<uint64_t> m_late = 0;
     std::atomic<int64_t> m_mostLateFrames = 0;

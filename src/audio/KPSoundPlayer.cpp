@@ -1,12 +1,9 @@
 #include "audio/KPSoundPlayer.h"
 
 #include <algorithm>
-#include <chrono>
 
 namespace {
-constexpr std::chrono::milliseconds kFadeInterval(100);
-constexpr double kFadeStep = 0.2;
-constexpr float kSilentGain = 0.05f;
+constexpr KPGridTimer::Seconds kFadeInterval(KPNoteFades::kStepSeconds);
 constexpr uint8_t kFullVelocity = 127;
 } // namespace
 
@@ -83,13 +80,13 @@ void KPSoundPlayer::stop(uint32_t note)
     startFadeTimer(note);
 }
 
-void KPSoundPlayer::struck(uint32_t note)
+bool KPSoundPlayer::isFading(uint32_t note) const
 {
-    if (note < kNoteCount)
-        resetFadeTimer(note);
+    return note < kNoteCount && (m_sampler.isFading(int(note)) ||
+                                 (m_fadeTimers[note] && m_fadeTimers[note]->isScheduled()));
 }
 
-// Where we mix, the note is placed on its frame now and the fade's grid starts at `at`;
+// Where we mix, the note is placed on its frame now, and its fade's grid starts there;
 // elsewhere the whole press waits for its time.
 void KPSoundPlayer::play(uint32_t note, uint8_t velocity, KPClock::TimePoint at)
 {
@@ -105,17 +102,17 @@ void KPSoundPlayer::play(uint32_t note, uint8_t velocity, KPClock::TimePoint at)
     m_sampler.noteOff(int(note), frame);
     m_sampler.changeNoteGain(int(note), gain, frame);
     m_sampler.noteOn(int(note), gain, frame);
-    clock().wakeAt(this, at, KPClock::Precision::Exact,
-                   [this, note, at] { resetFadeTimer(note, at); });
 }
 
-// A release only starts the fade, whose steps find their frames by their own times.
 void KPSoundPlayer::stop(uint32_t note, KPClock::TimePoint at)
 {
     if (note >= kNoteCount)
         return;
-    clock().wakeAt(this, at, KPClock::Precision::Exact,
-                   [this, note, at] { startFadeTimer(note, at); });
+    if (const std::optional<int64_t> frame = m_sampler.frameAt(at)) {
+        m_sampler.release(int(note), frame);
+        return;
+    }
+    clock().wakeAt(this, at, KPClock::Precision::Exact, [this, note] { startFadeTimer(note); });
 }
 
 void KPSoundPlayer::saveSoundBank()
@@ -131,41 +128,39 @@ void KPSoundPlayer::restoreSoundBank()
     m_previousSoundBank.reset();
 }
 
-// Lowers the gain by 0.2 per firing; at 0.05 or below the fade ends and the note stops. Each
-// step glides to its gain until the next one comes, so that the sound never jumps. Where we mix,
-// a step lands on the frame of its time on the grid, however late the run loop ran it.
+// One step of the fade on OpenAL Soft's own output: the gain glides 0.2 lower over the step, and
+// at 0.05 or below the fade ends and the note stops.
 void KPSoundPlayer::fadeSound(uint32_t index)
 {
-    const float gain = m_sampler.currentNoteGain(int(index));
-    const std::optional<int64_t> frame = m_sampler.frameAt(m_fadeTimers[index]->firingDate());
-    if (gain > kSilentGain)
-        // A soft note (a low velocity) starts below one step: it fades to silence, never below.
-        m_sampler.changeNoteGain(int(index), float(std::max(0.0, double(gain) - kFadeStep)), frame,
-                                 std::chrono::duration<double>(kFadeInterval).count());
+    if (const std::optional<float> gain =
+            KPNoteFades::stepDown(m_sampler.currentNoteGain(int(index))))
+        m_sampler.changeNoteGain(int(index), *gain, std::nullopt, KPNoteFades::kStepSeconds);
     else
-        stopFadeTimer(index, frame);
+        stopFadeTimer(index);
 }
 
-void KPSoundPlayer::startFadeTimer(uint32_t note, std::optional<KPClock::TimePoint> at)
+// Where we mix the sampler fades the note itself, counted in frames from the release's.
+void KPSoundPlayer::startFadeTimer(uint32_t note)
 {
-    if (m_fadeTimers[note])
-        m_fadeTimers[note]->schedule(at);
+    if (m_sampler.fadesOnFrames())
+        m_sampler.release(int(note));
+    else if (m_fadeTimers[note])
+        m_fadeTimers[note]->schedule();
 }
 
-// The fresh timer's grid starts now, normally at the key's press.
-void KPSoundPlayer::stopFadeTimer(uint32_t note, std::optional<int64_t> frame)
+// The fresh timer's grid starts now, normally at the key's press. A timer that ran when the
+// sound moved to where we mix ends here too.
+void KPSoundPlayer::stopFadeTimer(uint32_t note)
 {
     resetFadeTimer(note);
-    m_sampler.noteOff(int(note), frame);
+    m_sampler.noteOff(int(note));
 }
 
-void KPSoundPlayer::resetFadeTimer(uint32_t note, std::optional<KPClock::TimePoint> at)
+void KPSoundPlayer::resetFadeTimer(uint32_t note)
 {
     if (m_fadeTimers[note])
         m_fadeTimers[note]->invalidate();
     m_fadeTimers[note] = makeFadeTimerForIndex(note);
-    if (at)
-        m_fadeTimers[note]->restartGrid(*at);
 }
 
 void KPSoundPlayer::stopAllFadeTimers()

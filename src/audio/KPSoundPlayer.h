@@ -17,10 +17,10 @@
 #include <optional>
 
 // The process's sound service: the six instruments, the active one, and key presses and releases
-// turned into notes. A press starts the note at full gain; a release fades it out on the note's
-// own timer, 0.2 of gain every 0.1 s, and stops it. Where we mix, each step glides to its gain
-// over the step's 0.1 s, frame by frame, and lands on the output's frame for its time. Main
-// thread only.
+// turned into notes. A press starts the note at full gain; a release fades it out, 0.2 of gain
+// every 0.1 s on a grid from the press, each step gliding, and stops it. Where we mix, the
+// sampler counts the fade in frames of the output, and every press and release lands on its
+// frame; on OpenAL Soft's own output the note's timer steps it. Main thread only.
 class KPSoundPlayer : public QObject
 {
     Q_OBJECT
@@ -50,9 +50,6 @@ public:
     void play(uint32_t note);
     void play(uint32_t note, uint8_t velocity);
     void stop(uint32_t note);
-    // The output struck the note itself: the fade of an earlier instance ends, and the new one's
-    // fade grid starts now.
-    void struck(uint32_t note);
     // Takes effect at `at` on the program's clock (KPClock): where we mix, at the matching frame;
     // elsewhere the player applies it then (at once when `at` has passed).
     void play(uint32_t note, uint8_t velocity, KPClock::TimePoint at);
@@ -64,7 +61,9 @@ public:
     const QList<QStringList>& soundBanks() const { return m_soundBanks; }
     const std::optional<QString>& activeSoundBank() const { return m_activeSoundBank; }
     const std::optional<QString>& previousSoundBank() const { return m_previousSoundBank; }
+    // Where we don't mix: the note's timer, scheduled while the note fades.
     const KPGridTimer* fadeTimer(uint32_t note) const;
+    bool isFading(uint32_t note) const;
     KPSampler& sampler() { return m_sampler; }
     // The volume of everything played, 0 to 1.
     void setVolume(float volume) { m_sampler.setVolume(volume); }
@@ -85,12 +84,10 @@ private:
 
     KPClock& clock() const { return m_clock ? *m_clock : KPClock::current(); }
     void fadeSound(uint32_t index);
-    // `at`: the time the release stands for (now when none).
-    void startFadeTimer(uint32_t note, std::optional<KPClock::TimePoint> at = std::nullopt);
-    // `frame`: where the note stops on the output's clock (at once when none).
-    void stopFadeTimer(uint32_t note, std::optional<int64_t> frame = std::nullopt);
-    // A fresh timer, its grid starting at `at` (now when none); the note keeps sounding.
-    void resetFadeTimer(uint32_t note, std::optional<KPClock::TimePoint> at = std::nullopt);
+    void startFadeTimer(uint32_t note);
+    void stopFadeTimer(uint32_t note);
+    // A fresh timer, its grid starting now; the note keeps sounding.
+    void resetFadeTimer(uint32_t note);
     void stopAllFadeTimers();
     [[nodiscard]] FadeTimer makeFadeTimerForIndex(uint32_t note);
     void initializeFadeTimers();

@@ -57,8 +57,6 @@ void KPNotePerformer::noteOn(KPNoteSource source, uint32_t note, uint8_t velocit
     m_sustained[indexOf(source)].reset(note);
     if (sounded == Sounded::Now)
         m_player.play(note, velocity);
-    else
-        m_player.struck(note);
     pressed(source, note, velocity);
 }
 

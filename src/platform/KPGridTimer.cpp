@@ -1,25 +1,17 @@
 #include "platform/KPGridTimer.h"
 
-#include <algorithm>
-
 KPGridTimer::KPGridTimer(Seconds interval, std::function<void()> action, QObject* parent,
                          KPClock* clock)
     : QObject(parent), m_clock(clock), m_interval(interval), m_action(std::move(action)),
       m_fireDate(this->clock().now() + std::chrono::duration_cast<Clock::duration>(interval))
 {}
 
-void KPGridTimer::schedule(std::optional<Clock::time_point> asOf)
+void KPGridTimer::schedule()
 {
     if (!m_valid || m_scheduled)
         return;
     m_scheduled = true;
-    m_scheduledAt = asOf.value_or(clock().now());
     arm();
-}
-
-void KPGridTimer::restartGrid(Clock::time_point origin)
-{
-    m_fireDate = origin + std::chrono::duration_cast<Clock::duration>(m_interval);
 }
 
 void KPGridTimer::invalidate()
@@ -52,7 +44,6 @@ void KPGridTimer::fire()
 {
     // The alarm that rang is spent; the action may invalidate the timer or schedule it anew.
     m_alarm = nullptr;
-    m_firingDate = std::max(m_fireDate, m_scheduledAt);
     m_fireDate = nextFireDate(m_fireDate, m_interval, clock().now());
     m_action();
     if (m_valid && m_scheduled && !m_alarm)

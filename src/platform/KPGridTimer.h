@@ -7,16 +7,12 @@
 
 #include <chrono>
 #include <functional>
-#include <optional>
 
 // A repeating timer whose firings keep to a fixed grid: it is due one interval after it was made
 // and then every interval after that. Scheduled after its due time, it fires at once and then
 // keeps to its grid; firings that were missed are not made up. Made unscheduled: schedule() adds
 // it to the main run loop, invalidate() removes it for good. Time comes from the clock it was
 // given, else from KPClock::current(); firings are exact (KPClock::Precision::Exact).
-//
-// A firing may come late (a busy run loop): firingDate() tells the action the time it stands for,
-// so that what it does can be placed there rather than at the moment it ran.
 //
 // The action may invalidate the timer. A timer must not be destroyed from inside its own action;
 // use deleteLater() there.
@@ -31,20 +27,13 @@ public:
     KPGridTimer(Seconds interval, std::function<void()> action, QObject* parent = nullptr,
                 KPClock* clock = nullptr);
 
-    // `asOf`: the moment the scheduling stands for, when it is made late (now when none). Due
-    // before it, the timer fires at once, standing for that moment.
-    void schedule(std::optional<Clock::time_point> asOf = std::nullopt);
+    void schedule();
     void invalidate();
-    // The grid starts anew at `origin`: first due one interval after it. Before scheduling only.
-    void restartGrid(Clock::time_point origin);
 
     bool isValid() const { return m_valid; }
     bool isScheduled() const { return m_scheduled; }
     Seconds interval() const { return m_interval; }
     Clock::time_point fireDate() const { return m_fireDate; }
-    // Inside the action: its point on the grid, or the moment it was scheduled when that was
-    // later.
-    Clock::time_point firingDate() const { return m_firingDate; }
 
     // The first point of the grid (fireDate + k * interval, k >= 1) that lies after now.
     static Clock::time_point nextFireDate(Clock::time_point fireDate, Seconds interval,
@@ -59,8 +48,6 @@ private:
     Seconds m_interval;
     std::function<void()> m_action;
     Clock::time_point m_fireDate;
-    Clock::time_point m_scheduledAt;
-    Clock::time_point m_firingDate;
     QPointer<QObject> m_alarm;
     bool m_valid = true;
     bool m_scheduled = false;

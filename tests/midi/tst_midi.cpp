@@ -386,13 +386,13 @@ void TestMidi::pressSoundsAtItsFrameOnTheJackOutput()
     performer.noteOn(KPNoteSource::Touch, 60, 127);
     keyboard.send({0x80, 60, 0});
     QTRY_VERIFY(!performer.holds(KPNoteSource::Midi, 60));
-    QVERIFY(!player.fadeTimer(60)->isScheduled());
+    QVERIFY(!player.isFading(60));
     performer.noteOff(KPNoteSource::Touch, 60);
-    QVERIFY(player.fadeTimer(60)->isScheduled());
+    QTRY_VERIFY(player.isFading(60));
     // Struck again from MIDI, the fading note fades no more.
     keyboard.send({0x90, 60, 127});
     QTRY_VERIFY(performer.holds(KPNoteSource::Midi, 60));
-    QVERIFY(!player.fadeTimer(60)->isScheduled());
+    QVERIFY(!player.isFading(60));
     // The sound leaving JACK lets go of what MIDI held.
     input.setJackOutput(nullptr);
     QVERIFY(!performer.holds(KPNoteSource::Midi, 60));

@@ -54,6 +54,12 @@ private slots:
 
 private:
     float gain(uint32_t note) const { return m_rig.sampler().currentNoteGain(int(note)); }
+    // A second goes by, and its sound is rendered: the fades step on the rendered frames.
+    void passASecond()
+    {
+        m_clock->advance(1s);
+        m_rig.render(1.0);
+    }
 
     KPAudioTest::AudioRig m_rig = KPAudioTest::AudioRig::withPlayer();
     std::unique_ptr<KPTestClock> m_clock;
@@ -75,7 +81,7 @@ void TestNotePerformer::cleanup()
     // Whatever still sounds fades out.
     for (uint32_t note = 0; note < 128; ++note)
         m_rig.player().stop(note);
-    m_clock->advance(1s);
+    passASecond();
     m_clock.reset();
 }
 
@@ -85,12 +91,12 @@ void TestNotePerformer::twoSourcesHoldOneNote()
     m_performer->noteOn(Touch, 60, 127);
     m_performer->noteOn(Midi, 60, 90);
     m_performer->noteOff(Touch, 60);
-    m_clock->advance(1s);
+    passASecond();
     QVERIFY(gain(60) > 0.0f);
     QVERIFY(m_performer->holds(Midi, 60));
     QVERIFY(!m_performer->holds(Touch, 60));
     m_performer->noteOff(Midi, 60);
-    m_clock->advance(1s);
+    passASecond();
     QCOMPARE(m_rig.playingVoices(60), 0);
     QCOMPARE(m_told.lines, (QStringList{"press 60 by 0 at 127", "press 60 by 2 at 90",
                                         "release 60 by 0 (held)", "release 60 by 2"}));
@@ -104,7 +110,7 @@ void TestNotePerformer::sourceReleasedAsAWhole()
     m_told.lines.clear();
     m_performer->releaseAll(Touch);
     QCOMPARE(m_told.lines, (QStringList{"release 60 by 0", "release 62 by 0"}));
-    m_clock->advance(1s);
+    passASecond();
     QCOMPARE(m_rig.playingVoices(60) + m_rig.playingVoices(62), 0);
     QCOMPARE(gain(64), 1.0f);
     m_performer->releaseAll(Touch);
@@ -146,7 +152,7 @@ void TestNotePerformer::releaseCancelsWhatIsNotDue()
     m_performer->noteOn(Playback, 60, 127, m_clock->now() + 50ms);
     m_performer->noteOn(Touch, 62, 127, m_clock->now() + 50ms);
     m_performer->releaseAll(Playback);
-    m_clock->advance(1s);
+    passASecond();
     QCOMPARE(m_told.lines, QStringList{"press 62 by 0 at 127"});
     QCOMPARE(m_rig.playingVoices(60), 0);
     QCOMPARE(gain(62), 1.0f);
@@ -172,7 +178,7 @@ void TestNotePerformer::sustainHoldsReleasesUntilItLifts()
     m_performer->noteOff(Touch, 60);
     m_performer->noteOff(Keys, 64);
     m_performer->noteOff(Midi, 67);
-    m_clock->advance(1s);
+    passASecond();
     QCOMPARE(gain(60), 1.0f);
     QCOMPARE(gain(64), 1.0f);
     QCOMPARE(m_rig.playingVoices(67), 0);
@@ -181,7 +187,7 @@ void TestNotePerformer::sustainHoldsReleasesUntilItLifts()
     m_told.lines.clear();
     m_performer->setSustain(false);
     QCOMPARE(m_told.lines, QStringList{"release 60 by 0"});
-    m_clock->advance(1s);
+    passASecond();
     QCOMPARE(m_rig.playingVoices(60), 0);
     QVERIFY(m_performer->holds(Keys, 64));
     // Letting go of a whole source does not wait for the pedal.
