@@ -26,11 +26,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <atomic>
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <optional>
-#include <thread>
 
 using namespace KPAudioTest;
 using Clock = std::chrono::steady_clock;
@@ -317,8 +316,8 @@ void TestPlaying::toolbarKeysAreNamedAndWork()
 }
 
 // Three keys recorded on the shown piano, played from the list: the same notes at the times
-// they were played. The output is rendered on a thread of its own in step with the clock, so a
-// note lands in the sound where it started.
+// they were played. The output is rendered in step with the clock, so a note lands in the sound
+// where it started.
 void TestPlaying::recordingPlaysBackAsRecorded()
 {
     QWidget* window = m_delegate->window();
@@ -349,10 +348,10 @@ void TestPlaying::recordingPlaysBackAsRecorded()
     QTest::qWait(400);
     m_speaker.render(1.0);
 
-    // The output is rendered on a thread of its own in step with the clock, in chunks of about
-    // half a millisecond, while the main thread plays. On a loaded machine that listener can fall
-    // behind and misplace an onset by a chunk or more: a playback heard off time is heard again,
-    // up to three times, before the timing counts as wrong.
+    // The output is rendered in step with the clock between the events the main thread runs,
+    // as an output mixing on its own renders it. On a loaded machine the main thread can fall
+    // behind and misplace an onset: a playback heard off time is heard again, up to three
+    // times, before the timing counts as wrong.
     KPLoopbackDevice* device = m_speaker.device();
     const int rate = device->sampleRate();
     std::vector<float> heard;
@@ -369,31 +368,29 @@ void TestPlaying::recordingPlaysBackAsRecorded()
     };
     for (int attempt = 1; attempt <= 3; ++attempt) {
         heard.clear();
-        std::atomic<bool> listening = true;
         const Clock::time_point anchor = Clock::now();
-        std::thread listener([&] {
-            while (listening) {
-                const auto due =
-                    size_t(std::chrono::duration<double>(Clock::now() - anchor).count() * rate);
+        const auto since = [&anchor] {
+            return std::chrono::duration<double>(Clock::now() - anchor).count();
+        };
+        const auto listenWhile = [&](const std::function<bool()>& going) {
+            while (going()) {
+                QCoreApplication::processEvents();
+                const auto due = size_t(since() * rate);
                 if (due > heard.size() / 2) {
                     const std::vector<float> more = device->render(int(due - heard.size() / 2));
                     heard.insert(heard.end(), more.begin(), more.end());
                 }
-                std::this_thread::sleep_for(std::chrono::microseconds(200));
+                keyShownPressed |=
+                    m_piano->keysView()->keyCollection()[14]->state() == KPPianoKey::State::Down;
             }
-        });
-        QTest::qWait(100);
+        };
+        listenWhile([&] { return since() < 0.1; });
         QWidget* row = list->cellForRowAtIndexPath(0);
-        clickedAt = std::chrono::duration<double>(Clock::now() - anchor).count();
+        clickedAt = since();
         QTest::mouseClick(row, Qt::LeftButton, {}, QPoint(row->width() - 20, row->height() / 2));
-        while (m_recordings->playing()) {
-            QCoreApplication::processEvents();
-            keyShownPressed |=
-                m_piano->keysView()->keyCollection()[14]->state() == KPPianoKey::State::Down;
-        }
-        QTest::qWait(300);
-        listening = false;
-        listener.join();
+        listenWhile([&] { return m_recordings->playing(); });
+        const double ended = since();
+        listenWhile([&] { return since() < ended + 0.3; });
 
         // Onsets: the first sound after at least 0.15 s of silence (below -60 dB).
         onsets.clear();
