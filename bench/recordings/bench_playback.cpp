@@ -89,6 +89,19 @@ struct Rig
         manager->setPerformer(&performer);
     }
 
+    // Plays the recording to its end, then runs the event loop `afterwardsMs` more, for what
+    // sounds after the last event.
+    void playThrough(int afterwardsMs = 0)
+    {
+        manager->startPlaybackForRecording(0);
+        while (manager->playing())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QElapsedTimer afterwards;
+        afterwards.start();
+        while (afterwards.elapsed() < afterwardsMs)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+
     static QList<KPPianoKeyAction> evenActions(int events, double spacing, bool shuffled)
     {
         QList<KPPianoKeyAction> actions;
@@ -137,9 +150,7 @@ void BM_PlaybackTiming(benchmark::State& state)
         TimingKeys keys;
         rig.performer.addListener(&keys);
         const Clock::time_point start = Clock::now();
-        rig.manager->startPlaybackForRecording(0);
-        while (rig.manager->playing())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        rig.playThrough();
         for (size_t n = 0; n < std::min(keys.arrivals.size(), size_t(actions.size())); ++n) {
             const double due = double(actions[qsizetype(n)].interval);
             errors.push_back(
@@ -168,16 +179,9 @@ void BM_PlaybackFrames(benchmark::State& state)
     }
     Rig rig(1000, 0.005, false, *output);
     const KPSampler::Placement before = output->sampler().placement();
-    for (auto _ : state) {
-        rig.manager->startPlaybackForRecording(0);
-        while (rig.manager->playing())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        // The last events are rendered a period or so after they fall due.
-        QElapsedTimer rendered;
-        rendered.start();
-        while (rendered.elapsed() < 200)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
+    // The last events are rendered a period or so after they fall due.
+    for (auto _ : state)
+        rig.playThrough(200);
     const KPSampler::Placement after = output->sampler().placement();
     state.counters["on_frame"] = double(after.onFrame - before.onFrame);
     state.counters["late"] = double(after.late - before.late);
@@ -225,14 +229,7 @@ void BM_PlaybackOwnDevice(benchmark::State& state)
         {
             KPSoundPlayer own(
                 [] { return std::shared_ptr<KPAudioDevice>(KPPlaybackDevice::open()); });
-            Rig rig(actions, own);
-            rig.manager->startPlaybackForRecording(0);
-            while (rig.manager->playing())
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-            QElapsedTimer faded;
-            faded.start();
-            while (faded.elapsed() < 800)
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            Rig(actions, own).playThrough(800);
         }
         const std::vector<double> onsets = onsetsIn(heard);
         if (onsets.size() != size_t(kPresses)) {
