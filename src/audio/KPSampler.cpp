@@ -116,8 +116,7 @@ bool KPSampler::setUpAudio()
     m_mixer = dynamic_cast<KPLoopbackDevice*>(m_device.get());
     if (m_mixer) {
         m_fades.setInterval(std::lround(KPNoteFades::kStepSeconds * m_mixer->sampleRate()));
-        m_fades.restartAll(m_mixer->framesMixed());
-        publishFading(std::nullopt);
+        endFade(std::nullopt, m_mixer->framesMixed());
         m_mixer->setRenderClient(this);
     }
     return true;
@@ -474,19 +473,16 @@ void KPSampler::apply(const KPNoteEvent& event, int64_t frame)
 {
     switch (event.kind) {
     case KPNoteEvent::Kind::NoteOn:
-        m_fades.restart(event.note, frame);
-        publishFading(event.note);
+        endFade(event.note, frame);
         queueNote(event.note, event.gain);
         playQueuedNotes();
         break;
     case KPNoteEvent::Kind::NoteOff:
-        m_fades.restart(event.note, frame);
-        publishFading(event.note);
+        endFade(event.note, frame);
         forEachVoice(event.note, "Error stopping source: %x", stopVoice);
         break;
     case KPNoteEvent::Kind::AllOff:
-        m_fades.restartAll(frame);
-        publishFading(std::nullopt);
+        endFade(std::nullopt, frame);
         forEachVoice(std::nullopt, "Error stopping source: %x", stopVoice);
         break;
     case KPNoteEvent::Kind::Release:
@@ -501,8 +497,7 @@ void KPSampler::apply(const KPNoteEvent& event, int64_t frame)
         publishGain(event.note);
         break;
     case KPNoteEvent::Kind::FadeOutAll:
-        m_fades.restartAll(frame);
-        publishFading(std::nullopt);
+        endFade(std::nullopt, frame);
         for (SourceEntry& voice : m_sources)
             glide(voice, 0.0f, frame, event.glideFrames, true);
         break;
@@ -538,9 +533,7 @@ void KPSampler::fadeStep(int note, int64_t frame)
         publishGain(note);
         return;
     }
-    m_fades.restart(note, frame);
-    publishFading(note);
-    forEachVoice(note, "Error stopping source: %x", stopVoice);
+    apply({KPNoteEvent::Kind::NoteOff, note, 0.0f, 0, 0}, frame);
 }
 
 float KPSampler::targetGain(int note) const
@@ -559,16 +552,23 @@ void KPSampler::publishGain(int note)
         m_noteGains[size_t(note)].store(targetGain(note));
 }
 
-// Every note's when none is named.
-void KPSampler::publishFading(std::optional<int> note)
+// Every note's when none is named; other threads read it as the render last left it.
+void KPSampler::endFade(std::optional<int> note, int64_t frame)
 {
-    if (note) {
-        if (*note >= 0 && *note < kNoteCount)
-            m_noteFading[size_t(*note)].store(m_fades.isFading(*note));
+    if (!note) {
+        m_fades.restartAll(frame);
+        for (std::atomic<bool>& fading : m_noteFading)
+            fading.store(false);
         return;
     }
-    for (int each = 0; each < kNoteCount; ++each)
-        m_noteFading[size_t(each)].store(m_fades.isFading(each));
+    m_fades.restart(*note, frame);
+    publishFading(*note);
+}
+
+void KPSampler::publishFading(int note)
+{
+    if (note >= 0 && note < kNoteCount)
+        m_noteFading[size_t(note)].store(m_fades.isFading(note));
 }
 
 void KPSampler::publishAllGains()

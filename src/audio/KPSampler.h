@@ -174,7 +174,10 @@ private:
     // The note's gain for other threads to read.
     void publishGain(int note);
     void publishAllGains();
-    void publishFading(std::optional<int> note);
+    // The note's fade (every note's, when none is named) ends, and its grid starts anew at
+    // `frame`.
+    void endFade(std::optional<int> note, int64_t frame);
+    void publishFading(int note);
 
     KPAudioDeviceOpener m_openDevice;
     KPAudioSession* m_session;
