@@ -5,7 +5,6 @@
 
 #include "audio/KPJackDevice.h"
 #include "audio/KPLoopbackDevice.h"
-#include "audio/KPPlaybackDevice.h"
 #include "audio/KPSoundPlayer.h"
 #include "performer/KPNotePerformer.h"
 #include "recordings/KPRecordingsArchive.h"
@@ -19,7 +18,6 @@
 #include <benchmark/benchmark.h>
 
 #include <malloc.h>
-#include <sndfile.h>
 
 #include <algorithm>
 #include <chrono>
@@ -118,28 +116,6 @@ struct Rig
     std::unique_ptr<KPRecordingsManager> manager;
 };
 
-// The first sound after at least 0.15 s of silence (below -60 dB), in seconds, from a sound
-// file's first channel.
-std::vector<double> onsetsIn(const QString& path)
-{
-    SF_INFO info{};
-    SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
-    if (!file)
-        return {};
-    std::vector<float> sound(size_t(info.frames) * size_t(info.channels));
-    sf_readf_float(file, sound.data(), info.frames);
-    sf_close(file);
-    std::vector<double> onsets;
-    int64_t quiet = info.samplerate;
-    for (int64_t frame = 0; frame < info.frames; ++frame) {
-        const bool loud = std::abs(sound[size_t(frame * info.channels)]) >= 0.001f;
-        if (loud && quiet > info.samplerate * 15 / 100)
-            onsets.push_back(double(frame) / info.samplerate);
-        quiet = loud ? 0 : quiet + 1;
-    }
-    return onsets;
-}
-
 // 1,000 events 5 ms apart, replayed on the real clock: how far each one lands from its time.
 void BM_PlaybackTiming(benchmark::State& state)
 {
@@ -194,66 +170,6 @@ BENCHMARK(BM_PlaybackFrames)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
-
-// 30 presses of middle C 0.8 s apart, each 0.37 ms further into OpenAL Soft's 256-frame period
-// (the shipped one) than the one before, held 50 ms, replayed on OpenAL Soft's own output with
-// its wave writer standing for a sound card: how far each onset in the written sound lies from
-// its time, once the latency common to all is taken out. Run it alone (OpenAL Soft reads its
-// configuration at its first use in the process).
-void BM_PlaybackOwnDevice(benchmark::State& state)
-{
-    QTemporaryDir folder;
-    const QString heard = folder.filePath(QStringLiteral("heard.wav"));
-    QFile configuration(folder.filePath(QStringLiteral("alsoft.conf")));
-    if (!configuration.open(QIODevice::WriteOnly) ||
-        configuration.write(QStringLiteral("[general]\ndrivers = wave\nperiod_size = 256\n"
-                                           "periods = 2\n[wave]\nfile = %1\n")
-                                .arg(heard)
-                                .toUtf8()) < 0) {
-        state.SkipWithError("cannot write OpenAL Soft's configuration");
-        return;
-    }
-    configuration.close();
-    qputenv("ALSOFT_CONF", QFile::encodeName(configuration.fileName()));
-    qunsetenv("ALSOFT_DRIVERS");
-
-    constexpr int kPresses = 30;
-    QList<KPPianoKeyAction> actions;
-    for (int n = 0; n < kPresses; ++n) {
-        const double at = n * (0.8 + 0.00037);
-        actions.append({36, KPRecordedKeyState::Pressed, float(at)});
-        actions.append({36, KPRecordedKeyState::Released, float(at + 0.05)});
-    }
-    std::vector<double> errors;
-    for (auto _ : state) {
-        {
-            KPSoundPlayer own(
-                [] { return std::shared_ptr<KPAudioDevice>(KPPlaybackDevice::open()); });
-            Rig(actions, own).playThrough(800);
-        }
-        const std::vector<double> onsets = onsetsIn(heard);
-        if (onsets.size() != size_t(kPresses)) {
-            state.SkipWithError(
-                qPrintable(QStringLiteral("%1 onsets heard (run alone?)").arg(onsets.size())));
-            return;
-        }
-        std::vector<double> offsets;
-        for (int n = 0; n < kPresses; ++n)
-            offsets.push_back(onsets[size_t(n)] - double(actions[2 * n].interval));
-        std::vector<double> sorted = offsets;
-        std::nth_element(sorted.begin(), sorted.begin() + kPresses / 2, sorted.end());
-        for (double offset : offsets)
-            errors.push_back(std::abs(offset - sorted[kPresses / 2]));
-    }
-    double sum = 0;
-    for (double error : errors)
-        sum += error;
-    state.counters["onsets"] = double(errors.size());
-    state.counters["mean_error_ms"] = errors.empty() ? 0 : 1000 * sum / double(errors.size());
-    state.counters["max_error_ms"] =
-        errors.empty() ? 0 : 1000 * *std::max_element(errors.begin(), errors.end());
-}
-BENCHMARK(BM_PlaybackOwnDevice)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Starting the playback of 100,000 events, and the most heap it takes (the event list itself is
 // shared with the recording, not copied).

@@ -164,6 +164,14 @@
         <translation>Der JACK-Server ist weg, und keine andere Tonausgabe wurde gefunden: Das Klavier spielt stumm, bis wieder ein JACK-Server läuft.</translation>
     </message>
     <message>
+        <source>OUTPUTLOST</source>
+        <translation>Die Tonausgabe (%1) ist ausgefallen. Das Klavier spielt über eine andere Ausgabe weiter und kehrt zurück, sobald es geht.</translation>
+    </message>
+    <message>
+        <source>OUTPUTLOSTSILENT</source>
+        <translation>Die Tonausgabe (%1) ist ausgefallen, und keine andere wurde gefunden: Das Klavier spielt stumm, bis sich wieder eine Ausgabe öffnen lässt.</translation>
+    </message>
+    <message>
         <source>Grand Piano</source>
         <translation>Flügel</translation>
     </message>

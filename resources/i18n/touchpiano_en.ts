@@ -164,6 +164,14 @@
         <translation>The JACK server went away and no other sound output was found: the piano plays silently until a JACK server runs again.</translation>
     </message>
     <message>
+        <source>OUTPUTLOST</source>
+        <translation>The sound output (%1) stopped. The piano plays on through another output and goes back when it can.</translation>
+    </message>
+    <message>
+        <source>OUTPUTLOSTSILENT</source>
+        <translation>The sound output (%1) stopped and no other was found: the piano plays silently until an output opens again.</translation>
+    </message>
+    <message>
         <source>VOLUME</source>
         <translation>Volume</translation>
     </message>

@@ -164,6 +164,14 @@
         <translation>Le serveur JACK a disparu et aucune autre sortie son n’a été trouvée : le piano joue en silence jusqu’au retour d’un serveur JACK.</translation>
     </message>
     <message>
+        <source>OUTPUTLOST</source>
+        <translation>La sortie son (%1) s’est arrêtée. Le piano continue sur une autre sortie et y revient dès que possible.</translation>
+    </message>
+    <message>
+        <source>OUTPUTLOSTSILENT</source>
+        <translation>La sortie son (%1) s’est arrêtée et aucune autre n’a été trouvée : le piano joue en silence jusqu’à ce qu’une sortie s’ouvre à nouveau.</translation>
+    </message>
+    <message>
         <source>Grand Piano</source>
         <translation>Piano à queue</translation>
     </message>

@@ -13,8 +13,11 @@ KPDesktopInputs::KPDesktopInputs(KPPianoKeysView& keys, KPNotePerformer& perform
                                  sounded ? KPNotePerformer::Sounded::Already
                                          : KPNotePerformer::Sounded::Now);
             });
-    connect(&m_midi, &KPMidiInput::keyReleased, this,
-            [&performer](uint32_t note) { performer.noteOff(KPNoteSource::Midi, note); });
+    connect(&m_midi, &KPMidiInput::keyReleased, this, [&performer](uint32_t note, bool sounded) {
+        performer.noteOff(KPNoteSource::Midi, note,
+                          sounded ? KPNotePerformer::Sounded::Already
+                                  : KPNotePerformer::Sounded::Now);
+    });
 }
 
 void KPDesktopInputs::start()

@@ -9,7 +9,7 @@
 #include "app/KPWindow.h"
 #include "audio/KPAudioOutput.h"
 #include "audio/KPAudioSession.h"
-#include "audio/KPPlaybackDevice.h"
+#include "audio/KPOpenALConfiguration.h"
 #include "audio/KPSoundPlayer.h"
 #include "audio/KPSystemSound.h"
 #include "keyboard/KPPianoKeysView.h"
@@ -77,9 +77,8 @@ Options parseOptions(int argc, char* argv[])
     QCoreApplication application(argc, argv);
     describeApplication();
     // Before anything opens OpenAL, the commands' export too (the resources are found from the
-    // application's folder): our short output buffer and no JACK backend of OpenAL Soft's,
-    // unless the user has a configuration.
-    KPPlaybackDevice::useShippedConfiguration();
+    // application's folder), unless the user has a configuration.
+    KPOpenALConfiguration::useShipped();
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Touch Piano: a touch piano."));
     parser.addHelpOption();
@@ -138,6 +137,14 @@ void tellAside(QWidget* window, const QString& text)
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setAttribute(Qt::WA_ShowWithoutActivating);
     box->show();
+}
+
+// JACK keeps the words its users know: the server went away.
+QString outputLostText(const QString& name, bool silent)
+{
+    if (name == QLatin1String("JACK"))
+        return KPLocalization::string(silent ? "JACKGONESILENT" : "JACKGONE");
+    return KPLocalization::string(silent ? "OUTPUTLOSTSILENT" : "OUTPUTLOST").arg(name);
 }
 
 } // namespace
@@ -217,10 +224,9 @@ int main(int argc, char* argv[])
     QObject::connect(&termination, &KPTerminationSignals::terminationRequested, &application,
                      &QCoreApplication::quit);
     delegate.didFinishLaunching();
-    QObject::connect(&output, &KPAudioOutput::jackLost, delegate.window(),
-                     [&delegate](bool silent) {
-                         tellAside(delegate.window(),
-                                   KPLocalization::string(silent ? "JACKGONESILENT" : "JACKGONE"));
+    QObject::connect(&output, &KPAudioOutput::outputLost, delegate.window(),
+                     [&delegate](const QString& name, bool silent) {
+                         tellAside(delegate.window(), outputLostText(name, silent));
                      });
     std::unique_ptr<KPDesktopInputs> desktopInputs;
     std::unique_ptr<KPDesktopManners> desktopManners;

@@ -1,9 +1,9 @@
 #include "audio/KPAudioOutput.h"
 
+#include "audio/KPAlsaDevice.h"
 #include "audio/KPJackDevice.h"
 #include "audio/KPJackServerProbe.h"
-#include "audio/KPLoopbackDevice.h"
-#include "audio/KPPlaybackDevice.h"
+#include "audio/KPPipeWireDevice.h"
 
 #include <QDebug>
 
@@ -13,13 +13,13 @@ namespace {
 
 constexpr std::chrono::seconds kLookoutInterval(2);
 
-std::unique_ptr<KPAudioDevice> openWithoutJack()
+std::unique_ptr<KPHostDevice> openHost(const std::function<void()>& lost)
 {
-    if (auto device = KPPlaybackDevice::open())
-        return device;
-    qWarning("KPAudioDevice: No audio device could be opened, playing into a silent output");
-    return KPLoopbackDevice::open(KPLoopbackDevice::kDefaultRate,
-                                  KPLoopbackDevice::Mixing::RealTime);
+    if (auto jack = KPJackDevice::open(lost))
+        return jack;
+    if (auto pipeWire = KPPipeWireDevice::open(lost))
+        return pipeWire;
+    return KPAlsaDevice::open(lost);
 }
 
 } // namespace
@@ -32,23 +32,17 @@ KPAudioOutput::KPAudioOutput(QObject* parent) : QObject(parent)
 
 KPAudioOutput::~KPAudioOutput()
 {
-    if (m_jack)
-        m_jack->forgetServerGone();
+    if (m_host)
+        m_host->forgetLost();
 }
 
-// JACK is asked first, so that OpenAL Soft's own JACK backend (which mixes a period ahead) is
-// used only where a configuration of the user's chooses it.
-std::unique_ptr<KPAudioDevice> KPAudioOutput::openPreferred(const std::function<void()>& serverGone)
+std::unique_ptr<KPAudioDevice> KPAudioOutput::openPreferred(const std::function<void()>& lost)
 {
-    if (auto jack = KPJackDevice::open(serverGone))
-        return jack;
-    auto device = openWithoutJack();
-    if (auto* playback = dynamic_cast<KPPlaybackDevice*>(device.get());
-        playback && playback->playsToJack()) {
-        if (auto jack = KPJackDevice::open(serverGone))
-            return jack;
-    }
-    return device;
+    if (auto host = openHost(lost))
+        return host;
+    qWarning("KPAudioDevice: No audio device could be opened, playing into a silent output");
+    return KPLoopbackDevice::open(KPLoopbackDevice::kDefaultRate,
+                                  KPLoopbackDevice::Mixing::RealTime, true);
 }
 
 std::shared_ptr<KPAudioDevice> KPAudioOutput::device()
@@ -63,28 +57,46 @@ void KPAudioOutput::start()
     m_lookout.start();
 }
 
+bool KPAudioOutput::playsToJack() const
+{
+    return dynamic_cast<KPJackDevice*>(m_host) != nullptr;
+}
+
+std::shared_ptr<KPJackDevice> KPAudioOutput::jackDevice() const
+{
+    auto* jack = dynamic_cast<KPJackDevice*>(m_host);
+    return jack ? std::shared_ptr<KPJackDevice>(m_device, jack) : nullptr;
+}
+
 void KPAudioOutput::check()
 {
     if (!m_device)
         return;
-    if (m_jack && m_jack->isServerGone()) {
-        qWarning("KPAudioOutput: the JACK server went away: the sound moves on");
-        use(openWithoutJack());
+    if (m_host && m_host->isLost()) {
+        const QString name = QString::fromLatin1(m_host->outputName());
+        qWarning("KPAudioOutput: the %s output stopped playing: the sound moves on",
+                 m_host->outputName());
+        use(openPreferred(checkSoon()));
         emit deviceChanged();
-        emit jackLost(dynamic_cast<KPPlaybackDevice*>(m_device.get()) == nullptr);
+        emit outputLost(name, m_host == nullptr);
         return;
     }
-    if (m_jack || !KPJackServerProbe::mayRun())
+    if (playsToJack())
         return;
-    auto jack = KPJackDevice::open(checkSoon());
-    if (!jack)
+    // JACK is worth moving to from any output; the others only from silence.
+    std::unique_ptr<KPHostDevice> better;
+    if (KPJackServerProbe::mayRun())
+        better = KPJackDevice::open(checkSoon());
+    if (!better && !m_host)
+        better = openHost(checkSoon());
+    if (!better)
         return;
-    qInfo("KPAudioOutput: a JACK server is there: the sound goes to it");
-    use(std::move(jack));
+    qInfo("KPAudioOutput: the %s output is there: the sound goes to it", better->outputName());
+    use(std::move(better));
     emit deviceChanged();
 }
 
-// For a JACK thread: the check runs on this object's thread.
+// For an output's thread: the check runs on this object's thread.
 std::function<void()> KPAudioOutput::checkSoon()
 {
     return [this] {
@@ -95,8 +107,8 @@ std::function<void()> KPAudioOutput::checkSoon()
 // The old device goes when its last user lets go of it.
 void KPAudioOutput::use(std::unique_ptr<KPAudioDevice> device)
 {
-    if (m_jack)
-        m_jack->forgetServerGone();
-    m_jack = dynamic_cast<KPJackDevice*>(device.get());
+    if (m_host)
+        m_host->forgetLost();
+    m_host = dynamic_cast<KPHostDevice*>(device.get());
     m_device = std::move(device);
 }

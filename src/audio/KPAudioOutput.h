@@ -3,19 +3,23 @@
 #include "audio/KPAudioDevice.h"
 
 #include <QObject>
+#include <QString>
 #include <QTimer>
 
 #include <functional>
 #include <memory>
 
+class KPHostDevice;
 class KPJackDevice;
 
-// Where the program's sound goes, chosen again as JACK comes and goes: our own JACK client while
-// a server runs, else the system's default output, else a silent one (no sound card). When the
-// server goes away the sound moves on at once and the user is told, once; a server that appears
-// later (also one started after the program) takes the sound back within 2 s. Whoever plays
-// hears of every move through deviceChanged and makes its contexts again on device(): the
-// voices of the old device stop with it. Main thread only.
+// Where the program's sound goes, chosen again as outputs come and go: our own JACK client while
+// a server runs, else a PipeWire stream, else ALSA's default device, else a silent output (no
+// sound card). Every one of them is a loopback device that we mix on the output's own clock.
+// When an output is lost (its server goes away, or refuses the stream) the sound moves on at
+// once and the user is told, once; a JACK server that appears later takes the sound back within
+// 2 s, and from the silent output the others are tried again as often. Whoever plays hears of
+// every move through deviceChanged and makes its contexts again on device(): the voices of the
+// old device stop with it. Main thread only.
 class KPAudioOutput : public QObject
 {
     Q_OBJECT
@@ -26,33 +30,31 @@ public:
 
     // The device in use, opened at the first call.
     [[nodiscard]] std::shared_ptr<KPAudioDevice> device();
-    // Looks for a server every 2 s from now on.
+    // Looks again every 2 s from now on.
     void start();
-    // Moves the sound off a server that went away, or onto one that appeared.
+    // Moves the sound off an output that was lost, or onto a better one that appeared.
     void check();
-    bool playsToJack() const { return m_jack != nullptr; }
+    bool playsToJack() const;
     // The device while it is our JACK client, else null.
-    std::shared_ptr<KPJackDevice> jackDevice() const
-    {
-        return m_jack ? std::shared_ptr<KPJackDevice>(m_device, m_jack) : nullptr;
-    }
+    std::shared_ptr<KPJackDevice> jackDevice() const;
 
-    // The best device there is now: JACK first, as above. `serverGone` is called on a JACK
-    // thread if the sound went to JACK and its server goes away.
+    // The best device there is now, as above. `lost` is called on the output's thread if the
+    // device chosen is a host's and stops playing.
     [[nodiscard]] static std::unique_ptr<KPAudioDevice>
-    openPreferred(const std::function<void()>& serverGone = {});
+    openPreferred(const std::function<void()>& lost = {});
 
 signals:
     void deviceChanged();
-    // The JACK server went away; `silent` when the sound now goes nowhere (no sound card).
-    void jackLost(bool silent);
+    // The output named ("JACK", "PipeWire", "ALSA") stopped playing; `silent` when the sound now
+    // goes nowhere.
+    void outputLost(const QString& output, bool silent);
 
 private:
     void use(std::unique_ptr<KPAudioDevice> device);
     std::function<void()> checkSoon();
 
     std::shared_ptr<KPAudioDevice> m_device;
-    // m_device, while it is our JACK client.
-    KPJackDevice* m_jack = nullptr;
+    // m_device, while a host's output plays it.
+    KPHostDevice* m_host = nullptr;
     QTimer m_lookout;
 };

@@ -24,7 +24,7 @@ void KPJackDevice::ClientCloser::operator()(_jack_client* client) const
     jack_client_close(client);
 }
 
-std::unique_ptr<KPJackDevice> KPJackDevice::open(std::function<void()> serverGone)
+std::unique_ptr<KPJackDevice> KPJackDevice::open(LostHandler serverGone)
 {
     KPJackServerProbe::quietenLibrary();
     if (!KPJackServerProbe::mayRun() || !alcIsExtensionPresent(nullptr, "ALC_SOFT_loopback"))
@@ -38,8 +38,8 @@ std::unique_ptr<KPJackDevice> KPJackDevice::open(std::function<void()> serverGon
     if (!device ||
         !alcIsRenderFormatSupportedSOFT(device.get(), rate, ALC_STEREO_SOFT, ALC_FLOAT_SOFT))
         return nullptr;
-    auto jack = std::make_unique<KPJackDevice>(device.release(), client.release(), rate);
-    jack->m_serverGoneHandler = std::move(serverGone);
+    auto jack = std::make_unique<KPJackDevice>(device.release(), client.release(), rate,
+                                               std::move(serverGone));
     if (!jack->activate())
         return nullptr;
     qInfo("KPJackDevice: sound goes to JACK at %d Hz, mixed in its cycle of %u frames", rate,
@@ -47,8 +47,9 @@ std::unique_ptr<KPJackDevice> KPJackDevice::open(std::function<void()> serverGon
     return jack;
 }
 
-KPJackDevice::KPJackDevice(ALCdevice* device, _jack_client* client, int sampleRate)
-    : KPLoopbackDevice(device, sampleRate, Mixing::OnRender, true), m_client(client),
+KPJackDevice::KPJackDevice(ALCdevice* device, _jack_client* client, int sampleRate,
+                           LostHandler serverGone)
+    : KPHostDevice(device, sampleRate, std::move(serverGone)), m_client(client),
       m_mix(kMaxPeriodFrames * kChannels)
 {
     setMixesOnItsOwn(int(jack_get_buffer_size(m_client.get())));
@@ -146,18 +147,7 @@ int KPJackDevice::process(uint32_t frames, void* self)
     return 0;
 }
 
-// The device stays, silent, until whoever chose it moves the sound elsewhere.
 void KPJackDevice::shutDown(void* self)
 {
-    auto* device = static_cast<KPJackDevice*>(self);
-    device->m_serverGone = true;
-    const std::lock_guard lock(device->m_serverGoneLock);
-    if (device->m_serverGoneHandler)
-        device->m_serverGoneHandler();
-}
-
-void KPJackDevice::forgetServerGone()
-{
-    const std::lock_guard lock(m_serverGoneLock);
-    m_serverGoneHandler = nullptr;
+    static_cast<KPJackDevice*>(self)->lose();
 }

@@ -1,12 +1,10 @@
 #pragma once
 
-#include "audio/KPLoopbackDevice.h"
+#include "audio/KPHostDevice.h"
 
 #include <array>
 #include <atomic>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 struct _jack_client;
@@ -22,14 +20,14 @@ struct _jack_port;
 // The frame clock is tied to the cycle's start, and an event placed by time lands one period
 // after it, so that it is never already mixed. A cycle event reader (a MIDI port) gives events
 // of the cycle being rendered, each at its own frame of that cycle.
-class KPJackDevice : public KPLoopbackDevice
+class KPJackDevice : public KPHostDevice
 {
 public:
     static constexpr const char* kClientName = "Touch Piano output";
 
     // Null when no JACK server runs (one is never started) or the client can't be made.
     // `serverGone` is called on a JACK thread if the server goes away.
-    [[nodiscard]] static std::unique_ptr<KPJackDevice> open(std::function<void()> serverGone = {});
+    [[nodiscard]] static std::unique_ptr<KPJackDevice> open(LostHandler serverGone = {});
     ~KPJackDevice() override;
 
     // Contexts mix at the server's rate whatever is asked for: the ports take that rate.
@@ -43,13 +41,10 @@ public:
     void setCycleEventReader(CycleEventReader reader, void* context);
     // The output's own client, on which a MIDI input port read in its cycle lives.
     _jack_client* client() const { return m_client.get(); }
-    // Once the server has gone the device stays, silent, until it is let go.
-    bool isServerGone() const { return m_serverGone; }
-    // No one is called any more when the server goes (whoever was is going away).
-    void forgetServerGone();
+    const char* outputName() const override { return "JACK"; }
 
     // Takes over a loopback device and an opened, not yet active, client (neither null).
-    KPJackDevice(ALCdevice* device, _jack_client* client, int sampleRate);
+    KPJackDevice(ALCdevice* device, _jack_client* client, int sampleRate, LostHandler serverGone);
 
 private:
     struct ClientCloser
@@ -71,9 +66,6 @@ private:
     // How many of m_cycleEvents wait from a cycle that could not be mixed (JACK's thread only).
     size_t m_carried = 0;
     std::array<_jack_port*, kChannels> m_ports{};
-    std::atomic<bool> m_serverGone = false;
-    std::mutex m_serverGoneLock;
-    std::function<void()> m_serverGoneHandler;
     // Interleaved scratch for the mix, as long as the longest period JACK allows.
     std::vector<float> m_mix;
 };

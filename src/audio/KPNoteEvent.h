@@ -21,6 +21,10 @@ struct KPNoteEvent
         FadeOutAll,
         // Lets the note go: its release fade starts (KPNoteFades).
         Release,
+        // As Release, unless a player on the main thread holds the note
+        // (KPSampler::setHeldElsewhere):
+        // a release read in the render's own cycle, which must not end another player's note.
+        ReleaseUnheld,
     };
 
     Kind kind = Kind::NoteOn;

@@ -1,6 +1,7 @@
 #include "audio/KPNoteFades.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 constexpr double kStepGain = 0.2;
@@ -13,6 +14,12 @@ std::optional<float> KPNoteFades::stepDown(float gain)
         return std::nullopt;
     // A soft note (a low velocity) starts below one step: it fades to silence, never below.
     return float(std::max(0.0, double(gain) - kStepGain));
+}
+
+void KPNoteFades::setSampleRate(int rate)
+{
+    m_interval = std::max<int64_t>(1, std::lround(kStepSeconds * rate));
+    m_atOnce = std::lround(kAtOnceSeconds * rate);
 }
 
 void KPNoteFades::restart(int note, int64_t frame)
@@ -35,7 +42,7 @@ void KPNoteFades::release(int note, int64_t frame)
     if (!isNote(note) || isFading(note))
         return;
     Note& fade = m_notes[size_t(note)];
-    fade.nextStep = std::max(fade.gridStart + m_interval, frame);
+    fade.nextStep = std::max(fade.gridStart + m_interval, frame + m_atOnce);
     ++m_fading;
 }
 

@@ -7,9 +7,11 @@
 // When the release fades of the notes step, counted in frames of the output's clock. Each note
 // keeps a grid of steps one interval apart that starts at its last press (or where its last fade
 // ended). Released a whole step or more after the grid began, a note takes its first step at
-// once; released sooner, on the grid's first point; every later step on the next point after
-// the one before. Releasing a note that fades already changes nothing. Plain data: the thread
-// that owns the voices keeps it.
+// once (after a glide of 5 ms, too short to hear as anything but at once and long enough not
+// to click); released sooner, on the grid's first point; every later step on
+// the next point after the one before. Each step's value is reached on its step: whoever steps
+// the gain glides toward it from the step before (or from the release). Releasing a note that
+// fades already changes nothing. Plain data: the thread that owns the voices keeps it.
 class KPNoteFades
 {
 public:
@@ -20,8 +22,13 @@ public:
     // the note is as good as silent (0.05 or below) and the step stops it.
     static std::optional<float> stepDown(float gain);
 
-    void setInterval(int64_t frames) { m_interval = frames; }
-    int64_t interval() const { return m_interval; }
+    static constexpr double kAtOnceSeconds = 0.005;
+
+    // The grid's interval and the glide of a step taken at once, at the output's rate.
+    void setSampleRate(int rate);
+    // No step glides for less (a grid point just after a step taken at once is reached that
+    // much later).
+    int64_t atOnceFrames() const { return m_atOnce; }
 
     // Notes outside 0 to 127 are ignored. The note's fade, if any, ends, and its grid starts
     // anew at `frame`.
@@ -29,6 +36,8 @@ public:
     void restartAll(int64_t frame);
     void release(int note, int64_t frame);
     bool isFading(int note) const;
+    // The frame of the note's next step; negative while it does not fade.
+    int64_t stepAt(int note) const { return isNote(note) ? m_notes[size_t(note)].nextStep : -1; }
 
     // The frame of the first step due before `end`; `end` when there is none.
     int64_t nextStep(int64_t end) const;
@@ -60,5 +69,6 @@ private:
 
     std::array<Note, kNoteCount> m_notes{};
     int64_t m_interval = 1;
+    int64_t m_atOnce = 0;
     int m_fading = 0;
 };

@@ -28,10 +28,6 @@ constexpr int64_t kGlideStepFrames = 32;
 constexpr double kSwitchFadeSeconds = 0.005;
 // How long a switch waits for an output mixing on its own to play the fade out.
 constexpr auto kSwitchFadeWait = std::chrono::milliseconds(200);
-// What OpenAL Soft's own output needs to mix a gain change (two of its periods).
-constexpr unsigned long kPlaybackFadeMilliseconds = 12;
-// How often a glide steps on OpenAL Soft's own output: about its period.
-constexpr std::chrono::milliseconds kPlaybackGlideStep(5);
 
 // A glide cut short ends at its gain: the voice reads as it was heading.
 void stopVoice(KPSampler::SourceEntry& voice)
@@ -62,9 +58,6 @@ double KPSampler::steadySeconds()
 KPSampler::KPSampler(KPAudioDeviceOpener openDevice, KPAudioSession* session)
     : m_openDevice(std::move(openDevice)), m_session(session)
 {
-    m_playbackGlides.setTimerType(Qt::PreciseTimer);
-    m_playbackGlides.setInterval(kPlaybackGlideStep);
-    QObject::connect(&m_playbackGlides, &QTimer::timeout, [this] { advancePlaybackGlides(); });
     setUpAudioSession();
 }
 
@@ -104,8 +97,12 @@ bool KPSampler::setUpAudio()
     if (m_initialized)
         return true;
     setUpOpenAL();
-    m_bank = KPSoundBank::load(m_layout);
+    m_mixer = dynamic_cast<KPLoopbackDevice*>(m_device.get());
+    if (m_device && !m_mixer)
+        qWarning("KPSampler: the output is not one we mix");
+    m_bank = m_mixer ? KPSoundBank::load(m_layout) : std::nullopt;
     if (!m_bank || !initSources()) {
+        m_mixer = nullptr;
         freeSources();
         m_bank.reset();
         tearDownOpenAL();
@@ -113,12 +110,9 @@ bool KPSampler::setUpAudio()
     }
     m_initialized = true;
     publishAllGains();
-    m_mixer = dynamic_cast<KPLoopbackDevice*>(m_device.get());
-    if (m_mixer) {
-        m_fades.setInterval(std::lround(KPNoteFades::kStepSeconds * m_mixer->sampleRate()));
-        endFade(std::nullopt, m_mixer->framesMixed());
-        m_mixer->setRenderClient(this);
-    }
+    m_fades.setSampleRate(m_mixer->sampleRate());
+    endFade(std::nullopt, m_mixer->framesMixed());
+    m_mixer->setRenderClient(this);
     return true;
 }
 
@@ -127,8 +121,7 @@ void KPSampler::tearDownAudio()
     if (!m_initialized)
         return;
     // From here on nothing renders through the sampler, and nothing waits to.
-    if (m_mixer)
-        m_mixer->setRenderClient(nullptr);
+    m_mixer->setRenderClient(nullptr);
     m_mixer = nullptr;
     m_schedule.clear();
     freeSources();
@@ -328,6 +321,12 @@ void KPSampler::release(int note, std::optional<int64_t> frame)
         post({KPNoteEvent::Kind::Release, note, 0.0f, 0, 0}, frame);
 }
 
+void KPSampler::setHeldElsewhere(int note, bool held)
+{
+    if (note >= 0 && note < kNoteCount)
+        m_heldElsewhere[size_t(note)].store(held);
+}
+
 bool KPSampler::isFading(int note) const
 {
     return note >= 0 && note < kNoteCount && m_noteFading[size_t(note)].load();
@@ -337,7 +336,7 @@ bool KPSampler::isFading(int note) const
 // glides); 0 when no voice has it. Where the render thread owns the voices, as it last told.
 float KPSampler::currentNoteGain(int note)
 {
-    if (m_initialized && m_mixer && m_mixer->mixesOnItsOwn())
+    if (m_initialized && m_mixer->mixesOnItsOwn())
         return note >= 0 && note < kNoteCount ? m_noteGains[size_t(note)].load() : 0.0f;
     float result = 0.0f;
     if (!forEachVoice(note, "Error getting source gain: %x", [&result](SourceEntry& voice) {
@@ -369,8 +368,8 @@ void KPSampler::post(KPNoteEvent event, std::optional<int64_t> frame)
         qWarning("KPSampler is not initialized yet");
         return;
     }
-    if (!m_mixer || (!frame && !m_mixer->mixesOnItsOwn())) {
-        apply(event, m_mixer ? m_mixer->framesMixed() : playbackFrame());
+    if (!frame && !m_mixer->mixesOnItsOwn()) {
+        apply(event, m_mixer->framesMixed());
         return;
     }
     event.frame = frame.value_or(0);
@@ -452,22 +451,6 @@ int64_t KPSampler::advanceGlides(int64_t frame, int64_t next)
     return next;
 }
 
-int64_t KPSampler::playbackFrame() const
-{
-    return std::llround(steadySeconds() * m_layout.sampleRate);
-}
-
-// OpenAL Soft's own output mixes on a thread we don't see: its glides step on a timer instead,
-// a few times per period of its mix.
-void KPSampler::advancePlaybackGlides()
-{
-    const int64_t frame = playbackFrame();
-    advanceGlides(frame, frame + m_layout.sampleRate * kPlaybackGlideStep.count() / 1000);
-    if (std::none_of(m_sources.begin(), m_sources.end(),
-                     [](const SourceEntry& voice) { return voice.gain.moving; }))
-        m_playbackGlides.stop();
-}
-
 // A note struck or stopped fades no more, and its fade grid starts anew there.
 void KPSampler::apply(const KPNoteEvent& event, int64_t frame)
 {
@@ -485,8 +468,16 @@ void KPSampler::apply(const KPNoteEvent& event, int64_t frame)
         endFade(std::nullopt, frame);
         forEachVoice(std::nullopt, "Error stopping source: %x", stopVoice);
         break;
+    case KPNoteEvent::Kind::ReleaseUnheld:
+        if (event.note < 0 || event.note >= kNoteCount ||
+            m_heldElsewhere[size_t(event.note)].load())
+            break;
+        [[fallthrough]];
     case KPNoteEvent::Kind::Release:
-        m_fades.release(event.note, frame);
+        if (!m_fades.isFading(event.note)) {
+            m_fades.release(event.note, frame);
+            glideToNextStep(event.note, frame);
+        }
         publishFading(event.note);
         break;
     case KPNoteEvent::Kind::Gain:
@@ -508,11 +499,8 @@ void KPSampler::apply(const KPNoteEvent& event, int64_t frame)
 void KPSampler::glide(SourceEntry& voice, float to, int64_t frame, int32_t frames, bool stopAtEnd)
 {
     voice.gain.begin(to, frame, frames, stopAtEnd);
-    if (voice.gain.moving) {
-        if (!m_mixer && !m_playbackGlides.isActive())
-            m_playbackGlides.start();
+    if (voice.gain.moving)
         return;
-    }
     alGetError();
     alSourcef(voice.sourceId(), AL_GAIN, to);
     if (const ALenum error = alGetError(); error != AL_NO_ERROR)
@@ -521,19 +509,26 @@ void KPSampler::glide(SourceEntry& voice, float to, int64_t frame, int32_t frame
         alSourceStop(voice.sourceId());
 }
 
-// Each step glides to its gain until the next one comes, so that the sound never jumps; the
-// last one stops the note, whose grid then starts anew.
+// The step's value has been reached: the note glides on to the next one, reached on the next
+// step, so that the sound never jumps. A note as good as silent stops, and its grid starts anew.
 void KPSampler::fadeStep(int note, int64_t frame)
 {
-    if (const std::optional<float> gain = KPNoteFades::stepDown(targetGain(note))) {
-        for (SourceEntry& voice : m_sources) {
-            if (voice.noteIndex == note)
-                glide(voice, *gain, frame, int32_t(m_fades.interval()), false);
-        }
-        publishGain(note);
-        return;
+    if (!glideToNextStep(note, frame))
+        apply({KPNoteEvent::Kind::NoteOff, note, 0.0f, 0, 0}, frame);
+}
+
+bool KPSampler::glideToNextStep(int note, int64_t frame)
+{
+    const std::optional<float> gain = KPNoteFades::stepDown(targetGain(note));
+    if (!gain)
+        return false;
+    const auto frames = int32_t(std::max(m_fades.atOnceFrames(), m_fades.stepAt(note) - frame));
+    for (SourceEntry& voice : m_sources) {
+        if (voice.noteIndex == note)
+            glide(voice, *gain, frame, frames, false);
     }
-    apply({KPNoteEvent::Kind::NoteOff, note, 0.0f, 0, 0}, frame);
+    publishGain(note);
+    return true;
 }
 
 float KPSampler::targetGain(int note) const
@@ -577,19 +572,12 @@ void KPSampler::publishAllGains()
         publishGain(note);
 }
 
-// Ends what sounds over a few milliseconds, heard before the voices go. Where we mix the fade is
-// rendered (by the output's own thread, or here, ahead of what the holder renders next);
-// OpenAL Soft's own output ramps a gain change across its next period.
+// Ends what sounds over a few milliseconds, heard before the voices go: rendered by the output's
+// own thread, or here, ahead of what the holder renders next.
 void KPSampler::fadeOutBeforeSwitch()
 {
     if (!m_initialized || !m_device || m_device->isPaused())
         return;
-    if (!m_mixer) {
-        for (SourceEntry& voice : m_sources)
-            alSourcef(voice.sourceId(), AL_GAIN, 0.0f);
-        QThread::msleep(kPlaybackFadeMilliseconds);
-        return;
-    }
     const auto frames = int32_t(std::lround(kSwitchFadeSeconds * m_mixer->sampleRate()));
     const KPNoteEvent fade{KPNoteEvent::Kind::FadeOutAll, 0, 0.0f, frames, 0};
     if (!m_mixer->mixesOnItsOwn()) {

@@ -12,7 +12,6 @@
 #include "platform/KPClock.h"
 
 #include <QString>
-#include <QTimer>
 
 #include <array>
 #include <atomic>
@@ -29,12 +28,12 @@
 // share. A switch first fades whatever sounds out over a few milliseconds, so that it ends
 // without a click.
 //
-// Where we mix (a loopback device: the JACK output, the silent output, an offline render), the
-// thread that renders owns the voices: a note operation given a frame on the output's sample
-// clock becomes an event that takes effect inside the render at that frame, and on a device
-// that mixes on its own thread every operation does, at the next frame rendered. Elsewhere an
-// operation takes effect at once. Gains given a glide move there linearly: frame by frame where
-// we mix, every few milliseconds elsewhere. Where we mix, a released note's fade is the
+// Every output is a loopback device that we mix (JACK, PipeWire, ALSA, the silent output, an
+// offline render), and the thread that renders owns the voices: a note operation given a frame
+// on the output's sample clock becomes an event that takes effect inside the render at that
+// frame, and on a device that mixes on its own thread every operation does, at the next frame
+// rendered; where whoever holds the device renders it, an operation without a frame takes effect
+// at once. Gains given a glide move linearly, frame by frame. A released note's fade is the
 // render's too, its steps counted in frames (KPNoteFades). Everything else: main thread only.
 class KPSampler : public KPRenderClient
 {
@@ -86,12 +85,14 @@ public:
     void playQueuedNotes();
     void noteOff(int note, std::optional<int64_t> frame = std::nullopt);
     void allNotesOff(std::optional<int64_t> frame = std::nullopt);
-    // Where we mix: the note's release fade starts, 0.2 of gain down per step of its grid, each
-    // step gliding, until it stops.
+    // The note's release fade starts, 0.2 of gain down per step of its grid, each step's value
+    // glided into and reached on its step, until it stops.
     void release(int note, std::optional<int64_t> frame = std::nullopt);
-    bool fadesOnFrames() const { return m_mixer != nullptr; }
     // As the thread that owns the voices last told.
     bool isFading(int note) const;
+    // Whether players that go through the main thread hold the note: a release read in the
+    // render's own cycle (ReleaseUnheld) leaves it sounding then. Any thread.
+    void setHeldElsewhere(int note, bool held);
     // The gain the note's voice is at or gliding to.
     float currentNoteGain(int note);
     // Voices whose source is playing now.
@@ -100,7 +101,7 @@ public:
                         double glideSeconds = 0.0);
 
     // The frame of the output's sample clock at which something due at `at` is rendered; none
-    // where we don't mix, or where the output is not tied to the program's clock.
+    // while the output is not tied to the program's clock.
     std::optional<int64_t> frameAt(KPClock::TimePoint at) const;
 
     // The render thread's side (KPRenderClient).
@@ -163,13 +164,13 @@ private:
     void apply(const KPNoteEvent& event, int64_t frame);
     void countPlacement(const KPNoteEvent& event, int64_t frame);
     void fadeStep(int note, int64_t frame);
+    // Glides the note toward the value of its next fade step, reached on that step; false when
+    // it is as good as silent already.
+    bool glideToNextStep(int note, int64_t frame);
     // The gain the note's highest-numbered voice is at or gliding to; 0 when no voice has it.
     float targetGain(int note) const;
     void glide(SourceEntry& voice, float to, int64_t frame, int32_t frames, bool stopAtEnd);
     int64_t advanceGlides(int64_t frame, int64_t next);
-    // Frames of the steady clock at the bank's rate: the time of glides on OpenAL Soft's output.
-    int64_t playbackFrame() const;
-    void advancePlaybackGlides();
     void fadeOutBeforeSwitch();
     // The note's gain for other threads to read.
     void publishGain(int note);
@@ -189,16 +190,16 @@ private:
     KPALContextPtr m_context;
     std::optional<KPSoundBank> m_bank;
     std::array<SourceEntry, kSourceCount> m_sources;
-    // Where we mix: the device, whose render applies the scheduled events.
+    // The device, whose render applies the scheduled events; null while not initialized.
     KPLoopbackDevice* m_mixer = nullptr;
     KPNoteSchedule m_schedule;
     KPNoteFades m_fades;
     std::array<std::atomic<float>, kNoteCount> m_noteGains{};
     std::array<std::atomic<bool>, kNoteCount> m_noteFading{};
+    std::array<std::atomic<bool>, kNoteCount> m_heldElsewhere{};
     std::atomic<uint64_t> m_onFrame = 0;
     std::atomic<uint64_t> m_late = 0;
     std::atomic<int64_t> m_mostLateFrames = 0;
-    QTimer m_playbackGlides;
     bool m_initialized = false;
     bool m_loopNotes = false;
     float m_volume = 1.0f;

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 namespace {
-constexpr KPGridTimer::Seconds kFadeInterval(KPNoteFades::kStepSeconds);
 constexpr uint8_t kFullVelocity = 127;
 } // namespace
 
@@ -23,28 +22,12 @@ KPSoundPlayer::KPSoundPlayer(KPAudioDeviceOpener openDevice, KPClock* clock,
     useSoundBank(QStringLiteral("Grand Piano"));
 }
 
-KPSoundPlayer::~KPSoundPlayer()
-{
-    stopAllFadeTimers();
-}
-
-void KPSoundPlayer::TimerDisposer::operator()(KPGridTimer* timer) const
-{
-    timer->invalidate();
-    timer->deleteLater();
-}
-
-const KPGridTimer* KPSoundPlayer::fadeTimer(uint32_t note) const
-{
-    return note < kNoteCount ? m_fadeTimers[note].get() : nullptr;
-}
+KPSoundPlayer::~KPSoundPlayer() = default;
 
 void KPSoundPlayer::useSoundBank(const QString& name)
 {
     if (m_activeSoundBank == name)
         return;
-    stopAllFadeTimers();
-    initializeFadeTimers();
     if (!m_sampler.setSoundBank(name))
         QMetaObject::invokeMethod(
             this, [this, name] { emit soundBankFailed(name); }, Qt::QueuedConnection);
@@ -67,27 +50,23 @@ void KPSoundPlayer::play(uint32_t note, uint8_t velocity)
 {
     if (note >= kNoteCount)
         return;
-    const float gain = gainForVelocity(velocity);
-    stopFadeTimer(note);
-    m_sampler.changeNoteGain(int(note), gain);
-    m_sampler.noteOn(int(note), gain);
+    m_sampler.noteOff(int(note));
+    m_sampler.noteOn(int(note), gainForVelocity(velocity));
 }
 
 void KPSoundPlayer::stop(uint32_t note)
 {
-    if (note >= kNoteCount)
-        return;
-    startFadeTimer(note);
+    if (note < kNoteCount)
+        m_sampler.release(int(note));
 }
 
 bool KPSoundPlayer::isFading(uint32_t note) const
 {
-    return note < kNoteCount && (m_sampler.isFading(int(note)) ||
-                                 (m_fadeTimers[note] && m_fadeTimers[note]->isScheduled()));
+    return note < kNoteCount && m_sampler.isFading(int(note));
 }
 
-// Where we mix, the note is placed on its frame now, and its fade's grid starts there;
-// elsewhere the whole press waits for its time.
+// The note is placed on its frame now, and its fade's grid starts there; on an output not tied
+// to the clock yet the whole press waits for its time.
 void KPSoundPlayer::play(uint32_t note, uint8_t velocity, KPClock::TimePoint at)
 {
     if (note >= kNoteCount)
@@ -98,10 +77,8 @@ void KPSoundPlayer::play(uint32_t note, uint8_t velocity, KPClock::TimePoint at)
                        [this, note, velocity] { play(note, velocity); });
         return;
     }
-    const float gain = gainForVelocity(velocity);
     m_sampler.noteOff(int(note), frame);
-    m_sampler.changeNoteGain(int(note), gain, frame);
-    m_sampler.noteOn(int(note), gain, frame);
+    m_sampler.noteOn(int(note), gainForVelocity(velocity), frame);
 }
 
 void KPSoundPlayer::stop(uint32_t note, KPClock::TimePoint at)
@@ -112,7 +89,7 @@ void KPSoundPlayer::stop(uint32_t note, KPClock::TimePoint at)
         m_sampler.release(int(note), frame);
         return;
     }
-    clock().wakeAt(this, at, KPClock::Precision::Exact, [this, note] { startFadeTimer(note); });
+    clock().wakeAt(this, at, KPClock::Precision::Exact, [this, note] { stop(note); });
 }
 
 void KPSoundPlayer::saveSoundBank()
@@ -126,63 +103,4 @@ void KPSoundPlayer::restoreSoundBank()
         return;
     useSoundBank(*m_previousSoundBank);
     m_previousSoundBank.reset();
-}
-
-// One step of the fade on OpenAL Soft's own output: the gain glides 0.2 lower over the step, and
-// at 0.05 or below the fade ends and the note stops.
-void KPSoundPlayer::fadeSound(uint32_t index)
-{
-    if (const std::optional<float> gain =
-            KPNoteFades::stepDown(m_sampler.currentNoteGain(int(index))))
-        m_sampler.changeNoteGain(int(index), *gain, std::nullopt, KPNoteFades::kStepSeconds);
-    else
-        stopFadeTimer(index);
-}
-
-// Where we mix the sampler fades the note itself, counted in frames from the release's.
-void KPSoundPlayer::startFadeTimer(uint32_t note)
-{
-    if (m_sampler.fadesOnFrames())
-        m_sampler.release(int(note));
-    else if (m_fadeTimers[note])
-        m_fadeTimers[note]->schedule();
-}
-
-// The fresh timer's grid starts now, normally at the key's press. A timer that ran when the
-// sound moved to where we mix ends here too.
-void KPSoundPlayer::stopFadeTimer(uint32_t note)
-{
-    resetFadeTimer(note);
-    m_sampler.noteOff(int(note));
-}
-
-void KPSoundPlayer::resetFadeTimer(uint32_t note)
-{
-    if (m_fadeTimers[note])
-        m_fadeTimers[note]->invalidate();
-    m_fadeTimers[note] = makeFadeTimerForIndex(note);
-}
-
-void KPSoundPlayer::stopAllFadeTimers()
-{
-    if (!m_hasFadeTimers)
-        return;
-    for (FadeTimer& timer : m_fadeTimers) {
-        if (timer)
-            timer->invalidate();
-    }
-}
-
-KPSoundPlayer::FadeTimer KPSoundPlayer::makeFadeTimerForIndex(uint32_t note)
-{
-    return FadeTimer(std::make_unique<KPGridTimer>(
-                         kFadeInterval, [this, note] { fadeSound(note); }, nullptr, m_clock)
-                         .release());
-}
-
-void KPSoundPlayer::initializeFadeTimers()
-{
-    for (uint32_t note = 0; note < kNoteCount; ++note)
-        m_fadeTimers[note] = makeFadeTimerForIndex(note);
-    m_hasFadeTimers = true;
 }

@@ -4,23 +4,20 @@
 #include "audio/KPSampler.h"
 
 #include "platform/KPClock.h"
-#include "platform/KPGridTimer.h"
 
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
-#include <array>
 #include <cstdint>
-#include <memory>
 #include <optional>
 
 // The process's sound service: the six instruments, the active one, and key presses and releases
 // turned into notes. A press starts the note at full gain; a release fades it out, 0.2 of gain
-// every 0.1 s on a grid from the press, each step gliding, and stops it. Where we mix, the
-// sampler counts the fade in frames of the output, and every press and release lands on its
-// frame; on OpenAL Soft's own output the note's timer steps it. Main thread only.
+// every 0.1 s on a grid from the press, each step's value glided into, and stops it. The sampler
+// counts the fade in frames of the output, and every press and release lands on its frame.
+// Main thread only.
 class KPSoundPlayer : public QObject
 {
     Q_OBJECT
@@ -31,8 +28,9 @@ public:
     // The one player of the program, made (and "Grand Piano" loaded) at the first call.
     static KPSoundPlayer& sharedPlayer();
 
-    // Loads "Grand Piano". The fades keep time by `clock` when given (offline rendering), else by
-    // the program's current clock. The sampler joins `session` (none for an offline render).
+    // Loads "Grand Piano". Timed notes on an output not yet tied to the program's clock wait on
+    // `clock` when given (offline rendering), else on the program's current clock. The sampler
+    // joins `session` (none for an offline render).
     explicit KPSoundPlayer(KPAudioDeviceOpener openDevice = KPAudioDevice::openDefault,
                            KPClock* clock = nullptr,
                            KPAudioSession* session = &KPAudioSession::sharedSession());
@@ -50,8 +48,9 @@ public:
     void play(uint32_t note);
     void play(uint32_t note, uint8_t velocity);
     void stop(uint32_t note);
-    // Takes effect at `at` on the program's clock (KPClock): where we mix, at the matching frame;
-    // elsewhere the player applies it then (at once when `at` has passed).
+    // Takes effect at `at` on the program's clock (KPClock), at the matching frame of the output;
+    // on an output not tied to the clock yet, the player applies it then (at once when `at` has
+    // passed).
     void play(uint32_t note, uint8_t velocity, KPClock::TimePoint at);
     void stop(uint32_t note, KPClock::TimePoint at);
     void saveSoundBank();
@@ -61,8 +60,6 @@ public:
     const QList<QStringList>& soundBanks() const { return m_soundBanks; }
     const std::optional<QString>& activeSoundBank() const { return m_activeSoundBank; }
     const std::optional<QString>& previousSoundBank() const { return m_previousSoundBank; }
-    // Where we don't mix: the note's timer, scheduled while the note fades.
-    const KPGridTimer* fadeTimer(uint32_t note) const;
     bool isFading(uint32_t note) const;
     KPSampler& sampler() { return m_sampler; }
     // The volume of everything played, 0 to 1.
@@ -75,29 +72,11 @@ signals:
     void soundBankFailed(const QString& name);
 
 private:
-    struct TimerDisposer
-    {
-        // A timer may be replaced from inside its own firing.
-        void operator()(KPGridTimer* timer) const;
-    };
-    using FadeTimer = std::unique_ptr<KPGridTimer, TimerDisposer>;
-
     KPClock& clock() const { return m_clock ? *m_clock : KPClock::current(); }
-    void fadeSound(uint32_t index);
-    void startFadeTimer(uint32_t note);
-    void stopFadeTimer(uint32_t note);
-    // A fresh timer, its grid starting now; the note keeps sounding.
-    void resetFadeTimer(uint32_t note);
-    void stopAllFadeTimers();
-    [[nodiscard]] FadeTimer makeFadeTimerForIndex(uint32_t note);
-    void initializeFadeTimers();
 
     KPSampler m_sampler;
     KPClock* m_clock;
     QList<QStringList> m_soundBanks;
-    // Empty until the first instrument is chosen, then one timer per note.
-    std::array<FadeTimer, kNoteCount> m_fadeTimers;
-    bool m_hasFadeTimers = false;
     std::optional<QString> m_activeSoundBank;
     std::optional<QString> m_previousSoundBank;
 };

@@ -61,7 +61,8 @@ bool KPAudioExport::write(const KPPianoRecording& recording, const QString& path
     const auto format = formatFor(path);
     if (!format)
         return fail(error, QStringLiteral("only .wav and .flac files can be written"));
-    std::shared_ptr<KPAudioDevice> device = KPLoopbackDevice::open(KPLoopbackDevice::kDefaultRate);
+    std::shared_ptr<KPAudioDevice> device = KPLoopbackDevice::open(
+        KPLoopbackDevice::kDefaultRate, KPLoopbackDevice::Mixing::OnRender, true);
     if (!device)
         return fail(error, QStringLiteral("OpenAL Soft's loopback device is missing"));
     auto* loopback = static_cast<KPLoopbackDevice*>(device.get());

@@ -39,7 +39,7 @@ std::unique_ptr<KPJackMidiClient> KPJackMidiClient::open(Mode mode)
 
 std::unique_ptr<KPJackMidiClient> KPJackMidiClient::attach(std::shared_ptr<KPJackDevice> output)
 {
-    if (!output || output->isServerGone())
+    if (!output || output->isLost())
         return nullptr;
     _jack_client* client = output->client();
     std::unique_ptr<KPJackMidiClient> midi = make(client, std::move(output));
@@ -100,7 +100,7 @@ bool KPJackMidiClient::listenOnOutput()
 
 bool KPJackMidiClient::isServerGone() const
 {
-    return m_serverGone || (m_output && m_output->isServerGone());
+    return m_serverGone || (m_output && m_output->isLost());
 }
 
 std::string KPJackMidiClient::portName() const
@@ -144,11 +144,12 @@ int KPJackMidiClient::process(uint32_t frames, void* self)
 }
 
 // On the output's JACK thread: never waits, never allocates. A press cuts off the note's earlier
-// instance and sounds anew at its frame, as a press on the main thread does.
+// instance and sounds anew at its frame, as a press on the main thread does; a release lets the
+// note go at its frame unless a player on the main thread holds it.
 size_t KPJackMidiClient::readOutputCycle(void* self, uint32_t frames, std::span<KPNoteEvent> out)
 {
     auto* client = static_cast<KPJackMidiClient*>(self);
-    Cycle cycle{out, 0, jack_last_frame_time(client->m_client.get())};
+    Cycle cycle{client, out, 0, jack_last_frame_time(client->m_client.get())};
     if (client->m_reader.readCycle(jack_port_get_buffer(client->m_port, frames), cycle.start,
                                    &KPJackMidiClient::strike, &cycle))
         client->wake();
@@ -158,13 +159,20 @@ size_t KPJackMidiClient::readOutputCycle(void* self, uint32_t frames, std::span<
 void KPJackMidiClient::strike(void* cycle, const KPJackMidiReader::Event& event)
 {
     auto& read = *static_cast<Cycle*>(cycle);
-    if (!KPMidiDecoder::isPress(event.data()) || read.out.size() - read.count < 2)
-        return;
     const int64_t frame = int64_t(event.frame - read.start);
-    const auto note = int32_t(event.bytes[1]);
-    read.out[read.count++] = {KPNoteEvent::Kind::NoteOff, note, 0.0f, 0, frame};
-    read.out[read.count++] = {KPNoteEvent::Kind::NoteOn, note,
-                              KPSoundPlayer::gainForVelocity(event.bytes[2]), 0, frame};
+    read.client->m_cycleDecoder.decode(event.data(), [&read, frame](const KPMidiKeyEvent& key) {
+        const auto note = int32_t(key.note);
+        if (key.isRelease()) {
+            if (read.count < read.out.size())
+                read.out[read.count++] = {KPNoteEvent::Kind::ReleaseUnheld, note, 0.0f, 0, frame};
+            return;
+        }
+        if (read.out.size() - read.count < 2)
+            return;
+        read.out[read.count++] = {KPNoteEvent::Kind::NoteOff, note, 0.0f, 0, frame};
+        read.out[read.count++] = {KPNoteEvent::Kind::NoteOn, note,
+                                  KPSoundPlayer::gainForVelocity(key.velocity), 0, frame};
+    });
 }
 
 void KPJackMidiClient::shutDown(void* self)

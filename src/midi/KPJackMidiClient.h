@@ -2,6 +2,7 @@
 
 #include "audio/KPNoteEvent.h"
 #include "midi/KPJackMidiReader.h"
+#include "midi/KPMidiDecoder.h"
 
 #include <QObject>
 #include <QSocketNotifier>
@@ -22,7 +23,10 @@ struct _jack_port;
 //
 // While our sound goes to JACK the port lives on the output's client instead ("Touch Piano
 // output:Touch Piano"): a port can only be read in its own client's cycle, and read there each
-// press sounds in the cycle it arrives in, at its own frame, before the main thread hears of it.
+// press sounds in the cycle it arrives in, at its own frame, before the main thread hears of it,
+// and each release (the pedal's included) lets its note go at its own frame too, unless a
+// player on the main thread holds the note. The main thread decodes the same messages in the
+// same order, so it hears of the same presses and releases.
 // Main thread only, but for the callbacks.
 class KPJackMidiClient : public QObject
 {
@@ -53,7 +57,7 @@ public:
     // Everything read since the last call, in order; and how many messages were dropped.
     size_t takeEvents(std::vector<KPJackMidiReader::Event>& out) { return m_reader.takeAll(out); }
     bool isServerGone() const;
-    // The presses taken were sounded by the output already.
+    // The presses and releases taken were sounded by the output already.
     bool strikesOnOutput() const { return m_output != nullptr; }
     // "Touch Piano:Touch Piano", or "Touch Piano output:Touch Piano" on the output's client.
     std::string portName() const;
@@ -72,6 +76,7 @@ private:
     // The output's cycle being read: where its presses go.
     struct Cycle
     {
+        KPJackMidiClient* client;
         std::span<KPNoteEvent> out;
         size_t count = 0;
         uint32_t start = 0;
@@ -89,6 +94,8 @@ private:
     static size_t readOutputCycle(void* self, uint32_t frames, std::span<KPNoteEvent> out);
     static void strike(void* cycle, const KPJackMidiReader::Event& event);
 
+    // The output's JACK thread's own decoding of what it reads.
+    KPMidiDecoder m_cycleDecoder;
     KPJackMidiReader m_reader;
     int m_wakeFd;
     QSocketNotifier m_wakeNotifier;

@@ -225,7 +225,7 @@ void KPMidiInput::closeJack()
     m_jackDecoder = KPMidiDecoder();
     for (uint32_t note = 0; note < m_jackHeld.size(); ++note) {
         if (m_jackHeld.test(note))
-            emit keyReleased(note);
+            emit keyReleased(note, false);
     }
     m_jackHeld.reset();
 }
@@ -326,7 +326,7 @@ void KPMidiInput::play(KPMidiDecoder& decoder, std::span<const uint8_t> message,
         if (held)
             held->set(event.note, !event.isRelease());
         if (event.isRelease())
-            emit keyReleased(event.note);
+            emit keyReleased(event.note, sounded);
         else
             emit keyPressed(event.note, event.velocity, sounded);
     }

@@ -59,7 +59,7 @@ public:
 signals:
     // `sounded`: the output struck the note itself.
     void keyPressed(uint32_t note, uint8_t velocity, bool sounded);
-    void keyReleased(uint32_t note);
+    void keyReleased(uint32_t note, bool sounded);
 
 private:
     // The device ports of one system in use, and those that failed to open: logged once, tried

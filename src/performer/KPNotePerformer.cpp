@@ -55,6 +55,8 @@ void KPNotePerformer::noteOn(KPNoteSource source, uint32_t note, uint8_t velocit
     if (note >= kNoteCount)
         return;
     m_sustained[indexOf(source)].reset(note);
+    if (source != KPNoteSource::Midi)
+        m_player.sampler().setHeldElsewhere(int(note), true);
     if (sounded == Sounded::Now)
         m_player.play(note, velocity);
     pressed(source, note, velocity);
@@ -86,6 +88,8 @@ void KPNotePerformer::noteOn(KPNoteSource source, uint32_t note, uint8_t velocit
     }
     if (note >= kNoteCount)
         return;
+    if (source != KPNoteSource::Midi)
+        m_player.sampler().setHeldElsewhere(int(note), true);
     m_player.play(note, velocity, at);
     schedule({source, note, velocity, true, at, nullptr});
 }
@@ -153,7 +157,9 @@ void KPNotePerformer::releaseAll(KPNoteSource source)
         delete event->alarm;
         if (event->on && !heldByOthers(source, event->note))
             m_player.stop(event->note, event->at);
+        const uint32_t note = event->note;
         event = m_pending.erase(event);
+        publishHeld(note);
     }
     for (uint32_t note = 0; note < kNoteCount; ++note) {
         if (holds(source, note))
@@ -169,9 +175,19 @@ void KPNotePerformer::pressed(KPNoteSource source, uint32_t note, uint8_t veloci
         listener->notePressed(source, note, velocity);
 }
 
+void KPNotePerformer::publishHeld(uint32_t note)
+{
+    const bool pending = std::any_of(m_pending.begin(), m_pending.end(), [note](const Pending& e) {
+        return e.on && e.note == note && e.source != KPNoteSource::Midi;
+    });
+    m_player.sampler().setHeldElsewhere(int(note),
+                                        pending || heldByOthers(KPNoteSource::Midi, note));
+}
+
 void KPNotePerformer::released(KPNoteSource source, uint32_t note)
 {
     m_held[indexOf(source)].reset(note);
+    publishHeld(note);
     const bool stillHeld = isHeld(note);
     const std::vector<KPNoteListener*> listeners = m_listeners;
     for (KPNoteListener* listener : listeners)

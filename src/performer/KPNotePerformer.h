@@ -82,6 +82,9 @@ private:
 
     static bool hasPedal(KPNoteSource source);
     bool heldByOthers(KPNoteSource source, uint32_t note) const;
+    // Tells the sound which notes the players on this thread hold or are about to strike, so
+    // that a release the output reads in its own cycle (MIDI on JACK) leaves them sounding.
+    void publishHeld(uint32_t note);
     void letGo(KPNoteSource source, uint32_t note, Sounded sounded);
     void schedule(const Pending& event);
     void pressed(KPNoteSource source, uint32_t note, uint8_t velocity);

@@ -232,8 +232,8 @@ private slots:
         std::vector<float> sound(size_t(info.frames) * 2);
         sf_readf_float(file, sound.data(), info.frames);
         sf_close(file);
-        // The last note fades on its grid and stops 0.6 s after its press; the file ends there.
-        QVERIFY2(qAbs(double(info.frames) / 44100 - 2.6) < 0.01,
+        // The last note fades on its grid and stops 0.5 s after its press; the file ends there.
+        QVERIFY2(qAbs(double(info.frames) / 44100 - 2.5) < 0.01,
                  qPrintable(QString::number(info.frames)));
 
         const auto loud = [&](size_t frame) {
@@ -248,8 +248,8 @@ private slots:
                 KPAudioTest::fundamentalPartial(sound, 44100, notes[i].second, onset + 441, 8192);
             QVERIFY2(qAbs(KPAudioTest::cents(pitch, notes[i].second)) < 5.0,
                      qPrintable(QString::number(pitch)));
-            // Fading from the release: quieter than at the press, gliding from its fifth step to
-            // silence at the sixth, 0.6 s after the press, where the note stops.
+            // Fading from the release: quieter than at the press, gliding into silence at its
+            // fifth step, 0.5 s after the press, where the note stops.
             const double pressed = KPAudioTest::level(sound, 0, onset, 2205);
             QVERIFY(KPAudioTest::level(sound, 0, onset + 13230, 2205) < 0.7 * pressed);
             QVERIFY(KPAudioTest::level(sound, 0, onset + 22491, 2205) < 0.25 * pressed);
@@ -257,14 +257,16 @@ private slots:
         }
     }
 
-    // The same tune exported as played and 10 ms (441 frames) later: the second file is the first
-    // one moved by exactly those frames, every press, release and fade step included.
+    // The same tune exported as played and 0.25 s (11025 frames) later: the second file is the
+    // first one moved by exactly those frames, every press, release and fade step included. Its
+    // times are exact in binary, so that both land on whole frames.
     void audioExportPlacesEveryEventOnItsFrame()
     {
-        const KPPianoRecording tune = threeNotes();
+        KPPianoRecording tune = threeNotes();
+        tune.actions[1].interval = 0.375f;
         KPPianoRecording later = tune;
         for (KPPianoKeyAction& action : later.actions)
-            action.interval += 0.01f;
+            action.interval += 0.25f;
         QTemporaryDir dir;
         std::vector<std::vector<short>> files;
         for (const KPPianoRecording& recording : {tune, later}) {
@@ -278,7 +280,7 @@ private slots:
             sf_readf_short(file, files.back().data(), info.frames);
             sf_close(file);
         }
-        constexpr size_t kShift = 441 * 2;
+        constexpr size_t kShift = 11025 * 2;
         // Each file ends with the block in which its last voice went silent.
         const size_t common = std::min(files[0].size(), files[1].size() - kShift);
         QVERIFY(common + 128 > files[0].size());

@@ -359,8 +359,11 @@ void TestMidi::pressSoundsAtItsFrameOnTheJackOutput()
                                  sounded ? KPNotePerformer::Sounded::Already
                                          : KPNotePerformer::Sounded::Now);
             });
-    connect(&input, &KPMidiInput::keyReleased, this,
-            [&performer](uint32_t note) { performer.noteOff(KPNoteSource::Midi, note); });
+    connect(&input, &KPMidiInput::keyReleased, this, [&performer](uint32_t note, bool sounded) {
+        performer.noteOff(KPNoteSource::Midi, note,
+                          sounded ? KPNotePerformer::Sounded::Already
+                                  : KPNotePerformer::Sounded::Now);
+    });
     input.setJackOutput(output);
     KPJackMidiDevice keyboard;
     input.start();
@@ -393,6 +396,16 @@ void TestMidi::pressSoundsAtItsFrameOnTheJackOutput()
     keyboard.send({0x90, 60, 127});
     QTRY_VERIFY(performer.holds(KPNoteSource::Midi, 60));
     QVERIFY(!player.isFading(60));
+    keyboard.send({0x80, 60, 0});
+    QTRY_VERIFY(player.isFading(60));
+    // Notes pressed and released within one cycle are let go in it too: none sounds on.
+    for (uint8_t note = 48; note < 88; ++note) {
+        keyboard.send({0x90, note, 100}, 10);
+        keyboard.send({0x80, note, 0}, 20);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(player.sampler().playingVoiceCount(), 0, 5000);
+    keyboard.send({0x90, 60, 127});
+    QTRY_VERIFY(performer.holds(KPNoteSource::Midi, 60));
     // The sound leaving JACK lets go of what MIDI held.
     input.setJackOutput(nullptr);
     QVERIFY(!performer.holds(KPNoteSource::Midi, 60));
