@@ -88,10 +88,20 @@ KPALContextPtr KPLoopbackDevice::createContext(std::optional<int> sampleRate)
     });
 }
 
-void KPLoopbackDevice::setRenderClient(KPRenderClient* client)
+void KPLoopbackDevice::addRenderClient(KPRenderClient* client)
 {
     std::lock_guard lock(m_mixLock);
-    m_client = client;
+    if (std::find(m_clients.begin(), m_clients.end(), client) != m_clients.end())
+        return;
+    if (const auto free = std::find(m_clients.begin(), m_clients.end(), nullptr);
+        free != m_clients.end())
+        *free = client;
+}
+
+void KPLoopbackDevice::removeRenderClient(KPRenderClient* client)
+{
+    std::lock_guard lock(m_mixLock);
+    std::replace(m_clients.begin(), m_clients.end(), client, static_cast<KPRenderClient*>(nullptr));
 }
 
 void KPLoopbackDevice::render(float* out, int frames)
@@ -105,11 +115,11 @@ bool KPLoopbackDevice::tryRender(float* out, int frames, std::span<const KPNoteE
     std::unique_lock lock(m_mixLock, std::try_to_lock);
     if (!lock.owns_lock())
         return false;
-    if (m_client) {
-        const int64_t start = framesMixed();
-        for (KPNoteEvent event : cycleEvents) {
+    const int64_t start = framesMixed();
+    for (KPRenderClient* client : m_clients) {
+        for (KPNoteEvent event : client ? cycleEvents : std::span<const KPNoteEvent>()) {
             event.frame += start;
-            m_client->accept(event);
+            client->accept(event);
         }
     }
     mix(out, frames);
@@ -155,8 +165,12 @@ void KPLoopbackDevice::mixWithClient(float* out, int frames)
     int64_t frame = framesMixed();
     const int64_t end = frame + frames;
     while (frame < end) {
-        const int64_t next =
-            m_client ? std::clamp(m_client->renderAt(frame, end), frame + 1, end) : end;
+        int64_t next = end;
+        for (KPRenderClient* client : m_clients) {
+            if (client)
+                next = std::min(next, client->renderAt(frame, end));
+        }
+        next = std::clamp(next, frame + 1, end);
         const int stretch = int(next - frame);
         alcRenderSamplesSOFT(get(), out, stretch);
         if (m_limited)

@@ -5,6 +5,7 @@
 
 #include "platform/KPClock.h"
 
+#include <array>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -13,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-// Whoever changes voices inside the render (the instrument's sampler). Called on the thread that
-// renders, between stretches of the mix, never while the mix runs.
+// Whoever changes voices inside the render (the instrument's sampler, the system sounds' clicks).
+// Called on the thread that renders, between stretches of the mix, never while the mix runs.
 class KPRenderClient
 {
 public:
@@ -35,6 +36,7 @@ public:
 //
 // The frames mixed so far are the output's sample clock. A render client placed on the device
 // is asked before every stretch of the mix, so that a note event lands on its own frame.
+// Each context on the device may place one client.
 class KPLoopbackDevice : public KPAudioDevice
 {
 public:
@@ -83,8 +85,9 @@ public:
     // Ties the clock to the mix: the next frame rendered is due at `at`.
     void anchor(KPClock::TimePoint at);
 
-    // Null takes the client away; either way, once this returns the old one is no longer called.
-    void setRenderClient(KPRenderClient* client);
+    // Once removeRenderClient returns, the client is no longer called.
+    void addRenderClient(KPRenderClient* client);
+    void removeRenderClient(KPRenderClient* client);
 
 protected:
     // Marks the device as rendered by a thread of its own (an audio server's callback), whose
@@ -109,7 +112,8 @@ private:
     // device, and reallocates them with every new one: no rendering before or during that.
     std::mutex m_mixLock;
     int m_contexts = 0;
-    KPRenderClient* m_client = nullptr;
+    // The instrument's and the system sounds'.
+    std::array<KPRenderClient*, 2> m_clients{};
     std::atomic<int64_t> m_framesMixed = 0;
     // One writer at a time (the render thread, or whoever renders); read from any thread.
     std::atomic<uint32_t> m_anchorVersion = 0;

@@ -112,7 +112,7 @@ bool KPSampler::setUpAudio()
     publishAllGains();
     m_fades.setSampleRate(m_mixer->sampleRate());
     endFade(std::nullopt, m_mixer->framesMixed());
-    m_mixer->setRenderClient(this);
+    m_mixer->addRenderClient(this);
     return true;
 }
 
@@ -121,7 +121,7 @@ void KPSampler::tearDownAudio()
     if (!m_initialized)
         return;
     // From here on nothing renders through the sampler, and nothing waits to.
-    m_mixer->setRenderClient(nullptr);
+    m_mixer->removeRenderClient(this);
     m_mixer = nullptr;
     m_schedule.clear();
     freeSources();

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -63,9 +64,14 @@ void KPSystemSound::changeDevice()
 
 void KPSystemSound::closeOutput()
 {
+    if (m_mixer)
+        m_mixer->removeRenderClient(this);
+    m_mixer = nullptr;
+    m_loopEvents.clear();
     if (m_context) {
         ThreadContextScope scope(m_context.get());
         m_sounds.clear();
+        m_retired.clear();
         m_loop.reset();
     }
     m_context.reset();
@@ -92,6 +98,9 @@ bool KPSystemSound::openOutput()
         m_outputFailed = true;
         return false;
     }
+    m_mixer = dynamic_cast<KPLoopbackDevice*>(m_device.get());
+    if (m_mixer)
+        m_mixer->addRenderClient(this);
     return true;
 }
 
@@ -126,9 +135,13 @@ void KPSystemSound::play(const QString& path)
         m_completionCheck.start();
 }
 
-bool KPSystemSound::startLoop(const QString& path, double interval)
+bool KPSystemSound::startLoop(const QString& path, double interval,
+                              std::optional<KPClock::TimePoint> at,
+                              std::optional<KPClock::TimePoint> stopBeforeAt)
 {
-    stopLoop();
+    const int64_t start = frameFor(at);
+    if (m_loop)
+        retireLoop(stopBeforeAt ? std::min(frameFor(stopBeforeAt), start) : start);
     if (path.isEmpty() || interval <= 0 || !openOutput() || m_device->isPaused())
         return false;
     int64_t size = 0;
@@ -153,10 +166,15 @@ bool KPSystemSound::startLoop(const QString& path, double interval)
     alBufferData(loop->buffer.id(), format, beat.data(), ALsizei(beat.size()), frequency);
     alSourcei(loop->source.id(), AL_BUFFER, ALint(loop->buffer.id()));
     alSourcei(loop->source.id(), AL_LOOPING, AL_TRUE);
-    alSourcePlay(loop->source.id());
     if (alGetError() != AL_NO_ERROR)
         return false;
+    if (m_mixer) {
+        m_loopEvents.post({KPNoteEvent::Kind::NoteOn, int32_t(loop->source.id()), 0.0f, 0, start});
+    } else {
+        alSourcePlay(loop->source.id());
+    }
     m_loop = std::move(loop);
+    m_loopStartFrame = start;
     m_loopPath = path;
     m_loopInterval = interval;
     return true;
@@ -164,10 +182,53 @@ bool KPSystemSound::startLoop(const QString& path, double interval)
 
 void KPSystemSound::stopLoop()
 {
-    if (!m_loop)
+    if (m_loop)
+        retireLoop(frameFor(std::nullopt));
+}
+
+int64_t KPSystemSound::frameFor(std::optional<KPClock::TimePoint> at) const
+{
+    const std::optional<int64_t> frame = m_mixer && at ? m_mixer->frameAt(*at) : std::nullopt;
+    return frame.value_or(m_mixer ? m_mixer->framesMixed() : 0);
+}
+
+// Never before the loop starts: an earlier stop would be taken first, and the start would then
+// loop for good.
+void KPSystemSound::retireLoop(int64_t frame)
+{
+    std::unique_ptr<Sound> sound = std::move(m_loop);
+    if (!m_mixer) {
+        ThreadContextScope scope(m_context.get());
+        sound.reset();
         return;
-    ThreadContextScope scope(m_context.get());
-    m_loop.reset();
+    }
+    const int64_t stop = std::max(frame, m_loopStartFrame);
+    m_loopEvents.post({KPNoteEvent::Kind::NoteOff, int32_t(sound->source.id()), 0.0f, 0, stop});
+    m_retired.push_back({std::move(sound), m_loopStartFrame, stop});
+    if (!m_completionCheck.isActive())
+        m_completionCheck.start();
+}
+
+// On the render thread: the loops' sources are played and stopped in this context.
+int64_t KPSystemSound::renderAt(int64_t frame, int64_t end)
+{
+    ALCcontext* previous = nullptr;
+    bool current = false;
+    const auto apply = [&](const KPNoteEvent& event) {
+        if (!std::exchange(current, true)) {
+            previous = alcGetThreadContext();
+            alcSetThreadContext(m_context.get());
+        }
+        if (event.kind == KPNoteEvent::Kind::NoteOn)
+            alSourcePlay(ALuint(event.note));
+        else
+            alSourceStop(ALuint(event.note));
+    };
+    m_loopEvents.collect(apply);
+    m_loopEvents.applyDue(frame, apply);
+    if (current)
+        alcSetThreadContext(previous);
+    return m_loopEvents.nextFrame(end);
 }
 
 void KPSystemSound::disposeFinishedSounds()
@@ -180,8 +241,10 @@ void KPSystemSound::disposeFinishedSounds()
             alGetSourcei(sound.source.id(), AL_SOURCE_STATE, &state);
             return state != AL_PLAYING;
         });
+        const int64_t mixed = m_mixer ? m_mixer->framesMixed() : 0;
+        m_retired.remove_if([mixed](const Loop& loop) { return loop.stopFrame < mixed; });
     }
-    if (m_sounds.empty())
+    if (m_sounds.empty() && m_retired.empty())
         m_completionCheck.stop();
     // Outside our context: whoever listens may use the instrument's.
     for (size_t i = 0; i < finished; ++i)

@@ -2,6 +2,10 @@
 
 #include "audio/KPAudioDevice.h"
 #include "audio/KPAudioHandles.h"
+#include "audio/KPLoopbackDevice.h"
+#include "audio/KPNoteSchedule.h"
+
+#include "platform/KPClock.h"
 
 #include <QObject>
 #include <QString>
@@ -14,8 +18,9 @@
 // their own on the instrument's device, opened at the first sound and used only as the calling
 // thread's context, so the instrument's context stays current and its voices and bank switches
 // never touch a sound. Every play is its own sound, decoded from the file, played once and
-// disposed of when it has finished; overlapping sounds play independently. Main thread only.
-class KPSystemSound : public QObject
+// disposed of when it has finished; overlapping sounds play independently. A loop starts and
+// stops on the output's frames, in its render. Main thread only, but for the render.
+class KPSystemSound : public QObject, public KPRenderClient
 {
     Q_OBJECT
 
@@ -29,11 +34,15 @@ public:
     // A file that is missing or can't be decoded, or a sound that can't be played (the device
     // paused or out of sources), gives silence and says nothing.
     void play(const QString& path);
-    // The file, then silence to `interval` seconds, repeated without a gap from now until
-    // stopLoop or the next startLoop: one looping buffer, so the sounds fall exactly `interval`
-    // apart, to the sample, however late the program runs. A sound longer than the interval is
-    // cut. False when it can't sound (as for play).
-    bool startLoop(const QString& path, double interval);
+    // The file, then silence to `interval` seconds, repeated without a gap from `at` (the next
+    // frame rendered when none is given, or when the output is not tied to the program's clock)
+    // until stopLoop or the next startLoop: one looping buffer, so the sounds fall exactly
+    // `interval` apart, to the sample, however late the program runs. A sound longer than the
+    // interval is cut. The loop before stops at `stopBeforeAt` (else where the new one starts),
+    // never before it started. False when it can't sound (as for play).
+    bool startLoop(const QString& path, double interval,
+                   std::optional<KPClock::TimePoint> at = std::nullopt,
+                   std::optional<KPClock::TimePoint> stopBeforeAt = std::nullopt);
     void stopLoop();
     bool isLooping() const { return m_loop != nullptr; }
 
@@ -46,6 +55,10 @@ public:
 
     // Sounds playing or finished but not yet disposed of.
     int liveSoundCount() const { return int(m_sounds.size()); }
+
+    // The render's side (KPRenderClient): the loops' starts and stops at their frames.
+    void accept(const KPNoteEvent&) override {}
+    int64_t renderAt(int64_t frame, int64_t end) override;
 
 signals:
     void soundFinished();
@@ -60,9 +73,21 @@ private:
         KPALSource source;
     };
 
+    // A loop between its start and the frame after which the render no longer touches it.
+    struct Loop
+    {
+        std::unique_ptr<Sound> sound;
+        int64_t startFrame = 0;
+        int64_t stopFrame = -1;
+    };
+
     bool openOutput();
     void closeOutput();
     void disposeFinishedSounds();
+    // The frame at which `at` is rendered; the next frame rendered when it can't be told.
+    int64_t frameFor(std::optional<KPClock::TimePoint> at) const;
+    // The current loop stops at `frame`, and goes once the render is past it.
+    void retireLoop(int64_t frame);
 
     KPAudioDeviceOpener m_openDevice;
     std::shared_ptr<KPAudioDevice> m_device;
@@ -70,7 +95,11 @@ private:
     bool m_outputFailed = false;
     // A list: sounds never move, so each is deleted as a whole.
     std::list<Sound> m_sounds;
+    KPLoopbackDevice* m_mixer = nullptr;
+    KPNoteSchedule m_loopEvents;
     std::unique_ptr<Sound> m_loop;
+    int64_t m_loopStartFrame = 0;
+    std::list<Loop> m_retired;
     QString m_loopPath;
     double m_loopInterval = 0;
     QTimer m_completionCheck;

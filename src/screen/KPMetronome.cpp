@@ -3,34 +3,62 @@
 #include "audio/KPSystemSound.h"
 #include "platform/KPBundle.h"
 
-KPMetronome::KPMetronome(KPSystemSound& sound, QObject* parent) : QObject(parent), m_sound(sound) {}
+#include <chrono>
 
-void KPMetronome::changeTempo(uint32_t beatsPerMinute)
-{
-    m_beatsPerMinute = beatsPerMinute;
-    if (m_beating) {
-        stopMetronome();
-        startMetronome();
-    }
-}
+KPMetronome::KPMetronome(KPSystemSound& sound, QObject* parent) : QObject(parent), m_sound(sound) {}
 
 double KPMetronome::beatInterval(uint32_t beatsPerMinute)
 {
     return double(1.0f / (float(beatsPerMinute) / 60.0f));
 }
 
+KPClock::Duration KPMetronome::interval() const
+{
+    return std::chrono::duration_cast<KPClock::Duration>(
+        std::chrono::duration<double>(beatInterval(m_beatsPerMinute)));
+}
+
+// The last beat is the one before the next (before the first, the start stands for it); beats
+// the run loop has not told yet have sounded all the same.
+void KPMetronome::changeTempo(uint32_t beatsPerMinute)
+{
+    const KPClock::Duration before = interval();
+    m_beatsPerMinute = beatsPerMinute;
+    if (!m_beating)
+        return;
+    const KPClock::TimePoint now = KPClock::current().now();
+    KPClock::TimePoint next = m_nextBeat;
+    while (next <= now)
+        next += before;
+    loopFrom(std::max(next - before + interval(), now), next);
+}
+
 void KPMetronome::startMetronome()
 {
     if (m_beating)
         return;
-    if (m_metronomeTimer)
-        m_metronomeTimer->deleteLater();
-    m_metronomeTimer = new KPGridTimer(
-        KPGridTimer::Seconds(beatInterval(m_beatsPerMinute)), [this] { playBeat(); }, this);
-    m_metronomeTimer->schedule();
-    // The click's output opens now, an interval before the first click needs it.
-    m_sound.prepare();
     m_beating = true;
+    const KPClock::TimePoint now = KPClock::current().now();
+    loopFrom(now + interval(), now);
+}
+
+void KPMetronome::loopFrom(KPClock::TimePoint at, KPClock::TimePoint stopBeforeAt)
+{
+    m_nextBeat = at;
+    m_sound.startLoop(KPBundle::pathForResource(QStringLiteral("metronome"), QStringLiteral("mp3")),
+                      beatInterval(m_beatsPerMinute), at, std::min(stopBeforeAt, at));
+    delete m_beatAlarm;
+    m_beatAlarm = KPClock::current().wakeAt(this, m_nextBeat, KPClock::Precision::Exact,
+                                            [this] { tellBeat(); });
+}
+
+// The beats are told on the program's clock, each on the grid: a late one does not move the next.
+void KPMetronome::tellBeat()
+{
+    m_nextBeat += interval();
+    m_beatAlarm = KPClock::current().wakeAt(this, m_nextBeat, KPClock::Precision::Exact,
+                                            [this] { tellBeat(); });
+    emit beatPlayed();
 }
 
 void KPMetronome::stopMetronome()
@@ -38,9 +66,7 @@ void KPMetronome::stopMetronome()
     if (!m_beating)
         return;
     m_sound.stopLoop();
-    m_metronomeTimer->invalidate();
-    m_metronomeTimer->deleteLater();
-    m_metronomeTimer = nullptr;
+    delete m_beatAlarm;
     m_beating = false;
 }
 
@@ -62,16 +88,4 @@ bool KPMetronome::faster()
         return false;
     changeTempo(tempo);
     return true;
-}
-
-// The first beat starts one looping beat of sound, which gives every later click exactly an
-// interval after the one before, to the sample, whatever the timer's lateness; the timer only
-// tells the beats.
-void KPMetronome::playBeat()
-{
-    if (!m_sound.isLooping())
-        m_sound.startLoop(
-            KPBundle::pathForResource(QStringLiteral("metronome"), QStringLiteral("mp3")),
-            beatInterval(m_beatsPerMinute));
-    emit beatPlayed();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/KPGridTimer.h"
+#include "platform/KPClock.h"
 
 #include <QObject>
 #include <QPointer>
@@ -10,11 +10,12 @@
 class KPSystemSound;
 
 // The metronome: a tempo of 50 to 350 beats per minute in steps of 10 (120 to begin with), and
-// a click through the system sound while it runs. A grid timer tells the beats; its first beat
-// starts the click looping one interval long, so the clicks keep time to the sample. The first
-// click comes one interval after the start; a tempo change while it runs restarts it, so the
-// next click comes one new interval after the change. The piano view shows it with its buttons
-// and label.
+// a click through the system sound while it runs. The beats keep a grid from the start (its
+// first point, one interval after the start, is the first click); the click loops one interval
+// long from that frame of the output, so the clicks keep time to the sample. A tempo change
+// while it runs takes effect from the next beat: it comes one new interval after the last one
+// (at once if that has passed already), and the grid goes on from there; the clicks of the old
+// tempo stop before their next one. The piano view shows it with its buttons and label.
 class KPMetronome : public QObject
 {
     Q_OBJECT
@@ -31,7 +32,8 @@ public:
     uint32_t beatsPerMinute() const { return m_beatsPerMinute; }
     // Seconds between clicks at the tempo, figured in 32-bit floats.
     static double beatInterval(uint32_t beatsPerMinute);
-    const KPGridTimer* metronomeTimer() const { return m_metronomeTimer; }
+    // While it runs: when the next beat comes, on the program's clock.
+    KPClock::TimePoint nextBeat() const { return m_nextBeat; }
 
     void startMetronome();
     void stopMetronome();
@@ -39,17 +41,21 @@ public:
     // and changes nothing: the answer tells whether the tempo changed.
     bool slower();
     bool faster();
-    void playBeat();
 
 signals:
-    // One click was played.
+    // A beat came (the click sounds on it, on the output's clock).
     void beatPlayed();
 
 private:
     void changeTempo(uint32_t beatsPerMinute);
+    KPClock::Duration interval() const;
+    // Loops the click from `at`, the clicks of an earlier loop ending by `stopBeforeAt`.
+    void loopFrom(KPClock::TimePoint at, KPClock::TimePoint stopBeforeAt);
+    void tellBeat();
 
     KPSystemSound& m_sound;
     bool m_beating = false;
     uint32_t m_beatsPerMinute = initialTempo;
-    QPointer<KPGridTimer> m_metronomeTimer;
+    KPClock::TimePoint m_nextBeat{};
+    QPointer<QObject> m_beatAlarm;
 };

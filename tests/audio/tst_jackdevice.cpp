@@ -128,7 +128,7 @@ private slots:
         QVERIFY(device);
         Voices voices;
         Presses presses;
-        device->setRenderClient(&voices);
+        device->addRenderClient(&voices);
         device->setCycleEventReader(&Presses::read, &presses);
         while (presses.sent < Presses::kPresses) {
             // Made and let go at once: the mix waits for both.
@@ -136,7 +136,7 @@ private slots:
         }
         device->setCycleEventReader(nullptr, nullptr);
         QTRY_COMPARE(voices.struck.load(), Presses::kPresses);
-        device->setRenderClient(nullptr);
+        device->removeRenderClient(&voices);
     }
 
     void holdsLoudMixesBelowFullScale()

@@ -84,6 +84,7 @@ private slots:
     void overlappingSystemSoundsAreIndependent();
     void loopedSoundRepeatsExactly_data();
     void loopedSoundRepeatsExactly();
+    void loopsStartAndHandOverOnTheirFrames();
     void undecodableSystemSoundIsSilent_data();
     void undecodableSystemSoundIsSilent();
     void shippedConfiguration_data();
@@ -570,6 +571,21 @@ void KPSoundPlayerTest::overlappingSystemSoundsAreIndependent()
     QCOMPARE(finished.count(), 2);
 }
 
+// The frames at which clicks begin: sound after at least 200 quiet frames.
+static std::vector<size_t> clickOnsets(const std::vector<float>& heard)
+{
+    std::vector<size_t> onsets;
+    size_t quietSince = 0;
+    for (size_t frame = 0; frame < heard.size() / 2; ++frame) {
+        if (std::abs(heard[2 * frame]) < 0.01f)
+            continue;
+        if (onsets.empty() || frame - quietSince > 200)
+            onsets.push_back(frame);
+        quietSince = frame;
+    }
+    return onsets;
+}
+
 void KPSoundPlayerTest::loopedSoundRepeatsExactly_data()
 {
     QTest::addColumn<double>("interval");
@@ -589,20 +605,35 @@ void KPSoundPlayerTest::loopedSoundRepeatsExactly()
     sound.stopLoop();
     QVERIFY(!sound.isLooping());
 
-    std::vector<size_t> onsets;
-    size_t quietSince = 0;
-    for (size_t frame = 0; frame < heard.size() / 2; ++frame) {
-        if (std::abs(heard[2 * frame]) < 0.01f)
-            continue;
-        if (onsets.empty() || frame - quietSince > 200)
-            onsets.push_back(frame);
-        quietSince = frame;
-    }
+    const std::vector<size_t> onsets = clickOnsets(heard);
     QCOMPARE(onsets.size(), size_t(4));
     const auto beat = size_t(std::llround(interval * 44100));
     for (size_t i = 1; i < onsets.size(); ++i)
         QCOMPARE(onsets[i] - onsets[i - 1], beat);
     QVERIFY(level(rig.render(0.2), 0) < 1e-6);
+}
+
+// A loop starts on the frame of its time; a new one takes over on its own frame, and the old
+// one's clicks end before their next.
+void KPSoundPlayerTest::loopsStartAndHandOverOnTheirFrames()
+{
+    AudioRig rig;
+    KPSystemSound sound(rig.opener());
+    sound.prepare();
+    const KPClock::TimePoint start = KPClock::current().now();
+    const auto at = [start](double seconds) {
+        return start + std::chrono::duration_cast<KPClock::Duration>(
+                           std::chrono::duration<double>(seconds));
+    };
+    rig.device()->anchor(start);
+    const QString click = m_resources->path(QStringLiteral("click.wav"));
+    QVERIFY(sound.startLoop(click, 0.1, at(0.05)));
+    const auto first = rig.render(0.2);
+    QVERIFY(sound.startLoop(click, 0.15, at(0.25), at(0.25)));
+    auto heard = rig.render(0.5);
+    heard.insert(heard.begin(), first.begin(), first.end());
+    // Each a frame after its time: the click's first sample is below what counts as sound.
+    QCOMPARE(clickOnsets(heard), (std::vector<size_t>{2206, 6616, 11026, 17641, 24256}));
 }
 
 void KPSoundPlayerTest::undecodableSystemSoundIsSilent_data()

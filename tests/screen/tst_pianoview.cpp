@@ -88,10 +88,10 @@ private slots:
     void noKeyIsCutAtEitherEnd();
 
     void tempoStaysWithinBounds();
-    void tempoChangeRestartsARunningMetronome();
+    void tempoChangeTakesEffectFromTheNextBeat();
     void firstClickComesOneIntervalAfterTheStart();
     void clickOutputOpensWhenTheMetronomeStarts();
-    void clicksLoopFromTheFirstBeat();
+    void clicksLoopFromTheStart();
 
 private:
     int activities() const;
@@ -500,22 +500,32 @@ void TestPianoView::tempoStaysWithinBounds()
     QCOMPARE(m_piano->metronome()->beatsPerMinute(), 360u);
 }
 
-void TestPianoView::tempoChangeRestartsARunningMetronome()
+void TestPianoView::tempoChangeTakesEffectFromTheNextBeat()
 {
     // Stopped: only the number changes; the start uses it.
     m_piano->metronomePlusSelected();
-    QVERIFY(!m_piano->metronome()->metronomeTimer());
+    const auto started = m_clock->now();
     m_piano->metronomeSelected();
-    QCOMPARE(m_piano->metronome()->metronomeTimer()->interval().count(),
-             double(1.0f / (130.0f / 60.0f)));
-
+    QCOMPARE(m_piano->metronome()->nextBeat(),
+             started + std::chrono::duration_cast<KPClock::Duration>(
+                           std::chrono::duration<double>(1.0f / (130.0f / 60.0f))));
+    // Before the first beat the start stands for the last one.
     m_clock->advance(300ms);
-    const auto pressed = m_clock->now();
     m_piano->metronomeMinusSelected();
     QVERIFY(m_piano->metronome()->beating());
-    const KPGridTimer* timer = m_piano->metronome()->metronomeTimer();
-    QCOMPARE(timer->interval().count(), 0.5);
-    QCOMPARE(timer->fireDate(), pressed + 500ms);
+    QCOMPARE(m_piano->metronome()->nextBeat(), started + 500ms);
+    m_clock->advance(300ms);
+    m_piano->metronomePlusSelected();
+    QCOMPARE(m_piano->metronome()->nextBeat(),
+             started + 500ms +
+                 std::chrono::duration_cast<KPClock::Duration>(
+                     std::chrono::duration<double>(1.0f / (130.0f / 60.0f))));
+    // Changed again and again, it never falls silent: each next beat follows the last one.
+    for (int change = 0; change < 25; ++change) {
+        m_clock->advance(100ms);
+        change % 2 ? m_piano->metronomePlusSelected() : m_piano->metronomeMinusSelected();
+    }
+    QCOMPARE_LE(m_piano->metronome()->nextBeat() - m_clock->now(), 500ms);
 }
 
 void TestPianoView::firstClickComesOneIntervalAfterTheStart()
@@ -548,19 +558,14 @@ void TestPianoView::clickOutputOpensWhenTheMetronomeStarts()
     QCOMPARE(opened, 1);
 }
 
-// The first beat starts the click looping, a beat long; stopping ends it, a new tempo loops anew.
-void TestPianoView::clicksLoopFromTheFirstBeat()
+// The click loops from the start on, a beat long; stopping ends it.
+void TestPianoView::clicksLoopFromTheStart()
 {
     KPSystemSound sound;
     KPMetronome metronome(sound);
     metronome.startMetronome();
-    m_clock->advance(499ms);
-    QVERIFY(!sound.isLooping());
-    m_clock->advance(1ms);
     QVERIFY(sound.isLooping());
     metronome.faster();
-    QVERIFY(!sound.isLooping());
-    m_clock->advance(462ms);
     QVERIFY(sound.isLooping());
     metronome.stopMetronome();
     QVERIFY(!sound.isLooping());
