@@ -9,7 +9,8 @@
 
 class KPSystemSound;
 
-// The metronome: a tempo of 50 to 350 beats per minute in steps of 10 (120 to begin with), and
+// The metronome: a tempo of 50 to 350 beats per minute in steps of 10 or of 1 (120 to begin
+// with), and
 // a click through the system sound while it runs. A grid timer tells the beats; its first beat
 // starts the click looping one interval long, so the clicks keep time to the sample. The first
 // click comes one interval after the start; a tempo change while it runs restarts it, so the
@@ -35,10 +36,11 @@ public:
 
     void startMetronome();
     void stopMetronome();
-    // One step down or up. A step that would leave the range by more than one step is refused
-    // and changes nothing: the answer tells whether the tempo changed.
-    bool slower();
-    bool faster();
+    // One step down or up: the designed 10 beats, or 1 for a fine step. From inside the range a
+    // step stops at the end it would pass; from an end, ten more beats are allowed once, a fine
+    // step not at all. A refused step changes nothing: the answer tells whether the tempo changed.
+    bool slower(uint32_t step = tempoStep);
+    bool faster(uint32_t step = tempoStep);
     void playBeat();
 
 signals:
