@@ -132,6 +132,8 @@ void KPDesktopManners::addMenu()
     QAction* help =
         m_menu->addAction(KPLocalization::string("HELP"), this, &KPDesktopManners::showHelp);
     help->setShortcut(Qt::Key_F1);
+    // Shown in the menu; the window's own shortcuts answer while it is closed.
+    help->setShortcutContext(Qt::WidgetShortcut);
     m_menu->addAction(KPLocalization::string("PREFERENCES"), this, [this] {
         if (!m_piano.showingSettings())
             m_piano.settingsSelected();
@@ -140,6 +142,7 @@ void KPDesktopManners::addMenu()
     QAction* quit = m_menu->addAction(KPLocalization::string("QUIT"));
     connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     quit->setShortcut(Qt::CTRL | Qt::Key_Q);
+    quit->setShortcutContext(Qt::WidgetShortcut);
     m_menuButton->setMenu(m_menu);
 
     auto* helpKey = new QShortcut(QKeySequence(Qt::Key_F1), &m_window);
@@ -168,11 +171,11 @@ void KPDesktopManners::placeMenuButton()
     if (!m_menuButton || !sustain || !metronome)
         return;
     const int side = std::max(24, sustain->height() * 4 / 9);
-    const int margin = std::max(2, side / 8);
+    const int margin = std::max(2, side / 10);
     const int left = sustain->geometry().right() + 1 + margin;
     m_menuButton->setGeometry(left, sustain->geometry().center().y() - side / 2, side, side);
     QFont font = m_menuButton->font();
-    font.setPixelSize(side * 3 / 4);
+    font.setPixelSize(side);
     m_menuButton->setFont(font);
     m_menuButton->setVisible(left + side + margin <= metronome->x());
     m_menuButton->raise();
