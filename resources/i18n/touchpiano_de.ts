@@ -9,11 +9,11 @@
     </message>
     <message>
         <source>NORECORD</source>
-        <translation>Noch keine Aufnahmen. Tippe auf die Aufnahmetaste und spiele los.</translation>
+        <translation>Noch keine Aufnahmen. Klicke oder tippe auf die Aufnahmetaste und spiele los.</translation>
     </message>
     <message>
         <source>TAPTO</source>
-        <translation>Tippen zum Benennen</translation>
+        <translation>Klicken oder tippen zum Benennen</translation>
     </message>
     <message>
         <source>CHOOSE</source>
@@ -198,6 +198,118 @@
     <message>
         <source>VOLUME</source>
         <translation>Lautstärke</translation>
+    </message>
+    <message>
+        <source>DELETE</source>
+        <translation>Löschen</translation>
+    </message>
+    <message>
+        <source>RECORDINGS</source>
+        <translation>Aufnahmen</translation>
+    </message>
+    <message>
+        <source>CLIWRONG</source>
+        <translation>touchpiano: %1 (--help zeigt die Optionen)</translation>
+    </message>
+    <message>
+        <source>CLITWICE</source>
+        <translation>--%1 ist mehr als einmal angegeben</translation>
+    </message>
+    <message>
+        <source>CLINOTO</source>
+        <translation>--export braucht --to DATEI</translation>
+    </message>
+    <message>
+        <source>CLIWITHEXPORT</source>
+        <translation>--%1 gehört zu --export N</translation>
+    </message>
+    <message>
+        <source>CLIFORMAT</source>
+        <translation>%1: das Format folgt der Dateiendung: .mid, .wav oder .flac</translation>
+    </message>
+    <message>
+        <source>CLINOTOPTION</source>
+        <translation>%1 ist keine Option; --import importiert Dateien</translation>
+    </message>
+    <message>
+        <source>CLINORECORDING</source>
+        <translation>es gibt keine Aufnahme %1; --list zeigt die vorhandenen %2</translation>
+    </message>
+    <message>
+        <source>CLINORECORDINGS</source>
+        <translation>Keine Aufnahmen.</translation>
+    </message>
+    <message>
+        <source>CLINONAME</source>
+        <translation>(ohne Namen)</translation>
+    </message>
+    <message>
+        <source>CLIONENOTE</source>
+        <translation>%1 Note</translation>
+    </message>
+    <message>
+        <source>CLINOTES</source>
+        <translation>%1 Noten</translation>
+    </message>
+    <message>
+        <source>CLINOFOLDER</source>
+        <translation>den Ordner %1 gibt es nicht</translation>
+    </message>
+    <message>
+        <source>CLIEXISTS</source>
+        <translation>die Datei gibt es schon; --force ersetzt sie</translation>
+    </message>
+    <message>
+        <source>CLIEXPORTED</source>
+        <translation>„%1“ nach %2 exportiert</translation>
+    </message>
+    <message>
+        <source>CLINODISPLAY</source>
+        <translation>touchpiano: es gibt keinen Bildschirm, auf dem sich das Fenster öffnen könnte</translation>
+    </message>
+    <message>
+        <source>MENU</source>
+        <translation>Menü</translation>
+    </message>
+    <message>
+        <source>ABOUT</source>
+        <translation>Über Touch Piano</translation>
+    </message>
+    <message>
+        <source>ABOUTTEXT</source>
+        <translation>&lt;p&gt;&lt;b&gt;Touch Piano %1&lt;/b&gt;&lt;/p&gt;&lt;p&gt;Ein Touch-Klavier für Telefone, Tablets und Linux-Rechner.&lt;/p&gt;&lt;p&gt;Die Klänge der Instrumente sind aus der FluidR3-General-MIDI-Soundfont von Frank Wen berechnet, unter der MIT-Lizenz. Die Lizenzen stehen in der Copyright-Datei des Programms.&lt;/p&gt;</translation>
+    </message>
+    <message>
+        <source>HELP</source>
+        <translation>Tasten und Kurzbefehle</translation>
+    </message>
+    <message>
+        <source>PREFERENCES</source>
+        <translation>Einstellungen…</translation>
+    </message>
+    <message>
+        <source>QUIT</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>HELPLETTERS</source>
+        <translation>Buchstabentasten</translation>
+    </message>
+    <message>
+        <source>HELPPLAY</source>
+        <translation>Spielen nach ihrer Lage auf der Tastatur: die unteren zwei Reihen ab dem linken C auf dem Bildschirm, die oberen zwei eine Oktave höher. Die Maus spielt wie ein Finger.</translation>
+    </message>
+    <message>
+        <source>HELPFINE</source>
+        <translation>Tempo um einen Schlag langsamer oder schneller (auch Umschalt mit einem Klick auf − oder +, oder das Mausrad über dem Tempo)</translation>
+    </message>
+    <message>
+        <source>HELPCLOSE</source>
+        <translation>Eine Liste schließen</translation>
+    </message>
+    <message>
+        <source>HELPFULLSCREEN</source>
+        <translation>Vollbild</translation>
     </message>
 </context>
 </TS>

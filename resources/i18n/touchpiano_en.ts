@@ -9,11 +9,11 @@
     </message>
     <message>
         <source>NORECORD</source>
-        <translation>No recordings yet. Tap the record button and play to make one.</translation>
+        <translation>No recordings yet. Click or tap the record button and play to make one.</translation>
     </message>
     <message>
         <source>TAPTO</source>
-        <translation>Tap to name</translation>
+        <translation>Click or tap to name</translation>
     </message>
     <message>
         <source>CHOOSE</source>
@@ -174,6 +174,118 @@
     <message>
         <source>VOLUME</source>
         <translation>Volume</translation>
+    </message>
+    <message>
+        <source>DELETE</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>RECORDINGS</source>
+        <translation>Recordings</translation>
+    </message>
+    <message>
+        <source>CLIWRONG</source>
+        <translation>touchpiano: %1 (--help lists the options)</translation>
+    </message>
+    <message>
+        <source>CLITWICE</source>
+        <translation>--%1 is given more than once</translation>
+    </message>
+    <message>
+        <source>CLINOTO</source>
+        <translation>--export needs --to FILE</translation>
+    </message>
+    <message>
+        <source>CLIWITHEXPORT</source>
+        <translation>--%1 goes with --export N</translation>
+    </message>
+    <message>
+        <source>CLIFORMAT</source>
+        <translation>%1: the format comes from the file’s extension: .mid, .wav or .flac</translation>
+    </message>
+    <message>
+        <source>CLINOTOPTION</source>
+        <translation>%1 is not an option; --import imports files</translation>
+    </message>
+    <message>
+        <source>CLINORECORDING</source>
+        <translation>there is no recording %1; --list shows the %2 there are</translation>
+    </message>
+    <message>
+        <source>CLINORECORDINGS</source>
+        <translation>No recordings.</translation>
+    </message>
+    <message>
+        <source>CLINONAME</source>
+        <translation>(no name)</translation>
+    </message>
+    <message>
+        <source>CLIONENOTE</source>
+        <translation>%1 note</translation>
+    </message>
+    <message>
+        <source>CLINOTES</source>
+        <translation>%1 notes</translation>
+    </message>
+    <message>
+        <source>CLINOFOLDER</source>
+        <translation>the folder %1 does not exist</translation>
+    </message>
+    <message>
+        <source>CLIEXISTS</source>
+        <translation>the file is there already; --force replaces it</translation>
+    </message>
+    <message>
+        <source>CLIEXPORTED</source>
+        <translation>Exported “%1” to %2</translation>
+    </message>
+    <message>
+        <source>CLINODISPLAY</source>
+        <translation>touchpiano: there is no display to open the window on</translation>
+    </message>
+    <message>
+        <source>MENU</source>
+        <translation>Menu</translation>
+    </message>
+    <message>
+        <source>ABOUT</source>
+        <translation>About Touch Piano</translation>
+    </message>
+    <message>
+        <source>ABOUTTEXT</source>
+        <translation>&lt;p&gt;&lt;b&gt;Touch Piano %1&lt;/b&gt;&lt;/p&gt;&lt;p&gt;A touch piano for phones, tablets and Linux desktops.&lt;/p&gt;&lt;p&gt;The instrument samples are rendered from the FluidR3 General MIDI sound font by Frank Wen, under the MIT licence. The licences are in the program’s copyright file.&lt;/p&gt;</translation>
+    </message>
+    <message>
+        <source>HELP</source>
+        <translation>Keys and shortcuts</translation>
+    </message>
+    <message>
+        <source>PREFERENCES</source>
+        <translation>Preferences…</translation>
+    </message>
+    <message>
+        <source>QUIT</source>
+        <translation>Quit</translation>
+    </message>
+    <message>
+        <source>HELPLETTERS</source>
+        <translation>Letter keys</translation>
+    </message>
+    <message>
+        <source>HELPPLAY</source>
+        <translation>Play by their place on the keyboard: the lower two rows from the leftmost C on screen, the upper two an octave higher. The mouse plays like one finger.</translation>
+    </message>
+    <message>
+        <source>HELPFINE</source>
+        <translation>Tempo one beat slower or faster (also Shift with a click on − or +, or the wheel over the tempo)</translation>
+    </message>
+    <message>
+        <source>HELPCLOSE</source>
+        <translation>Close a panel</translation>
+    </message>
+    <message>
+        <source>HELPFULLSCREEN</source>
+        <translation>Full screen</translation>
     </message>
 </context>
 </TS>

@@ -9,11 +9,11 @@
     </message>
     <message>
         <source>NORECORD</source>
-        <translation>Aucun enregistrement. Touchez le bouton d'enregistrement et jouez.</translation>
+        <translation>Aucun enregistrement. Cliquez ou touchez le bouton d'enregistrement et jouez.</translation>
     </message>
     <message>
         <source>TAPTO</source>
-        <translation>Touchez pour nommer</translation>
+        <translation>Cliquez ou touchez pour nommer</translation>
     </message>
     <message>
         <source>CHOOSE</source>
@@ -198,6 +198,118 @@
     <message>
         <source>VOLUME</source>
         <translation>Volume</translation>
+    </message>
+    <message>
+        <source>DELETE</source>
+        <translation>Supprimer</translation>
+    </message>
+    <message>
+        <source>RECORDINGS</source>
+        <translation>Enregistrements</translation>
+    </message>
+    <message>
+        <source>CLIWRONG</source>
+        <translation>touchpiano : %1 (--help liste les options)</translation>
+    </message>
+    <message>
+        <source>CLITWICE</source>
+        <translation>--%1 est donnée plus d’une fois</translation>
+    </message>
+    <message>
+        <source>CLINOTO</source>
+        <translation>--export demande --to FICHIER</translation>
+    </message>
+    <message>
+        <source>CLIWITHEXPORT</source>
+        <translation>--%1 va avec --export N</translation>
+    </message>
+    <message>
+        <source>CLIFORMAT</source>
+        <translation>%1 : le format vient de l’extension du fichier : .mid, .wav ou .flac</translation>
+    </message>
+    <message>
+        <source>CLINOTOPTION</source>
+        <translation>%1 n’est pas une option ; --import importe des fichiers</translation>
+    </message>
+    <message>
+        <source>CLINORECORDING</source>
+        <translation>il n’y a pas d’enregistrement %1 ; --list montre les %2 qui existent</translation>
+    </message>
+    <message>
+        <source>CLINORECORDINGS</source>
+        <translation>Aucun enregistrement.</translation>
+    </message>
+    <message>
+        <source>CLINONAME</source>
+        <translation>(sans nom)</translation>
+    </message>
+    <message>
+        <source>CLIONENOTE</source>
+        <translation>%1 note</translation>
+    </message>
+    <message>
+        <source>CLINOTES</source>
+        <translation>%1 notes</translation>
+    </message>
+    <message>
+        <source>CLINOFOLDER</source>
+        <translation>le dossier %1 n’existe pas</translation>
+    </message>
+    <message>
+        <source>CLIEXISTS</source>
+        <translation>le fichier existe déjà ; --force le remplace</translation>
+    </message>
+    <message>
+        <source>CLIEXPORTED</source>
+        <translation>« %1 » exporté vers %2</translation>
+    </message>
+    <message>
+        <source>CLINODISPLAY</source>
+        <translation>touchpiano : aucun écran sur lequel ouvrir la fenêtre</translation>
+    </message>
+    <message>
+        <source>MENU</source>
+        <translation>Menu</translation>
+    </message>
+    <message>
+        <source>ABOUT</source>
+        <translation>À propos de Touch Piano</translation>
+    </message>
+    <message>
+        <source>ABOUTTEXT</source>
+        <translation>&lt;p&gt;&lt;b&gt;Touch Piano %1&lt;/b&gt;&lt;/p&gt;&lt;p&gt;Un piano tactile pour téléphones, tablettes et ordinateurs Linux.&lt;/p&gt;&lt;p&gt;Les échantillons des instruments sont tirés de la banque de sons FluidR3 General MIDI de Frank Wen, sous licence MIT. Les licences figurent dans le fichier copyright du programme.&lt;/p&gt;</translation>
+    </message>
+    <message>
+        <source>HELP</source>
+        <translation>Touches et raccourcis</translation>
+    </message>
+    <message>
+        <source>PREFERENCES</source>
+        <translation>Préférences…</translation>
+    </message>
+    <message>
+        <source>QUIT</source>
+        <translation>Quitter</translation>
+    </message>
+    <message>
+        <source>HELPLETTERS</source>
+        <translation>Touches de lettres</translation>
+    </message>
+    <message>
+        <source>HELPPLAY</source>
+        <translation>Jouent selon leur place sur le clavier : les deux rangées du bas depuis le do le plus à gauche à l’écran, les deux du haut une octave plus haut. La souris joue comme un doigt.</translation>
+    </message>
+    <message>
+        <source>HELPFINE</source>
+        <translation>Tempo d’un battement plus lent ou plus rapide (aussi Maj avec un clic sur − ou +, ou la molette sur le tempo)</translation>
+    </message>
+    <message>
+        <source>HELPCLOSE</source>
+        <translation>Fermer un panneau</translation>
+    </message>
+    <message>
+        <source>HELPFULLSCREEN</source>
+        <translation>Plein écran</translation>
     </message>
 </context>
 </TS>

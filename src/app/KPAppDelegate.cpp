@@ -291,7 +291,11 @@ QString KPAppDelegate::windowGeometryKey()
 
 void KPAppDelegate::makeKeyAndVisible()
 {
-    if (!m_window->restoreGeometry(m_defaults.value(windowGeometryKey()).toByteArray()))
-        m_window->fitScreen();
+    // A first window shows four octaves where the screen has room for them.
+    if (!m_window->restoreGeometry(m_defaults.value(windowGeometryKey()).toByteArray())) {
+        const auto* piano =
+            m_viewController ? m_viewController->view()->findChild<KPPianoView*>() : nullptr;
+        m_window->fitScreen(piano ? piano->widthShowingOctaves(4) : 0);
+    }
     m_window->makeKeyAndVisible();
 }

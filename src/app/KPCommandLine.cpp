@@ -4,11 +4,13 @@
 
 #include "exchange/KPAudioExport.h"
 #include "exchange/KPRecordingMidi.h"
+#include "platform/KPLocalization.h"
 #include "recordings/KPRecordingsManager.h"
 #include "recordings/KPRecordingsStore.h"
 #include "recordings/KPRecordingSummary.h"
 
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -25,6 +27,7 @@ const QString kList = QStringLiteral("list");
 const QString kExport = QStringLiteral("export");
 const QString kTo = QStringLiteral("to");
 const QString kImport = QStringLiteral("import");
+const QString kForce = QStringLiteral("force");
 
 std::atomic<bool> g_terminated = false;
 
@@ -36,8 +39,7 @@ int say(FILE* stream, const QString& text, int status)
 
 int wrong(FILE* err, const QString& text)
 {
-    return say(err, QStringLiteral("touchpiano: %1 (--help lists the options)").arg(text),
-               KPCommandLine::kWrongArguments);
+    return say(err, KPLocalization::string("CLIWRONG").arg(text), KPCommandLine::kWrongArguments);
 }
 
 int failed(FILE* err, const QString& path, const QString& reason)
@@ -45,20 +47,41 @@ int failed(FILE* err, const QString& path, const QString& reason)
     return say(err, QStringLiteral("touchpiano: %1: %2").arg(path, reason), KPCommandLine::kFailed);
 }
 
+qsizetype noteCount(const KPPianoRecording& recording)
+{
+    return std::count_if(recording.actions.cbegin(), recording.actions.cend(),
+                         [](const KPPianoKeyAction& action) { return !action.isRelease(); });
+}
+
+// One row a recording, its columns lined up: the number and the counts to the right, the texts
+// to the left.
 int list(const QList<KPPianoRecording>& recordings, FILE* out)
 {
     if (recordings.isEmpty())
-        return say(out, QStringLiteral("No recordings."), 0);
-    const int width = int(QString::number(recordings.size()).size());
+        return say(out, KPLocalization::string("CLINORECORDINGS"), 0);
+    QList<QStringList> rows;
     for (qsizetype i = 0; i < recordings.size(); ++i) {
         const KPPianoRecording& recording = recordings[i];
-        say(out,
-            QStringLiteral("%1  %2  %3  %4  %5")
-                .arg(i + 1, width)
-                .arg(recording.recordingName.value_or(QStringLiteral("(no name)")),
-                     KPRecordingSummary::date(recording), recording.soundBankName,
-                     KPRecordingSummary::length(recording)),
-            0);
+        const qsizetype notes = noteCount(recording);
+        rows << QStringList{
+            QString::number(i + 1),
+            recording.recordingName.value_or(KPLocalization::string("CLINONAME")),
+            KPRecordingSummary::date(recording),
+            KPLocalization::displayName(recording.soundBankName),
+            KPRecordingSummary::length(recording),
+            KPLocalization::string(notes == 1 ? "CLIONENOTE" : "CLINOTES").arg(notes)};
+    }
+    const QList<bool> toTheRight{true, false, false, false, true, true};
+    QList<qsizetype> widths(toTheRight.size(), 0);
+    for (const QStringList& row : rows)
+        for (qsizetype column = 0; column < row.size(); ++column)
+            widths[column] = std::max(widths[column], row[column].size());
+    for (const QStringList& row : rows) {
+        QStringList cells;
+        for (qsizetype column = 0; column < row.size(); ++column)
+            cells << (toTheRight[column] ? row[column].rightJustified(widths[column])
+                                         : row[column].leftJustified(widths[column]));
+        say(out, cells.join(QStringLiteral("  ")), 0);
     }
     return 0;
 }
@@ -82,27 +105,38 @@ void stopOnTermination()
     sigaction(SIGINT, &action, nullptr);
 }
 
-int exportRecording(const KPPianoRecording& recording, const QString& path, FILE* err)
+// A file already there is kept unless `force`; a missing folder is told as such, before any
+// library's words for it.
+int exportRecording(const KPPianoRecording& recording, const QString& path, bool force, FILE* out,
+                    FILE* err)
 {
+    const QFileInfo target(path);
+    if (!target.absoluteDir().exists())
+        return failed(err, path, KPLocalization::string("CLINOFOLDER").arg(target.absolutePath()));
+    if (target.exists() && !force)
+        return failed(err, path, KPLocalization::string("CLIEXISTS"));
+    const QString name = recording.recordingName.value_or(KPLocalization::string("CLINONAME"));
     if (isMidiPath(path)) {
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly) ||
             file.write(KPRecordingMidi::toMidi(recording)) < 0 || !file.commit())
             return failed(err, path, file.errorString());
-        return 0;
+        return say(out, KPLocalization::string("CLIEXPORTED").arg(name, path), 0);
     }
     QString error;
     stopOnTermination();
     const bool terminal = isatty(fileno(err));
+    const QString rendering = KPLocalization::string("EXPORTING").arg(target.fileName());
     const bool written = KPAudioExport::write(recording, path, &error, [&](double done) {
         if (terminal)
-            std::fprintf(err, "\rRendering %s: %3d %%", qPrintable(QFileInfo(path).fileName()),
-                         int(done * 100));
+            std::fprintf(err, "\r%s %3d %%", qPrintable(rendering), int(done * 100));
         return !g_terminated;
     });
     if (terminal)
         std::fprintf(err, "\n");
-    return written ? 0 : failed(err, path, error);
+    if (!written)
+        return failed(err, path, error);
+    return say(out, KPLocalization::string("CLIEXPORTED").arg(name, path), 0);
 }
 
 void tellImported(const KPRecordingMidi::Import& imported, FILE* out)
@@ -129,35 +163,45 @@ void KPCommandLine::addOptions(QCommandLineParser& parser)
     parser.addOption({kImport,
                       QStringLiteral("Import MIDI files as recordings (the files after it too)."),
                       QStringLiteral("FILE")});
+    parser.addOption({kForce, QStringLiteral("Let --export replace a file that is there.")});
+}
+
+// --import may come before each file; any other option is given once.
+int KPCommandLine::refuseRepeatedOptions(const QCommandLineParser& parser, FILE* err)
+{
+    const QStringList given = parser.optionNames();
+    for (const QString& name : given) {
+        if (name != kImport && given.count(name) > 1)
+            return wrong(err, KPLocalization::string("CLITWICE").arg(name));
+    }
+    return 0;
 }
 
 bool KPCommandLine::isCommand(const QCommandLineParser& parser)
 {
     return parser.isSet(kList) || parser.isSet(kExport) || parser.isSet(kTo) ||
-           parser.isSet(kImport);
+           parser.isSet(kImport) || parser.isSet(kForce);
 }
 
 int KPCommandLine::run(const QCommandLineParser& parser, FILE* out, FILE* err)
 {
-    for (const QString& single : {kExport, kTo}) {
-        if (parser.values(single).size() > 1)
-            return wrong(err, QStringLiteral("--%1 is given more than once").arg(single));
-    }
+    if (const int repeated = refuseRepeatedOptions(parser, err))
+        return repeated;
     if (parser.isSet(kExport) && !parser.isSet(kTo))
-        return wrong(err, QStringLiteral("--export needs --to FILE"));
-    if (parser.isSet(kTo) && !parser.isSet(kExport))
-        return wrong(err, QStringLiteral("--to goes with --export N"));
+        return wrong(err, KPLocalization::string("CLINOTO"));
+    for (const QString& companion : {kTo, kForce}) {
+        if (parser.isSet(companion) && !parser.isSet(kExport))
+            return wrong(err, KPLocalization::string("CLIWITHEXPORT").arg(companion));
+    }
     const QString exportTo = parser.value(kTo);
     if (parser.isSet(kExport) && !isMidiPath(exportTo) && !KPAudioExport::canWrite(exportTo))
-        return wrong(err, QStringLiteral("%1: the format comes from the file's extension: .mid, "
-                                         ".wav or .flac")
-                              .arg(exportTo));
+        return wrong(err, KPLocalization::string("CLIFORMAT").arg(exportTo));
     QStringList imports = parser.values(kImport);
     if (parser.isSet(kImport))
         imports += parser.positionalArguments();
     else if (!parser.positionalArguments().isEmpty())
-        return wrong(err, QStringLiteral("%1 is not an option; --import imports files")
-                              .arg(parser.positionalArguments().first()));
+        return wrong(
+            err, KPLocalization::string("CLINOTOPTION").arg(parser.positionalArguments().first()));
 
     int status = imports.isEmpty() ? 0 : importFiles(imports, out, err);
     if (!parser.isSet(kExport) && !parser.isSet(kList))
@@ -174,11 +218,11 @@ int KPCommandLine::run(const QCommandLineParser& parser, FILE* out, FILE* err)
         bool isNumber = false;
         const qsizetype index = number.toLongLong(&isNumber) - 1;
         if (!isNumber || index < 0 || index >= recordings.size())
-            return wrong(err, QStringLiteral("there is no recording %1; --list shows the %2 there "
-                                             "are")
-                                  .arg(number)
-                                  .arg(recordings.size()));
-        if (const int exported = exportRecording(recordings[index], exportTo, err); exported != 0)
+            return wrong(
+                err, KPLocalization::string("CLINORECORDING").arg(number).arg(recordings.size()));
+        if (const int exported =
+                exportRecording(recordings[index], exportTo, parser.isSet(kForce), out, err);
+            exported != 0)
             return exported;
     }
     if (parser.isSet(kList))

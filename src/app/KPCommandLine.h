@@ -18,8 +18,10 @@ public:
     static constexpr int kFailed = 1;
     static constexpr int kWrongArguments = 2;
 
-    // --list, --export N --to FILE and --import FILE...
+    // --list, --export N --to FILE [--force] and --import FILE...
     static void addOptions(QCommandLineParser& parser);
+    // kWrongArguments, told on `err`, when an option other than --import is given twice; else 0.
+    static int refuseRepeatedOptions(const QCommandLineParser& parser, FILE* err = stderr);
     // True when the parsed arguments ask for one of them.
     static bool isCommand(const QCommandLineParser& parser);
     static int run(const QCommandLineParser& parser, FILE* out = stdout, FILE* err = stderr);

@@ -83,7 +83,7 @@ void KPRecordingsExchange::exportAsMidi(uint32_t position)
         QStringLiteral("MIDI (*.mid)"));
     QString error;
     if (!path.isEmpty() && !writeMidi(position, path, &error))
-        tell(KPLocalization::string("EXPORTFAILED").arg(QFileInfo(path).fileName(), error));
+        warn(KPLocalization::string("EXPORTFAILED").arg(QFileInfo(path).fileName(), error));
 }
 
 void KPRecordingsExchange::exportAsAudio(uint32_t position)
@@ -167,7 +167,7 @@ void KPRecordingsExchange::finishAudioExport()
     if (m_progressBar)
         m_progressBar->hide();
     if (!job->written && !job->cancelled)
-        tell(KPLocalization::string("EXPORTFAILED").arg(job->title, job->error));
+        warn(KPLocalization::string("EXPORTFAILED").arg(job->title, job->error));
     emit audioExportFinished(job->path, job->written);
 }
 
@@ -178,7 +178,7 @@ bool KPRecordingsExchange::importFile(const QString& path, const QDateTime& date
         KPRecordingMidi::readFile(path, date, &error);
     if (!imported) {
         qWarning("KPRecordingsExchange: %s not imported: %s", qPrintable(path), qPrintable(error));
-        tell(KPLocalization::string("IMPORTFAILED").arg(QFileInfo(path).fileName(), error));
+        warn(KPLocalization::string("IMPORTFAILED").arg(QFileInfo(path).fileName(), error));
         return false;
     }
     m_manager.addRecording(imported->recording);
@@ -188,10 +188,15 @@ bool KPRecordingsExchange::importFile(const QString& path, const QDateTime& date
     return true;
 }
 
-void KPRecordingsExchange::tell(const QString& text)
+void KPRecordingsExchange::tell(const QString& text, QMessageBox::Icon icon)
 {
-    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Touch Piano"), text,
-                                QMessageBox::Ok, m_window);
+    auto* box =
+        new QMessageBox(icon, QStringLiteral("Touch Piano"), text, QMessageBox::Ok, m_window);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
+}
+
+void KPRecordingsExchange::warn(const QString& text)
+{
+    tell(text, QMessageBox::Warning);
 }

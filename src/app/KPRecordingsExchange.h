@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QMessageBox>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -50,7 +51,9 @@ private:
     struct Export;
 
     void finishAudioExport();
-    void tell(const QString& text);
+    void tell(const QString& text, QMessageBox::Icon icon = QMessageBox::Information);
+    // What failed is told with a warning's icon.
+    void warn(const QString& text);
 
     KPRecordingsManager& m_manager;
     QPointer<QWidget> m_window;

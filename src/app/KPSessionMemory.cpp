@@ -6,12 +6,15 @@
 #include "screen/KPMetronome.h"
 #include "screen/KPPianoView.h"
 
+#include <algorithm>
+
 namespace {
 
 const QString kInstrumentKey = QStringLiteral("lastInstrument");
 const QString kTempoKey = QStringLiteral("lastTempo");
 const QString kOctaveKey = QStringLiteral("lastOctave");
 const QString kVolumeKey = QStringLiteral("volume");
+const QString kDynamicsKey = QStringLiteral("touchDynamics");
 
 } // namespace
 
@@ -25,6 +28,8 @@ void KPSessionMemory::save(KPUserDefaults& defaults, const KPPianoView& piano,
         defaults.setValue(kTempoKey, piano.metronome()->beatsPerMinute());
     if (piano.keysView())
         defaults.setValue(kOctaveKey, piano.keysView()->currentOctave());
+    if (piano.settingsView() && piano.settingsView()->dynamicsSwitch())
+        defaults.setValue(kDynamicsKey, piano.settingsView()->dynamicsSwitch()->isChecked());
 }
 
 void KPSessionMemory::restoreSound(const KPUserDefaults& defaults, KPSoundPlayer& player)
@@ -43,14 +48,17 @@ void KPSessionMemory::restoreSound(const KPUserDefaults& defaults, KPSoundPlayer
 void KPSessionMemory::restoreScreen(const KPUserDefaults& defaults, KPPianoView& piano)
 {
     bool ok = false;
-    const uint32_t tempo = defaults.value(kTempoKey).toUInt(&ok);
+    const uint32_t tempo = std::clamp(defaults.value(kTempoKey).toUInt(&ok),
+                                      KPMetronome::minimumTempo, KPMetronome::maximumTempo);
     if (ok && piano.metronome()) {
-        while (piano.metronome()->beatsPerMinute() < tempo &&
-               piano.metronome()->beatsPerMinute() < KPMetronome::maximumTempo)
-            piano.metronomePlusSelected();
-        while (piano.metronome()->beatsPerMinute() > tempo &&
-               piano.metronome()->beatsPerMinute() > KPMetronome::minimumTempo)
-            piano.metronomeMinusSelected();
+        // In steps of ten, then fine ones: a tempo between the tens comes back as it was.
+        for (uint32_t now = piano.metronome()->beatsPerMinute(); now != tempo;
+             now = piano.metronome()->beatsPerMinute()) {
+            const int distance = int(tempo) - int(now);
+            if (!piano.changeTempo(std::clamp(distance, -int(KPMetronome::tempoStep),
+                                              int(KPMetronome::tempoStep))))
+                break;
+        }
     }
 
     const uint32_t octave = defaults.value(kOctaveKey).toUInt(&ok);
@@ -60,4 +68,9 @@ void KPSessionMemory::restoreScreen(const KPUserDefaults& defaults, KPPianoView&
         while (keys->currentOctave() > octave && keys->canChangeOctave(KPOctaveDirection::Lower))
             keys->changeOctave(KPOctaveDirection::Lower);
     }
+
+    // The switch tells the keys, as a touch on it does.
+    if (QCheckBox* dynamics =
+            piano.settingsView() ? piano.settingsView()->dynamicsSwitch() : nullptr)
+        dynamics->setChecked(defaults.value(kDynamicsKey).toBool());
 }

@@ -4,16 +4,16 @@ class KPPianoView;
 class KPSoundPlayer;
 class KPUserDefaults;
 
-// What the user chose comes back at the next start: the instrument, the volume, the tempo and the
-// octave the keyboard shows. (The window's place is kept with the window.) A stored value that no
-// longer fits (an instrument that is gone, a tempo or octave out of range) goes to the nearest one
-// that does, or is left alone.
+// What the user chose comes back at the next start: the instrument, the volume, the tempo, the
+// octave the keyboard shows and touch dynamics. (The window's place is kept with the window.) A
+// stored value that no longer fits (an instrument that is gone, a tempo or octave out of range)
+// goes to the nearest one that does, or is left alone.
 class KPSessionMemory
 {
 public:
     static void save(KPUserDefaults& defaults, const KPPianoView& piano,
                      const KPSoundPlayer& player);
-    // The tempo and the octave.
+    // The tempo, the octave and touch dynamics.
     static void restoreScreen(const KPUserDefaults& defaults, KPPianoView& piano);
     // The instrument and the volume.
     static void restoreSound(const KPUserDefaults& defaults, KPSoundPlayer& player);

@@ -65,15 +65,20 @@ KPWindow::KPWindow(const QSize& size, QWidget* parent) : QGraphicsView(parent), 
     connect(fullScreen, &QShortcut::activated, this, &KPWindow::toggleFullScreen);
 }
 
-void KPWindow::fitScreen()
+void KPWindow::fitScreen(int pointsWide)
 {
-    const QScreen* shownOn = screen();
-    if (!shownOn)
-        return;
-    const QSize room = shownOn->availableGeometry().size() - kFrameAllowance;
-    if (room.width() >= m_size.width() && room.height() >= m_size.height())
-        return;
-    resize(m_size.scaled(room, Qt::KeepAspectRatio).expandedTo(minimumSize()));
+    if (const QScreen* shownOn = screen())
+        resize(firstSize(m_size, pointsWide, shownOn->availableGeometry().size() - kFrameAllowance)
+                   .expandedTo(minimumSize()));
+}
+
+QSize KPWindow::firstSize(QSize designed, int pointsWide, QSize room)
+{
+    const QSize wide(std::max(pointsWide, designed.width()), designed.height());
+    const QSize wideFitted = wide.scaled(room, Qt::KeepAspectRatio).boundedTo(wide);
+    if (wide.width() > designed.width() && wideFitted.height() * 3 >= designed.height() * 2)
+        return wideFitted;
+    return designed.scaled(room, Qt::KeepAspectRatio).boundedTo(designed);
 }
 
 void KPWindow::toggleFullScreen()

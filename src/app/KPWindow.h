@@ -31,9 +31,13 @@ public:
     QPointF mapFromView(const QWidget* widget, QPointF point) const;
 
     void toggleFullScreen();
-    // The designed size, made smaller (keeping its shape) when the window would not fit the
-    // screen's free area with its title bar.
-    void fitScreen();
+    // The first size on a screen: see firstSize().
+    void fitScreen(int pointsWide = 0);
+    // The designed size, made smaller (keeping its shape) where the window would not fit `room`,
+    // the screen's free area less a title bar. Given a width in points wider than designed, the
+    // window takes that wider shape instead where `room` holds it at two thirds of the designed
+    // scale or more.
+    static QSize firstSize(QSize designed, int pointsWide, QSize room);
 
 signals:
     // MIDI files dropped on the window, as local paths.

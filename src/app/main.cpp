@@ -76,6 +76,7 @@ Options parseOptions(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
     describeApplication();
+    KPLocalization::install();
     // Before anything opens OpenAL, the commands' export too (the resources are found from the
     // application's folder), unless the user has a configuration.
     KPOpenALConfiguration::useShipped();
@@ -101,9 +102,13 @@ Options parseOptions(int argc, char* argv[])
     Options options;
     // A wrong command line is told like every other mistake in its arguments, with status 2.
     if (!parser.parse(QCoreApplication::arguments())) {
-        std::fprintf(stderr, "touchpiano: %s (--help lists the options)\n",
-                     qPrintable(parser.errorText()));
+        std::fprintf(stderr, "%s\n",
+                     qPrintable(KPLocalization::string("CLIWRONG").arg(parser.errorText())));
         options.commandStatus = KPCommandLine::kWrongArguments;
+        return options;
+    }
+    if (const int repeated = KPCommandLine::refuseRepeatedOptions(parser)) {
+        options.commandStatus = repeated;
         return options;
     }
     if (parser.isSet(QStringLiteral("help")))
@@ -120,7 +125,7 @@ Options parseOptions(int argc, char* argv[])
     // Files named without a display to show a window on are imported as --import would.
     if (!options.commandStatus && !options.listMidi && !hasDisplay()) {
         if (options.files.isEmpty()) {
-            std::fprintf(stderr, "touchpiano: there is no display to open the window on\n");
+            std::fprintf(stderr, "%s\n", qPrintable(KPLocalization::string("CLINODISPLAY")));
             options.commandStatus = KPCommandLine::kFailed;
         } else {
             options.commandStatus = KPCommandLine::importFiles(options.files);

@@ -134,7 +134,27 @@ std::optional<uint32_t> KPPianoKeysView::keyIndexUnderTouch(QPointF location) co
     const QPointF inView = location - QPointF(contentOffset());
     if (!QRectF(viewport()->rect()).contains(inView))
         return std::nullopt;
-    return keyIndexForLocation(location);
+    const std::optional<uint32_t> key = keyIndexForLocation(location);
+    if (key && !isWholeOrOut(*key))
+        return KPKeyboardLayout::keyAtPoint(
+            std::span(m_keyFrames).first(KPKeyboardLayout::whiteKeyCount), location);
+    return key;
+}
+
+bool KPPianoKeysView::isWholeOrOut(uint32_t key) const
+{
+    const QRectF& frame = m_keyFrames[key];
+    const double left = contentOffset().x();
+    const double right = left + viewport()->width();
+    // Half a point of slack: frames lie on fractions of a point, the view on whole ones.
+    return frame.left() >= left - 0.5 ? frame.right() <= right + 0.5 || frame.left() >= right - 0.5
+                                      : frame.right() <= left + 0.5;
+}
+
+void KPPianoKeysView::hideCutKeys()
+{
+    for (uint32_t key = KPKeyboardLayout::whiteKeyCount; key < keyCount(); ++key)
+        m_keyCollection[qsizetype(key)]->setVisible(isWholeOrOut(key));
 }
 
 // The first C whose key starts at or right of the view's left edge (half a point of slack for
@@ -443,6 +463,7 @@ void KPPianoKeysView::moveToCurrentOctave()
 {
     horizontalScrollBar()->setValue(
         int(KPKeyboardLayout::octaveOffset(m_currentOctave, m_whiteKeyWidth, float(width()))));
+    hideCutKeys();
 }
 
 // The strip is as wide as the keys and as high as the view, so that every touch inside the view

@@ -128,6 +128,11 @@ private:
     void releaseAllKeys();
     void moveToCurrentOctave();
     void fitStripToView();
+    // Whether the key lies wholly inside the part of the strip that shows, or wholly outside it.
+    bool isWholeOrOut(uint32_t key) const;
+    // A black key cut by an edge of the view is hidden, and the white key under it answers
+    // there: the view shows whole keys only, whatever its width and octave.
+    void hideCutKeys();
 
     QWidget* m_strip;
     QList<KPPianoKey*> m_keyCollection;

@@ -105,6 +105,17 @@ KPPlaylistView::KPPlaylistView(KPRecordingsManager& manager, QWidget* parent)
     frame->resize(size);
     frame->setAttribute(Qt::WA_TransparentForMouseEvents);
 
+    // The panel's title in the frame's band, right of its accent mark.
+    auto* title = new QLabel(KPLocalization::string("RECORDINGS"), this);
+    title->setObjectName(QStringLiteral("panelTitle"));
+    title->setGeometry(phone ? QRect(20, 3, size.width() - 40, 19)
+                             : QRect(32, 10, size.width() - 64, 30));
+    QFont bold = title->font();
+    bold.setPixelSize(phone ? 13 : 20);
+    bold.setBold(true);
+    title->setFont(bold);
+    title->setPalette(text);
+
     m_manager.setPlaybackObserver(this);
     emptyCheck();
     connect(QGuiApplication::inputMethod(), &QInputMethod::visibleChanged, this,
@@ -301,6 +312,9 @@ void KPPlaylistView::close()
         textFieldDidEndEditing(field);
         KPUtils::endEditing(field);
     }
+    // A menu left over the keys would take their next click.
+    for (QMenu* menu : findChildren<QMenu*>())
+        menu->close();
 }
 
 bool KPPlaylistView::eventFilter(QObject* watched, QEvent* event)
@@ -328,15 +342,25 @@ bool KPPlaylistView::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void KPPlaylistView::showMenu(const QPoint& position)
+void KPPlaylistView::showMenu(const QPoint& position, bool byTouch)
 {
+    // The list's menu, for the list only: the title band above it offers nothing.
+    if (!m_tableView->geometry().contains(position))
+        return;
     int row = -1;
     for (QWidget* widget = childAt(position); widget && widget != this && row < 0;
          widget = widget->parentWidget()) {
         if (auto* cell = qobject_cast<KPSmartTableViewCell*>(widget))
             row = m_tableView->indexPathForCell(cell);
     }
-    auto* menu = new QMenu(this);
+    // Asked for by a click, a window of its own, as menus are, rather than drawn into the scaled
+    // screen: it then takes the keys while it is open, and a click beside it still reaches what
+    // was clicked. (Made with its parent, it would be drawn into the screen before the flag could
+    // say otherwise.) Asked for by a finger, it stays in the screen, where the finger lifting
+    // from the row leaves it open.
+    auto* menu = new QMenu;
+    menu->setParent(this,
+                    menu->windowFlags() | (byTouch ? Qt::Widget : Qt::BypassGraphicsProxyWidget));
     menu->setAttribute(Qt::WA_DeleteOnClose);
     if (row >= 0) {
         menu->addAction(KPLocalization::string("EXPORTMIDI"), this,
@@ -361,7 +385,7 @@ bool KPPlaylistView::event(QEvent* event)
         auto* gestures = static_cast<QGestureEvent*>(event);
         if (QGesture* hold = gestures->gesture(Qt::TapAndHoldGesture);
             hold && hold->state() == Qt::GestureFinished) {
-            showMenu(mapFromGlobal(hold->hotSpot().toPoint()));
+            showMenu(mapFromGlobal(hold->hotSpot().toPoint()), true);
             gestures->accept(hold);
             return true;
         }

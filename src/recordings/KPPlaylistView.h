@@ -50,8 +50,8 @@ public:
     void keyboardDidShow();
     void keyboardWillHide();
 
-    // Ends any name editing, saving the name. (A panel is never a window: QWidget's own close
-    // is of no use here.)
+    // Ends any name editing, saving the name, and closes its menu. (A panel is never a window:
+    // QWidget's own close is of no use here.)
     void close();
     // Ends any name editing, keeping the name stored before it.
     void cancelEditing();
@@ -67,9 +67,9 @@ public:
     int32_t activeCellIndex() const { return m_activeCellIndex; }
     QLineEdit* activeTextField() const { return m_activeTextField; }
 
-    // The menu of a right click or long press at `position` (in this view): export the row
-    // there, when there is one, or import.
-    void showMenu(const QPoint& position);
+    // The menu of a right click or long press (`byTouch`) at `position` (in this view): export
+    // the row there, when there is one, or import; nothing over the title.
+    void showMenu(const QPoint& position, bool byTouch = false);
 
 signals:
     // Asked for from the menu; the files are someone else's business.

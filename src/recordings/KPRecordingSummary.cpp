@@ -11,6 +11,8 @@ namespace {
 
 // Times beyond this (only a damaged file has them) count as this, not as an overflowed number.
 constexpr double kLongestLength = 1e12;
+// Rows of the notes picture it has at least.
+constexpr double kMinimumRows = 5;
 
 double lastInterval(const KPPianoRecording& recording)
 {
@@ -65,12 +67,16 @@ QList<QRectF> KPRecordingSummary::noteBars(const KPPianoRecording& recording)
     const auto [lowest, highest] =
         std::minmax_element(notes.cbegin(), notes.cend(),
                             [](const Note& a, const Note& b) { return a.pitch < b.pitch; });
-    const double rows = double(highest->pitch - lowest->pitch + 1);
+    // Five rows at least, the notes in the middle ones: one note alone is a bar, not a block.
+    const double played = double(highest->pitch - lowest->pitch + 1);
+    const double rows = std::max(played, kMinimumRows);
+    const double top = (rows - played) / 2;
     const double span = total > 0 ? total : 1.0;
     QList<QRectF> bars;
     bars.reserve(notes.size());
     for (const Note& note : std::as_const(notes))
-        bars.append(QRectF(double(note.start) / span, double(highest->pitch - note.pitch) / rows,
+        bars.append(QRectF(double(note.start) / span,
+                           (top + double(highest->pitch - note.pitch)) / rows,
                            double(note.end - note.start) / span, 1.0 / rows));
     return bars;
 }

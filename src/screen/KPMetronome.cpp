@@ -3,6 +3,7 @@
 #include "audio/KPSystemSound.h"
 #include "platform/KPBundle.h"
 
+#include <algorithm>
 #include <chrono>
 
 KPMetronome::KPMetronome(KPSystemSound& sound, QObject* parent) : QObject(parent), m_sound(sound) {}
@@ -70,22 +71,28 @@ void KPMetronome::stopMetronome()
     m_beating = false;
 }
 
-// The refusal lies one step past each end: through the buttons, which the piano view disables
-// at the ends, the tempo stays between 50 and 350.
-bool KPMetronome::slower()
+// Through the buttons, which the piano view disables at the ends, the tempo stays between 50 and
+// 350; asked directly at an end, the designed refusal lies one step of ten past it.
+bool KPMetronome::slower(uint32_t step)
 {
-    const uint32_t tempo = m_beatsPerMinute - tempoStep;
-    if (tempo < minimumTempo - tempoStep)
+    if (m_beatsPerMinute > minimumTempo) {
+        changeTempo(m_beatsPerMinute - std::min(step, m_beatsPerMinute - minimumTempo));
+        return true;
+    }
+    if (step != tempoStep || m_beatsPerMinute - step < minimumTempo - tempoStep)
         return false;
-    changeTempo(tempo);
+    changeTempo(m_beatsPerMinute - step);
     return true;
 }
 
-bool KPMetronome::faster()
+bool KPMetronome::faster(uint32_t step)
 {
-    const uint32_t tempo = m_beatsPerMinute + tempoStep;
-    if (tempo > maximumTempo + tempoStep)
+    if (m_beatsPerMinute < maximumTempo) {
+        changeTempo(m_beatsPerMinute + std::min(step, maximumTempo - m_beatsPerMinute));
+        return true;
+    }
+    if (step != tempoStep || m_beatsPerMinute + step > maximumTempo + tempoStep)
         return false;
-    changeTempo(tempo);
+    changeTempo(m_beatsPerMinute + step);
     return true;
 }

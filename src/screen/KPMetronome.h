@@ -9,12 +9,12 @@
 
 class KPSystemSound;
 
-// The metronome: a tempo of 50 to 350 beats per minute in steps of 10 (120 to begin with), and
-// a click through the system sound while it runs. The beats keep a grid from the start (its
-// first point, one interval after the start, is the first click); the click loops one interval
-// long from that frame of the output, so the clicks keep time to the sample. A tempo change
-// while it runs takes effect from the next beat: it comes one new interval after the last one
-// (at once if that has passed already), and the grid goes on from there; the clicks of the old
+// The metronome: a tempo of 50 to 350 beats per minute in steps of 10 or of 1 (120 to begin
+// with), and a click through the system sound while it runs. The beats keep a grid from the
+// start (its first point, one interval after the start, is the first click); the click loops
+// one interval long from that frame of the output, so the clicks keep time to the sample. A tempo
+// change while it runs takes effect from the next beat: it comes one new interval after the last
+// one (at once if that has passed already), and the grid goes on from there; the clicks of the old
 // tempo stop before their next one. The piano view shows it with its buttons and label.
 class KPMetronome : public QObject
 {
@@ -37,10 +37,11 @@ public:
 
     void startMetronome();
     void stopMetronome();
-    // One step down or up. A step that would leave the range by more than one step is refused
-    // and changes nothing: the answer tells whether the tempo changed.
-    bool slower();
-    bool faster();
+    // One step down or up: the designed 10 beats, or 1 for a fine step. From inside the range a
+    // step stops at the end it would pass; from an end, ten more beats are allowed once, a fine
+    // step not at all. A refused step changes nothing: the answer tells whether the tempo changed.
+    bool slower(uint32_t step = tempoStep);
+    bool faster(uint32_t step = tempoStep);
 
 signals:
     // A beat came (the click sounds on it, on the output's clock).

@@ -2,6 +2,7 @@
 
 #include "audio/KPSoundPlayer.h"
 #include "audio/KPSystemSound.h"
+#include "keyboard/KPKeyboardLayout.h"
 #include "keyboard/KPPianoKeysView.h"
 #include "keyboard/KPTouchPlayer.h"
 #include "performer/KPNoteListener.h"
@@ -17,7 +18,10 @@
 #include "ui/KPUtils.h"
 
 #include <QGraphicsOpacityEffect>
+#include <QGuiApplication>
 #include <QPropertyAnimation>
+#include <QVariantAnimation>
+#include <QWheelEvent>
 
 #include <cmath>
 
@@ -28,6 +32,8 @@ namespace {
 constexpr auto kSlideDuration = 300;
 constexpr auto kBlinkInterval = 300ms;
 constexpr auto kPopupDelay = 800ms;
+// The light veil over the keyboard while a panel is shown, at its full strength.
+constexpr int kVeilAlpha = 70;
 
 // Opacity of a widget, made on first use: the toolkit's alpha.
 QGraphicsOpacityEffect* opacityOf(QWidget* widget)
@@ -51,6 +57,20 @@ std::optional<KPOctaveDirection> octaveDirection(const QObject* button)
     default:
         return std::nullopt;
     }
+}
+
+// Shift (or Ctrl) held makes a button's step a fine one, so every tempo can be set.
+uint32_t buttonTempoStep()
+{
+    return QGuiApplication::keyboardModifiers() & (Qt::ShiftModifier | Qt::ControlModifier)
+               ? 1
+               : KPMetronome::tempoStep;
+}
+
+// The designed margin at each side of the keyboard.
+int keysInset()
+{
+    return KPDeviceIdiom::isPad() ? 52 : 27;
 }
 
 QString tabletImageName(const char* name)
@@ -107,6 +127,17 @@ void KPPianoView::awakeFromNib()
     updateOctaveButtons();
 
     updateMetronomeText();
+    if (m_labelMetronome)
+        m_labelMetronome->installEventFilter(this);
+    for (KPButton* button : {m_buttonMetronomeMinus, m_buttonMetronomePlus}) {
+        if (!button)
+            continue;
+        // Held, a button goes on stepping.
+        button->setAutoRepeat(true);
+        button->setAutoRepeatDelay(400);
+        button->setAutoRepeatInterval(100);
+        button->installEventFilter(this);
+    }
 
     if (m_settingsView) {
         m_settingsView->move(m_settingsView->x(), -m_settingsView->height());
@@ -118,9 +149,6 @@ void KPPianoView::awakeFromNib()
         // A light veil over the keyboard while a panel is shown.
         m_buttonOverlay->setAutoFillBackground(true);
         m_buttonOverlay->setBackgroundRole(QPalette::Window);
-        QPalette veil = m_buttonOverlay->palette();
-        veil.setColor(QPalette::Window, QColor(0, 0, 0, 70));
-        m_buttonOverlay->setPalette(veil);
     }
     setOverlayAlpha(0, false);
 
@@ -186,10 +214,18 @@ void KPPianoView::layOutWidth()
     }
     // Equal margins near the designed inset (at least half of it), the keyboard showing whole
     // keys only.
-    const int inset = KPDeviceIdiom::isPad() ? 52 : 27;
+    const int inset = keysInset();
     const int keysWidth = m_keysView->widthForWholeKeys(width() - 2 * inset, inset);
     m_keysView->setGeometry((width() - keysWidth) / 2, m_keysView->y(), keysWidth,
                             m_keysView->height());
+}
+
+int KPPianoView::widthShowingOctaves(int octaves) const
+{
+    if (!m_keysView)
+        return width();
+    const float octaveWidth = m_keysView->contentWidth() / float(KPKeyboardLayout::octaveCount);
+    return int(std::ceil(octaveWidth * float(octaves))) + 2 * keysInset();
 }
 
 void KPPianoView::setRecordingsControl(KPRecordingsControl* recordings)
@@ -368,25 +404,30 @@ void KPPianoView::slidePanel(QWidget* panel, QPointer<QAbstractAnimation>& runni
     if (m_buttonOverlay) {
         if (m_overlayFade)
             m_overlayFade->stop();
-        auto* fade = new QPropertyAnimation(opacityOf(m_buttonOverlay), "opacity", this);
+        auto* fade = new QVariantAnimation(this);
         fade->setDuration(kSlideDuration);
         fade->setEasingCurve(curve);
+        fade->setStartValue(m_overlayAlpha);
         fade->setEndValue(in ? 1.0 : 0.0);
-        connect(fade, &QPropertyAnimation::valueChanged, this,
+        connect(fade, &QVariantAnimation::valueChanged, this,
                 [this, in](const QVariant& alpha) { setOverlayAlpha(alpha.toReal(), in); });
-        setOverlayAlpha(opacityOf(m_buttonOverlay)->opacity(), in);
+        setOverlayAlpha(m_overlayAlpha, in);
         m_overlayFade = fade;
         fade->start(QAbstractAnimation::DeleteWhenStopped);
     }
 }
 
 // A transparent overlay takes no touches, nor does one that fades out: the keys under it answer
-// from the moment a panel starts to leave.
+// from the moment a panel starts to leave. The alpha goes into the veil's colour rather than an
+// opacity effect: the effect's picture lands off its place on a screen of scale 2.
 void KPPianoView::setOverlayAlpha(qreal alpha, bool takesTouches)
 {
     if (!m_buttonOverlay)
         return;
-    opacityOf(m_buttonOverlay)->setOpacity(alpha);
+    m_overlayAlpha = alpha;
+    QPalette veil = m_buttonOverlay->palette();
+    veil.setColor(QPalette::Window, QColor(0, 0, 0, int(std::lround(kVeilAlpha * alpha))));
+    m_buttonOverlay->setPalette(veil);
     m_buttonOverlay->setAttribute(Qt::WA_TransparentForMouseEvents, !takesTouches || alpha < 0.01);
 }
 
@@ -496,22 +537,36 @@ void KPPianoView::stopMetronome()
 
 void KPPianoView::metronomeMinusSelected()
 {
-    if (!m_metronome->slower())
-        return;
-    updateMetronomeText();
-    m_buttonMetronomePlus->setEnabled(true);
-    if (m_metronome->beatsPerMinute() == KPMetronome::minimumTempo)
-        m_buttonMetronomeMinus->setEnabled(false);
+    changeTempo(-int(buttonTempoStep()));
 }
 
 void KPPianoView::metronomePlusSelected()
 {
-    if (!m_metronome->faster())
-        return;
+    changeTempo(int(buttonTempoStep()));
+}
+
+bool KPPianoView::changeTempo(int beats)
+{
+    const uint32_t step = uint32_t(std::abs(beats));
+    if (!(beats > 0 ? m_metronome->faster(step) : m_metronome->slower(step)))
+        return false;
     updateMetronomeText();
-    m_buttonMetronomeMinus->setEnabled(true);
-    if (m_metronome->beatsPerMinute() == KPMetronome::maximumTempo)
-        m_buttonMetronomePlus->setEnabled(false);
+    const uint32_t tempo = m_metronome->beatsPerMinute();
+    m_buttonMetronomeMinus->setEnabled(tempo > KPMetronome::minimumTempo);
+    m_buttonMetronomePlus->setEnabled(tempo < KPMetronome::maximumTempo);
+    return true;
+}
+
+bool KPPianoView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::Wheel)
+        return QWidget::eventFilter(watched, event);
+    m_wheelRest += static_cast<QWheelEvent*>(event)->angleDelta().y();
+    const int notches = m_wheelRest / QWheelEvent::DefaultDeltasPerStep;
+    m_wheelRest -= notches * QWheelEvent::DefaultDeltasPerStep;
+    if (notches != 0)
+        changeTempo(notches);
+    return true;
 }
 
 void KPPianoView::updateMetronomeText()

@@ -73,6 +73,12 @@ public:
     void startMetronome();
     void stopMetronome();
     void updateMetronomeText();
+    // The tempo up (beats above 0) or down by so many beats, as the buttons do, which it enables
+    // and disables; false when the metronome refused the step.
+    bool changeTempo(int beats);
+
+    // The view's width in points that shows `octaves` whole octaves of keys between its margins.
+    int widthShowingOctaves(int octaves) const;
 
     KPPianoKeysView* keysView() const { return m_keysView; }
     KPPlaylistView* playlistView() const { return m_playlistView; }
@@ -107,6 +113,8 @@ protected:
     // Wider than designed, the keyboard shows more keys and the toolbar spreads: the controls
     // from the metronome on keep to the right edge, the settings panel to the middle.
     void resizeEvent(QResizeEvent* event) override;
+    // The wheel over the tempo or its buttons moves the tempo one beat a notch.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     bool isRecording() const;
@@ -147,4 +155,7 @@ private:
     QPointer<QAbstractAnimation> m_playlistSlide;
     QPointer<QAbstractAnimation> m_settingsSlide;
     QPointer<QAbstractAnimation> m_overlayFade;
+    qreal m_overlayAlpha = 0;
+    // What the wheel turned short of a notch, so a touchpad's small steps add up.
+    int m_wheelRest = 0;
 };

@@ -10,6 +10,21 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+
+// The panel's own texts below the list: the list's text colour, a size for the layout.
+void styleCaption(QWidget* caption)
+{
+    QFont font = caption->font();
+    font.setPixelSize(KPDeviceIdiom::isPhone() ? 13 : 20);
+    caption->setFont(font);
+    QPalette palette = caption->palette();
+    palette.setColor(QPalette::WindowText, KPUtils::colorFromHex(QStringLiteral("444444")));
+    caption->setPalette(palette);
+}
+
+} // namespace
+
 KPSettingsView::KPSettingsView(QWidget* parent) : QWidget(parent) {}
 
 void KPSettingsView::awakeFromNib()
@@ -33,12 +48,7 @@ void KPSettingsView::addDynamicsSwitch()
     const int left = m_tableView ? m_tableView->x() : 0;
     m_dynamicsSwitch = new QCheckBox(KPLocalization::string("DYNAMICS"), this);
     m_dynamicsSwitch->setGeometry(left, height(), width() - 2 * left, strip);
-    QFont font = m_dynamicsSwitch->font();
-    font.setPixelSize(phone ? 13 : 20);
-    m_dynamicsSwitch->setFont(font);
-    QPalette palette = m_dynamicsSwitch->palette();
-    palette.setColor(QPalette::WindowText, KPUtils::colorFromHex(QStringLiteral("444444")));
-    m_dynamicsSwitch->setPalette(palette);
+    styleCaption(m_dynamicsSwitch);
     connect(m_dynamicsSwitch, &QCheckBox::toggled, this, &KPSettingsView::dynamicsChanged);
     setGeometry(x(), y() - strip, width(), height() + strip);
     if (m_wideBackView) {
@@ -56,8 +66,17 @@ void KPSettingsView::addVolumeSlider()
     m_volume->setObjectName(QStringLiteral("volumeSlider"));
     m_volume->setRange(0, 100);
     m_volume->setValue(100);
-    m_volume->setGeometry(m_tableView->x(), m_tableView->geometry().bottom() + 1 + margin,
-                          m_tableView->width(), phone ? 24 : 40);
+    // Named by a label at its left, in the switch's font and colour.
+    auto* label = new QLabel(KPLocalization::string("VOLUME"), this);
+    label->setObjectName(QStringLiteral("volumeLabel"));
+    styleCaption(label);
+    label->setBuddy(m_volume);
+    const int top = m_tableView->geometry().bottom() + 1 + margin;
+    const int rowHeight = phone ? 24 : 40;
+    const int labelWidth = label->sizeHint().width();
+    label->setGeometry(m_tableView->x(), top, labelWidth, rowHeight);
+    m_volume->setGeometry(m_tableView->x() + labelWidth + margin, top,
+                          m_tableView->width() - labelWidth - margin, rowHeight);
     m_volume->setAccessibleName(KPLocalization::string("VOLUME"));
     m_volume->setToolTip(KPLocalization::string("VOLUME"));
     connect(m_volume, &QSlider::valueChanged, this, [this](int value) {

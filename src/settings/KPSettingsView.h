@@ -15,9 +15,10 @@
 // slides in and out under the piano view's control and is told when it is shown. It does not hear
 // of instruments chosen elsewhere: rows on screen keep their marks until configured again.
 //
-// Below the list, a switch for touch dynamics (off at every start): whether a key sounds softer
-// or louder by where it is struck, and a slider that sets the volume of everything played. The
-// panel grows by its strip at the bottom, upwards, so that it stays parked wherever it was parked.
+// Below the list, a switch for touch dynamics (off until the user turns it on): whether a key
+// sounds softer or louder by where it is struck, and a slider that sets the volume of everything
+// played. The panel grows by its strip at the bottom, upwards, so that it stays parked wherever it
+// was parked.
 class KPSoundPlayer;
 
 class KPSettingsView : public QWidget, public KPTableViewDataSource

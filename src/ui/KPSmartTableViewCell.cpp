@@ -1,5 +1,7 @@
 #include "ui/KPSmartTableViewCell.h"
 
+#include "platform/KPLocalization.h"
+
 #include <QLabel>
 #include <QToolButton>
 
@@ -67,7 +69,7 @@ void KPSmartTableViewCell::setEditing(bool editing)
                 [this] { showDeleteConfirmation(!showsDeleteConfirmation()); });
         m_deleteConfirmation = new QToolButton(this);
         m_deleteConfirmation->setObjectName(QStringLiteral("deleteConfirmation"));
-        m_deleteConfirmation->setText(tr("Delete"));
+        m_deleteConfirmation->setText(KPLocalization::string("DELETE"));
         m_deleteConfirmation->setStyleSheet(
             QStringLiteral("QToolButton { background: #E0322B; color: white; border-radius: 4px;"
                            " padding: 4px 10px; font-weight: bold; }"));

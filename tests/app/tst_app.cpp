@@ -110,6 +110,8 @@ private slots:
     void windowShowsTheToolbarOverTheKeyboard();
     void windowComesBackAsItWasLeft();
     void firstWindowFitsTheScreen();
+    void firstWindowShowsFourOctavesWhereThereIsRoom_data();
+    void firstWindowShowsFourOctavesWhereThereIsRoom();
     void lifecycleEventsFollowTheApplicationState();
     void foregroundsCountOnceTheRatingPromptIsLaunched();
     void soundComesBackOnEveryReturnFromSuspension_data();
@@ -360,8 +362,8 @@ void TestApp::windowShowsTheToolbarOverTheKeyboard()
     QVERIFY2(keys.lightness() > 180, qPrintable(keys.name()));
 }
 
-// The window's size, the instrument, the volume, the tempo and the octave come back at the next
-// start.
+// The window's size, the instrument, the volume, the tempo (also between the tens), the octave
+// and touch dynamics come back at the next start.
 void TestApp::windowComesBackAsItWasLeft()
 {
     TemporaryDefaults store;
@@ -379,7 +381,9 @@ void TestApp::windowComesBackAsItWasLeft()
         player.setVolume(0.25f);
         piano(delegate)->metronomePlusSelected();
         piano(delegate)->metronomePlusSelected();
+        piano(delegate)->changeTempo(-2);
         piano(delegate)->keysView()->changeOctave(KPOctaveDirection::Lower);
+        piano(delegate)->settingsView()->dynamicsSwitch()->setChecked(true);
         delegate.applicationWillTerminate();
     }
     player.useSoundBank(QStringLiteral("Grand Piano"));
@@ -391,9 +395,10 @@ void TestApp::windowComesBackAsItWasLeft()
     QCOMPARE(again.window()->size(), QSize(900, 600));
     QCOMPARE(player.activeSoundBank(), QStringLiteral("Banjo"));
     QCOMPARE(player.volume(), 0.25f);
-    QCOMPARE(piano(again)->metronome()->beatsPerMinute(), 140u);
-    QCOMPARE(piano(again)->labelMetronome()->text(), QStringLiteral("BPM: 140"));
+    QCOMPARE(piano(again)->metronome()->beatsPerMinute(), 138u);
+    QCOMPARE(piano(again)->labelMetronome()->text(), QStringLiteral("BPM: 138"));
     QCOMPARE(piano(again)->keysView()->currentOctave(), 1u);
+    QVERIFY(piano(again)->keysView()->dynamics());
 }
 
 // The tablet's 1024x768 on a smaller screen (the offscreen one is 800x800): the first window
@@ -410,6 +415,43 @@ void TestApp::firstWindowFitsTheScreen()
     QVERIFY2(size.height() <= room.height() - 30 && size.width() < room.width(),
              qPrintable(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())));
     QCOMPARE(size.width() * 3, size.height() * 4);
+}
+
+// The free area of a screen less a title bar: four octaves where they fit at two thirds of the
+// designed scale or more, else the designed shape.
+void TestApp::firstWindowShowsFourOctavesWhereThereIsRoom_data()
+{
+    QTest::addColumn<KPIdiom>("idiom");
+    QTest::addColumn<QSize>("room");
+    QTest::addColumn<bool>("fourOctaves");
+    QTest::newRow("tablet, 1920x1080") << KPIdiom::Pad << QSize(1904, 1000) << true;
+    QTest::newRow("tablet, 1366x768") << KPIdiom::Pad << QSize(1350, 700) << true;
+    QTest::newRow("tablet, 1024x768") << KPIdiom::Pad << QSize(1008, 720) << false;
+    QTest::newRow("phone, 1024x600") << KPIdiom::Phone << QSize(1008, 552) << true;
+    QTest::newRow("phone, 800x480") << KPIdiom::Phone << QSize(784, 432) << false;
+}
+
+void TestApp::firstWindowShowsFourOctavesWhereThereIsRoom()
+{
+    QFETCH(KPIdiom, idiom);
+    QFETCH(QSize, room);
+    QFETCH(bool, fourOctaves);
+    KPDeviceIdiom::setCurrent(idiom);
+    TemporaryDefaults store;
+    KPAppDelegate delegate(store.defaults);
+    delegate.didFinishLaunching();
+    KPWindow* window = delegate.window();
+    const KPPianoView* piano = window->rootView()->findChild<KPPianoView*>();
+    const QSize designed = KPDeviceIdiom::windowSize(idiom);
+    const QSize size = KPWindow::firstSize(designed, piano->widthShowingOctaves(4), room);
+    QVERIFY(size.width() <= room.width() && size.height() <= room.height());
+    window->resize(size);
+    QTRY_COMPARE(window->size(), size);
+    const float whiteKey = piano->keysView()->contentWidth() / KPKeyboardLayout::whiteKeyCount;
+    const int shown = int(std::lround(piano->keysView()->width() / whiteKey));
+    QCOMPARE(shown >= 28, fourOctaves);
+    if (!fourOctaves)
+        QCOMPARE(size.width() * designed.height(), size.height() * designed.width());
 }
 
 void TestApp::lifecycleEventsFollowTheApplicationState()

@@ -107,6 +107,9 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("not imported"));
         QVERIFY(!m_exchange->importFile(broken));
         QCOMPARE(m_manager->recordings().size(), 1);
+        const auto* told = m_window->findChild<QMessageBox*>();
+        QVERIFY(told && told->text().contains(QLatin1String("Broken.mid")));
+        QCOMPARE(told->icon(), QMessageBox::Warning);
     }
 
     void audioRendersInTheBackgroundOneAtATime()

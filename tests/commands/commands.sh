@@ -27,9 +27,14 @@ said=$("$program" --import "$work/tune.mid")
 [ "$said" = 'Imported "tune": 6 key events on Accordion; left out 1 note outside C1 to B7' ] ||
     fail "import said: $said"
 listed=$("$program" --list)
-[[ "$listed" =~ ^1\ \ tune\ \ [0-9-]+\ [0-9:]+\ \ Accordion\ \ 0:02$ ]] || fail "listed: $listed"
+[[ "$listed" =~ ^1\ \ tune\ \ [0-9-]+\ [0-9:]+\ \ Accordion\ \ 0:02\ \ 3\ notes$ ]] || fail "listed: $listed"
 
-"$program" --export 1 --to "$work/out.mid"
+said=$("$program" --export 1 --to "$work/out.mid")
+[ "$said" = "Exported “tune” to $work/out.mid" ] || fail "the export said: $said"
+# A file that is there is kept unless --force.
+status=0; said=$("$program" --export 1 --to "$work/out.mid" 2>&1) || status=$?
+[ "$status" = 1 ] && [[ "$said" == *"--force"* ]] || fail "an existing file: $status $said"
+"$program" --export 1 --to "$work/out.mid" --force >/dev/null || fail "--force did not replace"
 notes=$(/usr/bin/python3 -c "
 import mido, sys
 print(' '.join(f'{m.type}:{m.note}@{round(m.time*1000)}' for m in mido.MidiFile(sys.argv[1])
@@ -50,12 +55,16 @@ status=0; "$program" --import "$work/out.flac" 2>/dev/null || status=$?
 [ "$("$program" --list | wc -l)" = 1 ] || fail "a failed import changed the list"
 
 # Slips on the command line: each is told, with the status of a wrong command line.
-for wrong in "--bogus" "--export 1 --to $work/a.mid --to $work/b.mid" "--to $work/a.mid" "--list stray"; do
+for wrong in "--bogus" "--export 1 --to $work/a.mid --to $work/b.mid" "--to $work/a.mid" "--list stray" \
+    "--list --list" "--idiom phone --idiom tablet --list" "--force"; do
     status=0; "$program" $wrong 2>/dev/null || status=$?
     [ "$status" = 2 ] || fail "\"$wrong\" exits $status"
 done
 said=$("$program" --export 1 --to "$work/missing/x.wav" 2>&1 >/dev/null || true)
 [ "$(grep -o "missing/x.wav" <<<"$said" | wc -l)" = 1 ] || fail "the path is told more than once: $said"
+[[ "$said" == *"the folder $work/missing does not exist" ]] || fail "a missing folder: $said"
+said=$(LANGUAGE=de LANG=de_DE.UTF-8 "$program" --list --list 2>&1 || true)
+[[ "$said" == *"ist mehr als einmal angegeben"* ]] || fail "not told in German: $said"
 
 # Files that are no MIDI file to read whole: refused at once, the list untouched.
 mkfifo "$work/fifo.mid"
@@ -88,7 +97,7 @@ song.save(sys.argv[1])
 PY
 said=$("$program" --import "$work/late.mid")
 [[ "$said" == *"left out everything after 24 hours" ]] || fail "the late note: $said"
-[[ "$("$program" --list | head -1)" == *"  0:01" ]] || fail "the late file's length: $("$program" --list | head -1)"
+[[ "$("$program" --list | head -1)" == *"  0:01  "*" 1 note" ]] || fail "the late file's length: $("$program" --list | head -1)"
 
 # Stopped while rendering, an export leaves no half-written file.
 /usr/bin/python3 - "$work/long.mid" <<'PY'

@@ -293,8 +293,10 @@ void TestPlatform::localizedTextsExistInEveryLanguage()
     QFETCH(QString, language);
     QFETCH(QString, lang);
     QVERIFY(KPLocalization::install(QLocale(language)));
-    for (const char* key : {"SAVE", "NORECORD", "TAPTO", "CHOOSE", "LANG", "RATE", "RATETITLE",
-                            "RATECANCEL", "RATEBTN", "RATELATER"})
+    for (const char* key :
+         {"SAVE", "NORECORD", "TAPTO", "CHOOSE", "LANG", "RATE", "RATETITLE", "RATECANCEL",
+          "RATEBTN", "RATELATER", "DELETE", "RECORDINGS", "CLIWRONG", "CLINORECORDINGS", "CLINOTES",
+          "CLINOFOLDER", "CLIEXISTS", "CLIEXPORTED"})
         QVERIFY2(!KPLocalization::string(key).isEmpty(), key);
     QCOMPARE(KPLocalization::string("LANG"), lang);
     QVERIFY(KPLocalization::string("CHOOSE").contains(QLatin1String("%1")));

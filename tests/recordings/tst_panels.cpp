@@ -11,6 +11,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
@@ -34,6 +35,7 @@ private slots:
     void aNewRecordingEndsTheEditUnderTheRightRecording();
     void rowsTellWhenWhatAndHowLong();
     void notesPictureDrawsPitchAgainstTime();
+    void titleNamesThePanelAndOffersNoMenu();
     void keyboardScrollsOnlyTheRowBeingNamed();
 
 private:
@@ -113,7 +115,7 @@ void TestPanels::hintUntilTheFirstRecordingThenNewestOnTop()
     QVERIFY(!m_panel->emptyView()->isVisible());
     QVERIFY(m_panel->tableView()->isVisible());
     QCOMPARE(row(0)->title()->text(), QString());
-    QCOMPARE(row(0)->title()->placeholderText(), QStringLiteral("Tap to name"));
+    QCOMPARE(row(0)->title()->placeholderText(), QStringLiteral("Click or tap to name"));
     m_manager->changeNameForRecording(0, QStringLiteral("Older"));
     record(22);
     QCOMPARE(row(0)->title()->text(), QString());
@@ -162,7 +164,7 @@ void TestPanels::namesAreTrimmedAndEmptyMeansNone()
     QVERIFY(!m_manager->titleForRecording(0));
     m_panel->tableView()->reloadData();
     QCOMPARE(row(0)->title()->text(), QString());
-    QCOMPARE(row(0)->title()->placeholderText(), QStringLiteral("Tap to name"));
+    QCOMPARE(row(0)->title()->placeholderText(), QStringLiteral("Click or tap to name"));
 
     // A long name (an imported file's) shows whole and is kept whole when edited.
     const QString longName(250, QLatin1Char('n'));
@@ -247,6 +249,30 @@ void TestPanels::notesPictureDrawsPitchAgainstTime()
     QCOMPARE(bars[0], QRectF(0, 0.8, 0.5, 0.2));
     QCOMPARE(bars[1], QRectF(0.25, 0, 0.75, 0.2));
     QVERIFY(KPRecordingSummary::noteBars({}).isEmpty());
+    // One note alone: a bar in the middle, not the whole picture.
+    const KPPianoRecording one{
+        {{14, KPRecordedKeyState::Pressed, 0}, {14, KPRecordedKeyState::Released, 1}},
+        QString(),
+        QDateTime(),
+        std::nullopt};
+    QCOMPARE(KPRecordingSummary::noteBars(one), QList<QRectF>{QRectF(0, 0.4, 1, 0.2)});
+}
+
+// A right click on the panel's title offers nothing; one on the list offers the list's menu.
+void TestPanels::titleNamesThePanelAndOffersNoMenu()
+{
+    auto* title = m_panel->findChild<QLabel*>(QStringLiteral("panelTitle"));
+    QVERIFY(title && title->isVisible());
+    QCOMPARE(title->text(), QStringLiteral("Recordings"));
+    const auto rightClick = [this](QPoint at) {
+        QContextMenuEvent asked(QContextMenuEvent::Mouse, at, m_panel->mapToGlobal(at));
+        QApplication::sendEvent(m_panel, &asked);
+        return m_panel->findChild<QMenu*>();
+    };
+    QVERIFY(!rightClick(title->geometry().center()));
+    QMenu* menu = rightClick(m_panel->tableView()->geometry().center());
+    QVERIFY(menu);
+    menu->close();
 }
 
 void TestPanels::keyboardScrollsOnlyTheRowBeingNamed()

@@ -24,7 +24,6 @@
 #include "KPTestClock.h"
 
 #include <QApplication>
-#include <QGraphicsOpacityEffect>
 #include <QPointingDevice>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -86,8 +85,12 @@ private slots:
     void buttonsAnswerTheirOwnTouchWhileAKeyIsHeld();
     void octaveButtonsFollowTheStrip();
     void noKeyIsCutAtEitherEnd();
+    void noBlackKeyIsCutAtAnyWidth_data();
+    void noBlackKeyIsCutAtAnyWidth();
 
     void tempoStaysWithinBounds();
+    void fineStepsAndTheWheelReachEveryTempo();
+    void heldTempoButtonsRepeat();
     void tempoChangeTakesEffectFromTheNextBeat();
     void firstClickComesOneIntervalAfterTheStart();
     void clickOutputOpensWhenTheMetronomeStarts();
@@ -238,9 +241,10 @@ void TestPianoView::panelsSlideInAndOutBehindTheOverlay()
     m_clock->advance(kSlideAndAFrame);
     QCOMPARE(panel->pos(), QPoint(x, 44));
     QVERIFY(!m_piano->buttonOverlay()->testAttribute(Qt::WA_TransparentForMouseEvents));
-    auto* alpha = qobject_cast<QGraphicsOpacityEffect*>(m_piano->buttonOverlay()->graphicsEffect());
-    QVERIFY(alpha);
-    QCOMPARE(alpha->opacity(), 1.0);
+    const auto veil = [this] {
+        return m_piano->buttonOverlay()->palette().color(QPalette::Window);
+    };
+    QCOMPARE(veil().alpha(), 70);
     QVERIFY(m_piano->children().indexOf(m_piano->buttonOverlay()) <
             m_piano->children().indexOf(panel));
 
@@ -248,7 +252,7 @@ void TestPianoView::panelsSlideInAndOutBehindTheOverlay()
     QVERIFY(!m_piano->showingSettings());
     m_clock->advance(kSlideAndAFrame);
     QCOMPARE(panel->pos(), QPoint(x, -panel->height()));
-    QCOMPARE(alpha->opacity(), 0.0);
+    QCOMPARE(veil().alpha(), 0);
     QVERIFY(m_piano->buttonOverlay()->testAttribute(Qt::WA_TransparentForMouseEvents));
 
     // Opening one panel while the other leaves: both slides run to their end.
@@ -260,7 +264,7 @@ void TestPianoView::panelsSlideInAndOutBehindTheOverlay()
     m_clock->advance(kSlideAndAFrame);
     QCOMPARE(playlist->y(), -playlist->height());
     QCOMPARE(panel->pos(), QPoint(x, 44));
-    QCOMPARE(alpha->opacity(), 1.0);
+    QCOMPARE(veil().alpha(), 70);
 }
 
 void TestPianoView::newSlideReplacesTheRunningOne()
@@ -469,6 +473,42 @@ void TestPianoView::octaveButtonsFollowTheStrip()
     QVERIFY(down->isEnabled());
 }
 
+// The phone's screen (320 points high) stretched to windows of many shapes, at every octave: a
+// black key is shown whole or not at all at both edges.
+void TestPianoView::noBlackKeyIsCutAtAnyWidth_data()
+{
+    QTest::addColumn<int>("width");
+    for (const int width : {480, 512, 533, 569, 600, 747, 853, 1189})
+        QTest::addRow("%d", width) << width;
+}
+
+void TestPianoView::noBlackKeyIsCutAtAnyWidth()
+{
+    QFETCH(int, width);
+    m_controller->view()->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_controller->view()));
+    m_piano->resize(width, m_piano->height());
+    KPPianoKeysView* keys = m_piano->keysView();
+    QVERIFY(keys->width() > width / 2);
+    while (keys->canChangeOctave(KPOctaveDirection::Lower))
+        keys->changeOctave(KPOctaveDirection::Lower);
+    for (;;) {
+        const int left = keys->contentOffset().x();
+        for (uint32_t key = KPKeyboardLayout::whiteKeyCount; key < KPKeyboardLayout::keyCount;
+             ++key) {
+            if (keys->keyCollection()[key]->isHidden())
+                continue;
+            const QRect frame = keys->keyCollection()[key]->geometry();
+            for (const int edge : {left, left + keys->width()})
+                QVERIFY2(frame.left() >= edge - 1 || frame.left() + frame.width() <= edge + 1,
+                         qPrintable(QStringLiteral("key %1 at %2").arg(key).arg(edge)));
+        }
+        if (!keys->canChangeOctave(KPOctaveDirection::Higher))
+            break;
+        keys->changeOctave(KPOctaveDirection::Higher);
+    }
+}
+
 void TestPianoView::tempoStaysWithinBounds()
 {
     KPButton* minus = m_piano->buttonMetronomeMinus();
@@ -498,6 +538,49 @@ void TestPianoView::tempoStaysWithinBounds()
     m_piano->metronomePlusSelected();
     m_piano->metronomePlusSelected();
     QCOMPARE(m_piano->metronome()->beatsPerMinute(), 360u);
+}
+
+// Shift makes a button's step one beat, as does each notch of the wheel over the tempo; neither
+// leaves 50 to 350, and the buttons turn off at the ends.
+void TestPianoView::fineStepsAndTheWheelReachEveryTempo()
+{
+    KPButton* minus = m_piano->buttonMetronomeMinus();
+    KPButton* plus = m_piano->buttonMetronomePlus();
+    // Through the window, which tells the application that Shift is down.
+    QWidget* screen = m_controller->view();
+    screen->show();
+    QVERIFY(QTest::qWaitForWindowExposed(screen));
+    const QPoint onMinus = minus->mapTo(screen, minus->rect().center());
+    QTest::mouseClick(screen->windowHandle(), Qt::LeftButton, Qt::ShiftModifier, onMinus);
+    QCOMPARE(m_piano->metronome()->beatsPerMinute(), 119u);
+    QTest::mouseMove(screen->windowHandle(), QPoint(1, 1));
+    const auto wheel = [this](int notches) {
+        QWheelEvent turn(QPointF(5, 5), m_piano->labelMetronome()->mapToGlobal(QPointF(5, 5)),
+                         QPoint(), QPoint(0, notches * 120), Qt::NoButton, Qt::NoModifier,
+                         Qt::NoScrollPhase, false);
+        QApplication::sendEvent(m_piano->labelMetronome(), &turn);
+    };
+    wheel(-3);
+    QCOMPARE(m_piano->labelMetronome()->text(), QStringLiteral("BPM: 116"));
+    for (int i = 0; i < 7; ++i)
+        minus->click();
+    QCOMPARE(m_piano->metronome()->beatsPerMinute(), 50u);
+    QVERIFY(!minus->isEnabled());
+    wheel(-1);
+    QCOMPARE(m_piano->metronome()->beatsPerMinute(), 50u);
+    wheel(400);
+    QCOMPARE(m_piano->metronome()->beatsPerMinute(), 350u);
+    QVERIFY(!plus->isEnabled());
+    QVERIFY(minus->isEnabled());
+}
+
+// A held button goes on stepping.
+void TestPianoView::heldTempoButtonsRepeat()
+{
+    KPButton* plus = m_piano->buttonMetronomePlus();
+    QTest::mousePress(plus, Qt::LeftButton);
+    QTRY_VERIFY(m_piano->metronome()->beatsPerMinute() >= 150u);
+    QTest::mouseRelease(plus, Qt::LeftButton);
 }
 
 void TestPianoView::tempoChangeTakesEffectFromTheNextBeat()

@@ -22,8 +22,10 @@
 
 #include <QApplication>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPointingDevice>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QtTest>
 
 #include <chrono>
@@ -73,6 +75,8 @@ private slots:
     void recordingPlaysBackAsRecorded();
     void sustainButtonHoldsAReleasedNoteAndTheReleaseIsRecordedWhenItLifts();
     void rowTakesItsNameAndItsMenuThroughTheWindow();
+    void anOpenMenuTakesTheKeysAndGoesWithItsPanel();
+    void desktopMenuOffersAboutHelpPreferencesAndQuit();
     void keysPlayAgainOnceTheNameIsDone_data();
     void keysPlayAgainOnceTheNameIsDone();
     void windowOfAnySizeShowsTheScreenAndTakesInputWhereDrawn_data();
@@ -449,6 +453,81 @@ void TestPlaying::rowTakesItsNameAndItsMenuThroughTheWindow()
     QCOMPARE(m_piano->playlistView()->findChild<QMenu*>()->actions().size(), 4);
     m_piano->playlistView()->findChild<QMenu*>()->close();
     m_piano->playlistSelected();
+}
+
+// While the list's menu is open the keys are its own: Down moves its highlight, not the tempo,
+// and Return chooses there rather than recording. Closing the list closes the menu with it, so
+// the next click on a key plays.
+void TestPlaying::anOpenMenuTakesTheKeysAndGoesWithItsPanel()
+{
+    KPWindow* window = m_delegate->window();
+    KPDesktopManners manners(*m_piano, *window);
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    const auto openMenu = [this] {
+        KPPlaylistView* playlist = m_piano->playlistView();
+        QContextMenuEvent asked(QContextMenuEvent::Mouse, QPoint(40, 40),
+                                playlist->mapToGlobal(QPoint(40, 40)));
+        QApplication::sendEvent(playlist, &asked);
+        return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    };
+    m_piano->playlistSelected();
+    QMenu* menu = openMenu();
+    QVERIFY(menu);
+    const uint32_t tempo = m_piano->metronome()->beatsPerMinute();
+    QTest::keyClick(window->windowHandle(), Qt::Key_Down);
+    QCOMPARE(m_piano->metronome()->beatsPerMinute(), tempo);
+    QVERIFY(menu->activeAction());
+    QTest::keyClick(window->windowHandle(), Qt::Key_Return);
+    QVERIFY(!m_recordings->recording());
+    QVERIFY(m_piano->showingPlaylist());
+
+    QVERIFY(openMenu());
+    m_piano->playlistSelected();
+    QCOMPARE(QApplication::activePopupWidget(), nullptr);
+    // Nothing is left to take the next click on a key.
+    QTRY_VERIFY(m_piano->findChildren<QAbstractAnimation*>().isEmpty());
+    QTest::mousePress(window->windowHandle(), Qt::LeftButton, {}, pointOnKey(14));
+    QCOMPARE(m_piano->keysView()->keyCollection()[14]->state(), KPPianoKey::State::Down);
+    QTest::mouseRelease(window->windowHandle(), Qt::LeftButton, {}, pointOnKey(14));
+}
+
+// The menu's button shows where the toolbar has room for it; its entries answer, and while one
+// of its dialogs is open the piano's keys are off.
+void TestPlaying::desktopMenuOffersAboutHelpPreferencesAndQuit()
+{
+    QVERIFY(KPLocalization::install(QLocale(QLocale::English)));
+    KPWindow* window = m_delegate->window();
+    KPDesktopManners manners(*m_piano, *window);
+    const QSize designed = window->size();
+    window->resize(designed.height() * 2, designed.height());
+    QTRY_VERIFY(manners.menuButton()->isVisible());
+    QVERIFY(manners.menuButton()->geometry().right() < m_piano->buttonMetronome()->x());
+    window->resize(designed);
+    QTRY_VERIFY(!manners.menuButton()->isVisible());
+
+    const QList<QAction*> entries = manners.menu()->actions();
+    QCOMPARE(entries.size(), 5);
+    QCOMPARE(entries[4]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    entries[2]->trigger();
+    QVERIFY(m_piano->showingSettings());
+    m_piano->overlaySelected();
+
+    entries[1]->trigger();
+    auto* help = window->findChild<QMessageBox*>();
+    QVERIFY(help && help->isVisible());
+    for (const char* key :
+         {"Return", "Space", "Up", "Down", "F2", "F3", "Shift", "Ctrl+Q", "Ctrl+W"})
+        QVERIFY2(help->text().contains(QLatin1String(key)), key);
+    const uint32_t tempo = m_piano->metronome()->beatsPerMinute();
+    QTest::keyClick(window->windowHandle(), Qt::Key_Up);
+    QCOMPARE(m_piano->metronome()->beatsPerMinute(), tempo);
+    delete help;
+
+    entries[0]->trigger();
+    auto* about = window->findChild<QMessageBox*>();
+    QVERIFY(about && about->text().contains(QLatin1String("MIT")));
+    delete about;
 }
 
 // A new take (named `name`) at the top of the list, the list slid in, and a click into the take's

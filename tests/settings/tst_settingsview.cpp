@@ -72,6 +72,12 @@ void TestSettingsView::volumeSliderSetsHowLoudNotesSound()
     QSlider* volume = m_panel->volumeSlider();
     QVERIFY(volume->isVisible());
     QVERIFY(m_panel->rect().contains(volume->geometry()));
+    // Named on screen, at its left.
+    auto* label = m_panel->findChild<QLabel*>(QStringLiteral("volumeLabel"));
+    QVERIFY(label && label->isVisible());
+    QCOMPARE(label->text(), KPLocalization::string("VOLUME"));
+    QVERIFY(label->geometry().right() < volume->x());
+    QVERIFY(m_panel->rect().contains(label->geometry()));
     const auto loudness = [&] {
         m_speaker.render(1.0);
         player.play(60);
