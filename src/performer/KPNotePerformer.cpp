@@ -94,7 +94,8 @@ void KPNotePerformer::noteOn(KPNoteSource source, uint32_t note, uint8_t velocit
     schedule({source, note, velocity, true, at, nullptr});
 }
 
-// Whether another source will hold the note then is judged now: the sound has to know ahead.
+// Whether another source will hold the note then is judged now, so that the sound knows ahead;
+// if none does when the release falls due after all, the note is let go then.
 void KPNotePerformer::noteOff(KPNoteSource source, uint32_t note, KPClock::TimePoint at)
 {
     if (at <= KPClock::current().now()) {
@@ -103,9 +104,10 @@ void KPNotePerformer::noteOff(KPNoteSource source, uint32_t note, KPClock::TimeP
     }
     if (note >= kNoteCount)
         return;
-    if (!heldByOthers(source, note))
+    const bool othersHold = heldByOthers(source, note);
+    if (!othersHold)
         m_player.stop(note, at);
-    schedule({source, note, 0, false, at, nullptr});
+    schedule({source, note, 0, false, at, nullptr, othersHold});
 }
 
 void KPNotePerformer::schedule(const Pending& event)
@@ -115,10 +117,13 @@ void KPNotePerformer::schedule(const Pending& event)
         KPClock::current().wakeAt(&m_alarms, event.at, KPClock::Precision::Exact, [this, entry] {
             const Pending due = *entry;
             m_pending.erase(entry);
-            if (due.on)
+            if (due.on) {
                 pressed(due.source, due.note, due.velocity);
-            else
-                released(due.source, due.note);
+                return;
+            }
+            released(due.source, due.note);
+            if (due.unsounded && !isHeld(due.note))
+                m_player.stop(due.note);
         });
 }
 
@@ -155,8 +160,8 @@ void KPNotePerformer::releaseAll(KPNoteSource source)
             continue;
         }
         delete event->alarm;
-        if (event->on && !heldByOthers(source, event->note))
-            m_player.stop(event->note, event->at);
+        if (event->on)
+            stopIfUnheldAt(event->note, event->at);
         const uint32_t note = event->note;
         event = m_pending.erase(event);
         publishHeld(note);
@@ -173,6 +178,16 @@ void KPNotePerformer::pressed(KPNoteSource source, uint32_t note, uint8_t veloci
     const std::vector<KPNoteListener*> listeners = m_listeners;
     for (KPNoteListener* listener : listeners)
         listener->notePressed(source, note, velocity);
+}
+
+// The strike was handed to the sound already and sounds at its time: judged then, a note no
+// source holds is let go at once, on the strike's own frame.
+void KPNotePerformer::stopIfUnheldAt(uint32_t note, KPClock::TimePoint at)
+{
+    KPClock::current().wakeAt(&m_alarms, at, KPClock::Precision::Exact, [this, note, at] {
+        if (!isHeld(note))
+            m_player.stop(note, at);
+    });
 }
 
 void KPNotePerformer::publishHeld(uint32_t note)

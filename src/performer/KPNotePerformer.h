@@ -51,8 +51,8 @@ public:
     void noteOff(KPNoteSource source, uint32_t note, Sounded sounded = Sounded::Now);
     void noteOff(KPNoteSource source, uint32_t note, KPClock::TimePoint at);
     // Lets go of every note the source holds, lowest first, sustained or not, and cancels its
-    // events not yet due; a cancelled strike, already handed to the sound, is released at its
-    // own time.
+    // events not yet due; a cancelled strike, already handed to the sound, is let go at its
+    // own time unless a source holds the note then.
     void releaseAll(KPNoteSource source);
 
     // The sustain pedal of the players that have none of their own (touch and computer keys; a
@@ -78,6 +78,8 @@ private:
         bool on;
         KPClock::TimePoint at;
         QPointer<QObject> alarm;
+        // A release the sound was not given ahead (another source held the note then).
+        bool unsounded = false;
     };
 
     static bool hasPedal(KPNoteSource source);
@@ -85,6 +87,7 @@ private:
     // Tells the sound which notes the players on this thread hold or are about to strike, so
     // that a release the output reads in its own cycle (MIDI on JACK) leaves them sounding.
     void publishHeld(uint32_t note);
+    void stopIfUnheldAt(uint32_t note, KPClock::TimePoint at);
     void letGo(KPNoteSource source, uint32_t note, Sounded sounded);
     void schedule(const Pending& event);
     void pressed(KPNoteSource source, uint32_t note, uint8_t velocity);

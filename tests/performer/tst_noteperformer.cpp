@@ -51,6 +51,7 @@ private slots:
     void releaseCancelsWhatIsNotDue();
     void notesOffTheTablePlayNothing();
     void sustainHoldsReleasesUntilItLifts();
+    void randomPlayingLeavesNoNoteWithoutAHolder();
 
 private:
     float gain(uint32_t note) const { return m_rig.sampler().currentNoteGain(int(note)); }
@@ -195,6 +196,94 @@ void TestNotePerformer::sustainHoldsReleasesUntilItLifts()
     m_performer->releaseAll(Keys);
     QVERIFY(!m_performer->isHeld(64));
     m_performer->setSustain(false);
+}
+
+// Four sources pressing and releasing overlapping notes, timed and at once, with the pedal,
+// whole sources let go and instruments switched in between, seeded: what the listeners were told
+// matches what each source holds at every step, and once every source has let go and the pedal
+// is up, nothing sounds.
+void TestNotePerformer::randomPlayingLeavesNoNoteWithoutAHolder()
+{
+    // What each source holds, as its listener was told.
+    class Holds : public KPNoteListener
+    {
+    public:
+        void notePressed(KPNoteSource source, uint32_t note, uint8_t) override
+        {
+            held[size_t(source)].set(note);
+        }
+        void noteReleased(KPNoteSource source, uint32_t note, bool) override
+        {
+            held[size_t(source)].reset(note);
+        }
+        std::array<std::bitset<128>, kNoteSourceCount> held;
+    };
+    const KPNoteSource sources[] = {Touch, Keys, Midi, Playback};
+    for (quint32 seed = 1; seed <= 20; ++seed) {
+        QRandomGenerator random(seed);
+        Holds told;
+        m_performer->addListener(&told);
+        const auto pick = [&random](int count) {
+            return int(random.bounded(count));
+        };
+        for (int step = 0; step < 300; ++step) {
+            const KPNoteSource source = sources[pick(4)];
+            const auto note = uint32_t(60 + pick(6));
+            const KPClock::TimePoint later = m_clock->now() + std::chrono::milliseconds(pick(150));
+            switch (pick(12)) {
+            case 0:
+            case 1:
+            case 2:
+                m_performer->noteOn(source, note, uint8_t(1 + pick(127)));
+                break;
+            case 3:
+            case 4:
+            case 5:
+                m_performer->noteOff(source, note);
+                break;
+            case 6:
+                m_performer->noteOn(Playback, note, uint8_t(1 + pick(127)), later);
+                break;
+            case 7:
+                m_performer->noteOff(Playback, note, later);
+                break;
+            case 8:
+                m_performer->setSustain(pick(2) == 0);
+                break;
+            case 9:
+                m_performer->releaseAll(source);
+                break;
+            case 10:
+                if (pick(10) == 0)
+                    m_rig.player().useSoundBank(pick(2) ? QStringLiteral("Banjo")
+                                                        : QStringLiteral("Grand Piano"));
+                break;
+            default:
+                const double seconds = pick(60) / 1000.0;
+                m_clock->advance(std::chrono::duration_cast<KPClock::Duration>(
+                    std::chrono::duration<double>(seconds)));
+                m_rig.render(seconds);
+            }
+            for (const KPNoteSource held : sources) {
+                for (uint32_t n = 60; n < 66; ++n)
+                    QVERIFY2(told.held[size_t(held)].test(n) == m_performer->holds(held, n),
+                             qPrintable(QStringLiteral("seed %1, step %2, note %3, source %4")
+                                            .arg(seed)
+                                            .arg(step)
+                                            .arg(n)
+                                            .arg(int(held))));
+            }
+        }
+        m_performer->setSustain(false);
+        for (const KPNoteSource source : sources)
+            m_performer->releaseAll(source);
+        passASecond();
+        QVERIFY2(m_rig.sampler().playingVoiceCount() == 0,
+                 qPrintable(QStringLiteral("seed %1: %2 voices sound on")
+                                .arg(seed)
+                                .arg(m_rig.sampler().playingVoiceCount())));
+        m_performer->removeListener(&told);
+    }
 }
 
 QTEST_MAIN(TestNotePerformer)
