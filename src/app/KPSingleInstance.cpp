@@ -73,10 +73,14 @@ KPSingleInstance::Claim KPSingleInstance::claim(const QStringList& files, const 
         qWarning("KPSingleInstance: could not lock %s", qPrintable(lock.fileName()));
         return alone();
     }
-    const Reply reply = ask(absolute, true);
+    m_claimedDates.clear();
+    for (qsizetype i = 0; i < absolute.size(); ++i)
+        m_claimedDates << QDateTime::currentDateTime();
+    const Reply reply = ask(absolute, true, m_claimedDates);
     if (reply.outcome == Outcome::NoAnswer)
         return alone();
     if (reply.outcome == Outcome::Answered) {
+        m_notImported = reply.imported.count(false);
         QString said = QStringLiteral("Touch Piano is already running: brought its window forward");
         if (!absolute.isEmpty())
             said += QStringLiteral(" and handed it %1, %2 imported")
@@ -179,24 +183,39 @@ QByteArray KPSingleInstance::answer(const QByteArray& request)
     const QJsonObject object = document.object();
     const QJsonArray files = object.value(kFiles).toArray();
     const QJsonArray dates = object.value(kDates).toArray();
-    QJsonArray imported;
-    qsizetype importedCount = 0;
+    // Bounded work: a request past its size is not served; the asker goes on alone.
+    if (files.size() > kFilesPerRequest) {
+        qWarning("KPSingleInstance: a request naming %lld files (at most %lld) was refused",
+                 qlonglong(files.size()), qlonglong(kFilesPerRequest));
+        return {};
+    }
+    QStringList paths;
+    QList<QDateTime> takeDates;
+    QList<qsizetype> positions;
     for (qsizetype i = 0; i < files.size(); ++i) {
         const QString path = files.at(i).toString();
         // The asking process resolves its paths: a relative one would mean another folder here.
-        const bool isAbsolute = QFileInfo(path).isAbsolute();
-        if (!isAbsolute)
+        if (!QFileInfo(path).isAbsolute()) {
             qWarning("KPSingleInstance: \"%s\" is not an absolute path; not imported",
                      qPrintable(path));
+            continue;
+        }
         const QJsonValue date = dates.at(i);
-        const bool done =
-            isAbsolute &&
-            m_exchange->importFile(
-                path, date.isDouble() ? QDateTime::fromMSecsSinceEpoch(qint64(date.toDouble()))
+        paths << path;
+        takeDates << (date.isDouble() ? QDateTime::fromMSecsSinceEpoch(qint64(date.toDouble()))
                                       : QDateTime::currentDateTime());
-        importedCount += done;
-        imported.append(done);
+        positions << i;
     }
+    const qsizetype listed = m_manager->recordings().size();
+    const QList<bool> done = m_exchange->importFiles(paths, takeDates);
+    QJsonArray imported;
+    for (qsizetype i = 0; i < files.size(); ++i)
+        imported.append(false);
+    for (qsizetype i = 0; i < done.size(); ++i)
+        imported[positions[i]] = done[i];
+    qsizetype importedCount = done.count(true);
+    // New takes go to the top; one the list held already is not among them.
+    const qsizetype added = m_manager->recordings().size() - listed;
     QString error;
     const QMetaObject::Connection failed =
         connect(m_manager, &KPRecordingsManager::saveFailed, this,
@@ -206,7 +225,7 @@ QByteArray KPSingleInstance::answer(const QByteArray& request)
     const bool saved = !m_manager->recordingsStateChanged();
     // Reported as failed, so not kept: the asker may try again without making a duplicate.
     if (!saved && importedCount > 0) {
-        for (qsizetype i = 0; i < importedCount; ++i)
+        for (qsizetype i = 0; i < added; ++i)
             m_manager->deleteRecording(0);
         importedCount = 0;
         imported = QJsonArray();
@@ -228,6 +247,26 @@ QByteArray KPSingleInstance::answer(const QByteArray& request)
 
 KPSingleInstance::Reply KPSingleInstance::ask(const QStringList& files, bool raise,
                                               const QList<QDateTime>& dates)
+{
+    Reply reply;
+    qsizetype first = 0;
+    do {
+        const Reply part = askOnce(files.mid(first, kFilesPerRequest), raise && first == 0,
+                                   dates.mid(first, kFilesPerRequest));
+        reply.outcome = part.outcome;
+        reply.imported += part.imported;
+        reply.saved = part.saved;
+        if (!part.error.isEmpty())
+            reply.error = part.error;
+        if (part.outcome != Outcome::Answered)
+            return reply;
+        first += kFilesPerRequest;
+    } while (first < files.size());
+    return reply;
+}
+
+KPSingleInstance::Reply KPSingleInstance::askOnce(const QStringList& files, bool raise,
+                                                  const QList<QDateTime>& dates)
 {
     Reply reply;
     QJsonArray milliseconds;
