@@ -4,6 +4,7 @@
 #include "KPAudioTestRig.h"
 
 #include "audio/KPAudioSession.h"
+#include "platform/KPLocalization.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
@@ -172,6 +173,17 @@ private slots:
         QVERIFY(cut->cutAtLength);
         QCOMPARE(cut->recording.actions.size(), 2);
         QVERIFY(cut->leftOut().endsWith(QStringLiteral("everything after 24 hours")));
+        // With every note past the limit, what was cut is named.
+        const QByteArray allLate =
+            bytes({0xFF, 0xFF, 0xFF, 0x7F, 0x90, 62, 100, 0x00, 0xFF, 0x2F, 0x00});
+        QString error;
+        QVERIFY(!KPRecordingMidi::fromMidi(
+            chunk("MThd", bytes({0, 0, 0, 1, 0, 96})) + chunk("MTrk", allLate), "late", &error));
+        QCOMPARE(error, QStringLiteral("no note is left to import: left out everything after 24 "
+                                       "hours"));
+        QVERIFY(KPLocalization::install(QLocale(QLocale::German)));
+        QCOMPARE(cut->leftOut(KPRecordingMidi::Import::Words::Localized),
+                 QStringLiteral("ausgelassen: alles nach 24 Stunden"));
 
         KPPianoRecording many;
         for (int note = 0; note <= KPRecordingMidi::kMaxNotes; ++note) {
