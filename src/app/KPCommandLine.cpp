@@ -229,9 +229,9 @@ int KPCommandLine::importFiles(const QStringList& paths, FILE* out, FILE* err,
         return status;
     }
     // No window takes them: this process writes the archive, under its lock. A window that took
-    // a request and answered late (or not at all) may have saved some already, dated as asked:
-    // each take is then in the file once. What the window imported before it stopped answering
-    // is in the file too.
+    // a request and stopped answering may have saved some already, dated as asked: each take is
+    // then in the file once.
+    const bool maybeSaved = running.outcome == KPSingleInstance::Outcome::NoAnswer;
     KPRecordingsStore store(KPRecordingsManager::recordingsDataFile());
     QList<QString> refused(absolute.size());
     QString error;
@@ -241,7 +241,7 @@ int KPCommandLine::importFiles(const QStringList& paths, FILE* out, FILE* err,
             for (qsizetype i = 0; i < absolute.size(); ++i) {
                 const auto imported =
                     KPRecordingMidi::readFile(absolute[i], takeDates[i], &refused[i]);
-                if (!imported || recordings.contains(imported->recording))
+                if (!imported || (maybeSaved && recordings.contains(imported->recording)))
                     continue;
                 recordings.prepend(imported->recording);
                 if (const qint64 bytes = KPRecordingsArchive::sizeBound(recordings);

@@ -188,7 +188,7 @@ QList<bool> KPRecordingsExchange::importFiles(const QStringList& paths,
         const std::optional<KPRecordingMidi::Import> imported =
             KPRecordingMidi::readFile(path, dates.value(i, QDateTime::currentDateTime()), &error);
         bool added = false;
-        if (imported && m_manager.recordings().contains(imported->recording)) {
+        if (imported && m_manager.tookIn(imported->recording)) {
             qInfo("KPRecordingsExchange: %s is in the list already; not added again",
                   qPrintable(path));
             added = true;

@@ -47,8 +47,8 @@ public:
     // A MIDI file as a new recording at the top of the list, dated `date` (now by default).
     bool importFile(const QString& path, const QDateTime& date = QDateTime::currentDateTime());
     // Each file as importFile() does, one at a time, dated as given (now where no date is
-    // given). A file whose take the list holds already (handed over again by a launch that gave
-    // up waiting) counts as imported and is not added twice.
+    // given). A file whose take came into the list from the archive (written there by a launch
+    // that gave up waiting for this window) counts as imported and is not added twice.
     QList<bool> importFiles(const QStringList& paths, const QList<QDateTime>& dates = {});
 
 signals:

@@ -13,6 +13,7 @@
 #include <QJsonObject>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QUuid>
 #include <QWidget>
 
 namespace {
@@ -23,6 +24,14 @@ const QString kImported = QStringLiteral("imported");
 const QString kSaved = QStringLiteral("saved");
 const QString kDates = QStringLiteral("dates");
 const QString kError = QStringLiteral("error");
+const QString kLaunch = QStringLiteral("launch");
+
+// Names this process in its requests, so that the window knows a file it hands over twice.
+const QString& launchName()
+{
+    static const QString name = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    return name;
+}
 
 QByteArray lineOf(const QJsonObject& object)
 {
@@ -189,9 +198,19 @@ QByteArray KPSingleInstance::answer(const QByteArray& request)
                  qlonglong(files.size()), qlonglong(kFilesPerRequest));
         return {};
     }
+    const QString launch = object.value(kLaunch).toString();
+    const auto noneImported = [&files] {
+        QJsonArray none;
+        for (qsizetype i = 0; i < files.size(); ++i)
+            none.append(false);
+        return none;
+    };
+    QJsonArray imported = noneImported();
+    qsizetype importedCount = 0;
     QStringList paths;
     QList<QDateTime> takeDates;
     QList<qsizetype> positions;
+    QStringList keys;
     for (qsizetype i = 0; i < files.size(); ++i) {
         const QString path = files.at(i).toString();
         // The asking process resolves its paths: a relative one would mean another folder here.
@@ -201,19 +220,27 @@ QByteArray KPSingleInstance::answer(const QByteArray& request)
             continue;
         }
         const QJsonValue date = dates.at(i);
+        // A launch that gave up waiting hands the same file again, as dated before.
+        const QString key =
+            launch + u'\n' + path + u'\n' + QString::number(qint64(date.toDouble()));
+        if (!launch.isEmpty() && m_handedOver.contains(key)) {
+            qInfo("KPSingleInstance: %s was handed over before; not imported again",
+                  qPrintable(path));
+            imported[i] = true;
+            ++importedCount;
+            continue;
+        }
         paths << path;
         takeDates << (date.isDouble() ? QDateTime::fromMSecsSinceEpoch(qint64(date.toDouble()))
                                       : QDateTime::currentDateTime());
         positions << i;
+        keys << key;
     }
     const qsizetype listed = m_manager->recordings().size();
     const QList<bool> done = m_exchange->importFiles(paths, takeDates);
-    QJsonArray imported;
-    for (qsizetype i = 0; i < files.size(); ++i)
-        imported.append(false);
     for (qsizetype i = 0; i < done.size(); ++i)
         imported[positions[i]] = done[i];
-    qsizetype importedCount = done.count(true);
+    importedCount += done.count(true);
     // New takes go to the top; one the list held already is not among them.
     const qsizetype added = m_manager->recordings().size() - listed;
     QString error;
@@ -228,9 +255,12 @@ QByteArray KPSingleInstance::answer(const QByteArray& request)
         for (qsizetype i = 0; i < added; ++i)
             m_manager->deleteRecording(0);
         importedCount = 0;
-        imported = QJsonArray();
-        for (qsizetype i = 0; i < files.size(); ++i)
-            imported.append(false);
+        imported = noneImported();
+    } else if (!launch.isEmpty()) {
+        for (qsizetype i = 0; i < done.size(); ++i) {
+            if (done[i])
+                m_handedOver.insert(keys[i]);
+        }
     }
     if (!files.isEmpty())
         qInfo("KPSingleInstance: another launch handed over %s, %lld imported",
@@ -272,8 +302,10 @@ KPSingleInstance::Reply KPSingleInstance::askOnce(const QStringList& files, bool
     QJsonArray milliseconds;
     for (const QDateTime& date : dates)
         milliseconds.append(double(date.toMSecsSinceEpoch()));
-    const QByteArray request = lineOf(
-        {{kFiles, QJsonArray::fromStringList(files)}, {kDates, milliseconds}, {kRaise, raise}});
+    const QByteArray request = lineOf({{kFiles, QJsonArray::fromStringList(files)},
+                                       {kDates, milliseconds},
+                                       {kRaise, raise},
+                                       {kLaunch, launchName()}});
     if (request.size() > kMaxMessageBytes) {
         qWarning("KPSingleInstance: %s are too many to hand over; going on alone",
                  qPrintable(filesText(files.size())));

@@ -7,6 +7,7 @@
 #include <QLocalServer>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QStringList>
 
 #include <chrono>
@@ -22,15 +23,15 @@ class QWidget;
 // saved, by one process only.
 //
 // A request is one line of JSON: {"files": [absolute paths], "dates": [milliseconds since the
-// epoch, one per file], "raise": bool}; the answer is one line, {"imported": [bool per file],
-// "saved": bool, "error": text}, sent once the files are imported and the list saved. Imports
-// that could not be saved are taken back before the answer, so an import is in the list exactly
-// when it is reported imported; each is dated as asked, so the asking process can tell its own
-// recording in the file. Lines longer than kMaxMessageBytes are refused. A process that does
-// not answer within the timeout is left alone: the asking one goes on by itself. A request names
-// at most kFilesPerRequest files, so that the window answers each within the timeout however many
-// a launch hands over; a window that answers late imports nothing twice, since each file's date
-// makes its take known (see KPRecordingsExchange::importFiles).
+// epoch, one per file], "raise": bool, "launch": the asking process's name}; the answer is one
+// line, {"imported": [bool per file], "saved": bool, "error": text}, sent once the files are
+// imported and the list saved. Imports that could not be saved are taken back before the answer, so
+// an import is in the list exactly when it is reported imported; each is dated as asked, so the
+// asking process can tell its own recording in the file. Lines longer than kMaxMessageBytes are
+// refused. A process that does not answer within the timeout is left alone: the asking one goes on
+// by itself. A request names at most kFilesPerRequest files, so that the window answers each within
+// the timeout however many a launch hands over; a window that answers late imports nothing twice,
+// since each file's date makes its take known (see KPRecordingsExchange::importFiles).
 //
 // The window's process also holds a lock (the socket's name + ".window") for its whole run: a
 // launch that cannot reach the window opens no second one on the same archive.
@@ -103,5 +104,7 @@ private:
     KPRecordingsManager* m_manager = nullptr;
     QPointer<QWidget> m_window;
     QList<QDateTime> m_claimedDates;
+    // Each file imported from a request, by the asking launch, its path and its date.
+    QSet<QString> m_handedOver;
     qsizetype m_notImported = 0;
 };

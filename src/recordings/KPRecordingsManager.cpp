@@ -348,6 +348,7 @@ void KPRecordingsManager::saveFinished(const KPRecordingsAutosave::Result& resul
         if (m_recordings.contains(added))
             return;
         m_recordings.prepend(added);
+        m_takenIn.append(added);
         if (m_playingIndex >= 0)
             ++m_playingIndex;
         if (m_playbackObserver)

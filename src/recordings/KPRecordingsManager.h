@@ -95,6 +95,10 @@ public:
     void notePressed(KPNoteSource source, uint32_t note, uint8_t velocity) override;
     void noteReleased(KPNoteSource source, uint32_t note, bool stillHeld) override;
 
+    // Whether `recording` came into the list from the archive, put there by another process
+    // while this one ran (a launch that gave up waiting and wrote its import itself).
+    bool tookIn(const KPPianoRecording& recording) const { return m_takenIn.contains(recording); }
+
     // Positions outside the list give no title and change nothing.
     std::optional<QString> titleForRecording(uint32_t position) const;
     void deleteRecording(uint32_t position);
@@ -138,6 +142,7 @@ private:
     int32_t m_playingIndex = -1;
     bool m_recording = false;
     QList<KPPianoRecording> m_recordings;
+    QList<KPPianoRecording> m_takenIn;
     KPNotePerformer* m_performer = nullptr;
     KPRecordingsPlaybackObserver* m_playbackObserver = nullptr;
 

@@ -372,12 +372,22 @@ private slots:
         QCOMPARE(log.lines(QStringLiteral("KPSingleInstance: another launch")).size(), 3);
     }
 
-    // A window that takes no request while launches give up waiting and import by themselves:
-    // when it catches up, every take is in its list and in the file once.
+    // A window that takes no request while a launch gives up waiting and imports by itself: when
+    // it catches up, every take is in its list and in the file once, whether or not it took in
+    // the launch's own write first.
+    void aWindowAnsweringLateImportsEachTakeOnce_data()
+    {
+        QTest::addColumn<bool>("savedMeanwhile");
+        QTest::newRow("requests first") << false;
+        QTest::newRow("the launch's write taken in first") << true;
+    }
+
     void aWindowAnsweringLateImportsEachTakeOnce()
     {
+        QFETCH(bool, savedMeanwhile);
         const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
-        qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("late")).toUtf8());
+        qputenv("XDG_DATA_HOME",
+                m_dir.filePath(QStringLiteral("late%1").arg(savedMeanwhile)).toUtf8());
         const QString archive = KPRecordingsManager::recordingsDataFile();
         KPRecordingsManager manager(archive);
         KPRecordingsExchange exchange(manager, m_window.get());
@@ -397,12 +407,17 @@ private slots:
         std::fclose(sink);
         ticks.stop();
         QCOMPARE(KPRecordingsStore(archive).load().size(), 2);
+        if (savedMeanwhile) {
+            manager.addRecording(twoNotes());
+            manager.saveAllRecordings();
+        }
 
         window.serve(exchange, manager, m_window.get());
         QTRY_COMPARE(log.lines(QStringLiteral("KPSingleInstance: another launch")).size(), 2);
         manager.saveAllRecordings();
-        QCOMPARE(manager.recordings().size(), 2);
-        QCOMPARE(KPRecordingsStore(archive).load().size(), 2);
+        const qsizetype takes = savedMeanwhile ? 3 : 2;
+        QCOMPARE(manager.recordings().size(), takes);
+        QCOMPARE(KPRecordingsStore(archive).load().size(), takes);
         qputenv("XDG_DATA_HOME", dataHome);
     }
 
