@@ -311,5 +311,41 @@
         <source>HELPFULLSCREEN</source>
         <translation>Vollbild</translation>
     </message>
+    <message>
+        <source>LEFTOUT</source>
+        <translation>ausgelassen: %1</translation>
+    </message>
+    <message>
+        <source>LEFTOUTRANGE</source>
+        <translation>Noten außerhalb von C1 bis B7: %1</translation>
+    </message>
+    <message>
+        <source>LEFTOUTDRUMS</source>
+        <translation>Schlagzeugnoten (Kanal 10): %1</translation>
+    </message>
+    <message>
+        <source>LEFTOUTNOTES</source>
+        <translation>alle Noten nach den ersten %1</translation>
+    </message>
+    <message>
+        <source>LEFTOUTLENGTH</source>
+        <translation>alles nach %1 Stunden</translation>
+    </message>
+    <message>
+        <source>IMPORTSUMMARY</source>
+        <translation>%1 von %2 Dateien wurden importiert.</translation>
+    </message>
+    <message>
+        <source>IMPORTMORE</source>
+        <translation>… und %1 weitere.</translation>
+    </message>
+    <message>
+        <source>ARCHIVEPARTLY</source>
+        <translation>Nicht lesbare Aufnahmen: %1. Die übrigen bleiben in der Liste und werden gespeichert; %2.</translation>
+    </message>
+    <message>
+        <source>ARCHIVETOOLARGE</source>
+        <translation>Die Aufnahme wurde nicht behalten: %1.</translation>
+    </message>
 </context>
 </TS>

@@ -287,5 +287,41 @@
         <source>HELPFULLSCREEN</source>
         <translation>Full screen</translation>
     </message>
+    <message>
+        <source>LEFTOUT</source>
+        <translation>left out %1</translation>
+    </message>
+    <message>
+        <source>LEFTOUTRANGE</source>
+        <translation>notes outside C1 to B7: %1</translation>
+    </message>
+    <message>
+        <source>LEFTOUTDRUMS</source>
+        <translation>percussion notes (channel 10): %1</translation>
+    </message>
+    <message>
+        <source>LEFTOUTNOTES</source>
+        <translation>every note after the first %1</translation>
+    </message>
+    <message>
+        <source>LEFTOUTLENGTH</source>
+        <translation>everything after %1 hours</translation>
+    </message>
+    <message>
+        <source>IMPORTSUMMARY</source>
+        <translation>%1 of %2 files were imported.</translation>
+    </message>
+    <message>
+        <source>IMPORTMORE</source>
+        <translation>… and %1 more.</translation>
+    </message>
+    <message>
+        <source>ARCHIVEPARTLY</source>
+        <translation>Recordings that could not be read: %1. The others are listed and saved; %2.</translation>
+    </message>
+    <message>
+        <source>ARCHIVETOOLARGE</source>
+        <translation>The recording was not kept: %1.</translation>
+    </message>
 </context>
 </TS>

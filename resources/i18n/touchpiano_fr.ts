@@ -311,5 +311,41 @@
         <source>HELPFULLSCREEN</source>
         <translation>Plein écran</translation>
     </message>
+    <message>
+        <source>LEFTOUT</source>
+        <translation>laissé de côté : %1</translation>
+    </message>
+    <message>
+        <source>LEFTOUTRANGE</source>
+        <translation>notes hors de do1 à si7 : %1</translation>
+    </message>
+    <message>
+        <source>LEFTOUTDRUMS</source>
+        <translation>notes de percussion (canal 10) : %1</translation>
+    </message>
+    <message>
+        <source>LEFTOUTNOTES</source>
+        <translation>toutes les notes après les %1 premières</translation>
+    </message>
+    <message>
+        <source>LEFTOUTLENGTH</source>
+        <translation>tout ce qui suit les %1 premières heures</translation>
+    </message>
+    <message>
+        <source>IMPORTSUMMARY</source>
+        <translation>%1 fichiers sur %2 ont été importés.</translation>
+    </message>
+    <message>
+        <source>IMPORTMORE</source>
+        <translation>… et %1 autres.</translation>
+    </message>
+    <message>
+        <source>ARCHIVEPARTLY</source>
+        <translation>Enregistrements illisibles : %1. Les autres restent dans la liste et sont enregistrés ; %2.</translation>
+    </message>
+    <message>
+        <source>ARCHIVETOOLARGE</source>
+        <translation>L’enregistrement n’a pas été conservé : %1.</translation>
+    </message>
 </context>
 </TS>

@@ -5,6 +5,7 @@
 #include "exchange/KPAudioExport.h"
 #include "exchange/KPRecordingMidi.h"
 #include "platform/KPLocalization.h"
+#include "recordings/KPRecordingsArchive.h"
 #include "recordings/KPRecordingsManager.h"
 #include "recordings/KPRecordingsStore.h"
 #include "recordings/KPRecordingSummary.h"
@@ -139,7 +140,7 @@ int exportRecording(const KPPianoRecording& recording, const QString& path, bool
     return say(out, KPLocalization::string("CLIEXPORTED").arg(name, path), 0);
 }
 
-void tellImported(const KPRecordingMidi::Import& imported, FILE* out)
+QString importedText(const KPRecordingMidi::Import& imported)
 {
     QString said = QStringLiteral("Imported \"%1\": %2 key events on %3")
                        .arg(*imported.recording.recordingName)
@@ -147,7 +148,7 @@ void tellImported(const KPRecordingMidi::Import& imported, FILE* out)
                        .arg(imported.recording.soundBankName);
     if (const QString leftOut = imported.leftOut(); !leftOut.isEmpty())
         said += QStringLiteral("; ") + leftOut;
-    say(out, said, 0);
+    return said;
 }
 
 } // namespace
@@ -208,9 +209,10 @@ int KPCommandLine::run(const QCommandLineParser& parser, FILE* out, FILE* err)
         return status;
     // The running window saves first, so the archive read below is up to date.
     KPSingleInstance().ask({}, false);
+    // Only read: a file that cannot be read is left where it is, for the window to set aside.
     KPRecordingsStore store(KPRecordingsManager::recordingsDataFile());
     QString problem;
-    const QList<KPPianoRecording> recordings = store.load(&problem);
+    const QList<KPPianoRecording> recordings = store.peek(&problem);
     if (!problem.isEmpty())
         say(err, QStringLiteral("touchpiano: ") + problem, kFailed);
     if (parser.isSet(kExport)) {
@@ -230,31 +232,36 @@ int KPCommandLine::run(const QCommandLineParser& parser, FILE* out, FILE* err)
     return status;
 }
 
-int KPCommandLine::importFiles(const QStringList& paths, FILE* out, FILE* err)
+// A file is read to tell what it holds, then let go: only its words are kept until the window or
+// the archive takes it, which reads it again. So a thousand large files never sit in memory
+// together.
+int KPCommandLine::importFiles(const QStringList& paths, FILE* out, FILE* err,
+                               const QList<QDateTime>& dates)
 {
     int status = 0;
     QStringList absolute;
-    QList<QDateTime> dates;
-    QList<KPRecordingMidi::Import> imports;
-    for (const QString& path : paths) {
+    QList<QDateTime> takeDates;
+    QStringList told;
+    for (qsizetype i = 0; i < paths.size(); ++i) {
         QString error;
-        auto imported = KPRecordingMidi::readFile(path, QDateTime::currentDateTime(), &error);
+        const QDateTime date = dates.value(i, QDateTime::currentDateTime());
+        const auto imported = KPRecordingMidi::readFile(paths[i], date, &error);
         if (!imported) {
-            status = failed(err, path, error);
+            status = failed(err, paths[i], error);
             continue;
         }
-        absolute << QFileInfo(path).absoluteFilePath();
-        dates << imported->recording.recordingDate;
-        imports << std::move(*imported);
+        absolute << QFileInfo(paths[i]).absoluteFilePath();
+        takeDates << date;
+        told << importedText(*imported);
     }
-    if (imports.isEmpty())
+    if (absolute.isEmpty())
         return status;
 
-    const KPSingleInstance::Reply running = KPSingleInstance().ask(absolute, false, dates);
+    const KPSingleInstance::Reply running = KPSingleInstance().ask(absolute, false, takeDates);
     if (running.outcome == KPSingleInstance::Outcome::Answered) {
-        for (qsizetype i = 0; i < imports.size(); ++i) {
+        for (qsizetype i = 0; i < absolute.size(); ++i) {
             if (running.imported.value(i))
-                tellImported(imports[i], out);
+                say(out, told[i], 0);
             else
                 status = failed(err, absolute[i],
                                 running.error.isEmpty()
@@ -266,30 +273,41 @@ int KPCommandLine::importFiles(const QStringList& paths, FILE* out, FILE* err)
         return status;
     }
     // No window takes them: this process writes the archive, under its lock. A window that took
-    // the request and stopped answering may have saved them already, dated as asked: then each
-    // is in the file once.
+    // a request and stopped answering may have saved some already, dated as asked: each take is
+    // then in the file once.
     const bool maybeSaved = running.outcome == KPSingleInstance::Outcome::NoAnswer;
     KPRecordingsStore store(KPRecordingsManager::recordingsDataFile());
+    QList<QString> refused(absolute.size());
     QString error;
     const bool saved = store.modify(
         [&](QList<KPPianoRecording>& recordings) {
             bool changed = false;
-            for (const KPRecordingMidi::Import& imported : imports) {
-                if (!maybeSaved || !recordings.contains(imported.recording)) {
-                    recordings.prepend(imported.recording);
-                    changed = true;
+            for (qsizetype i = 0; i < absolute.size(); ++i) {
+                const auto imported =
+                    KPRecordingMidi::readFile(absolute[i], takeDates[i], &refused[i]);
+                if (!imported || (maybeSaved && recordings.contains(imported->recording)))
+                    continue;
+                recordings.prepend(imported->recording);
+                if (const qint64 bytes = KPRecordingsArchive::sizeBound(recordings);
+                    bytes > store.maxBytes()) {
+                    recordings.removeFirst();
+                    refused[i] = QStringLiteral("not imported: ") + store.tooLarge(bytes);
+                    continue;
                 }
+                changed = true;
             }
             return changed;
         },
         &error);
-    for (qsizetype i = 0; i < imports.size(); ++i) {
-        if (saved)
-            tellImported(imports[i], out);
-        else
+    for (qsizetype i = 0; i < absolute.size(); ++i) {
+        if (!saved)
             status =
                 failed(err, absolute[i],
                        QStringLiteral("not imported: the recordings could not be saved: ") + error);
+        else if (!refused[i].isEmpty())
+            status = failed(err, absolute[i], refused[i]);
+        else
+            say(out, told[i], 0);
     }
     return status;
 }

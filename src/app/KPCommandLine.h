@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDateTime>
+#include <QList>
 #include <QStringList>
 
 #include <cstdio>
@@ -27,5 +29,9 @@ public:
     static int run(const QCommandLineParser& parser, FILE* out = stdout, FILE* err = stderr);
     // Each file as a new recording: through the running window when there is one, else by a
     // locked read-change-write of the archive. Every file is told once, with its real outcome.
-    static int importFiles(const QStringList& paths, FILE* out = stdout, FILE* err = stderr);
+    // `dates`, when given, dates each file's take (as a launch handed them to the window);
+    // files are read one at a time, and none is added that would grow the archive past what a
+    // reader takes.
+    static int importFiles(const QStringList& paths, FILE* out = stdout, FILE* err = stderr,
+                           const QList<QDateTime>& dates = {});
 };

@@ -173,19 +173,84 @@ void KPRecordingsExchange::finishAudioExport()
 
 bool KPRecordingsExchange::importFile(const QString& path, const QDateTime& date)
 {
-    QString error;
-    const std::optional<KPRecordingMidi::Import> imported =
-        KPRecordingMidi::readFile(path, date, &error);
-    if (!imported) {
-        qWarning("KPRecordingsExchange: %s not imported: %s", qPrintable(path), qPrintable(error));
-        warn(KPLocalization::string("IMPORTFAILED").arg(QFileInfo(path).fileName(), error));
-        return false;
+    return importFiles({path}, {date}).constFirst();
+}
+
+QList<bool> KPRecordingsExchange::importFiles(const QStringList& paths,
+                                              const QList<QDateTime>& dates)
+{
+    QList<bool> done;
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const QString& path = paths[i];
+        const QString name = QFileInfo(path).fileName();
+        ++m_summary.handed;
+        QString error;
+        const std::optional<KPRecordingMidi::Import> imported =
+            KPRecordingMidi::readFile(path, dates.value(i, QDateTime::currentDateTime()), &error);
+        bool added = false;
+        if (imported && m_manager.tookIn(imported->recording)) {
+            qInfo("KPRecordingsExchange: %s is in the list already; not added again",
+                  qPrintable(path));
+            added = true;
+        } else if (imported) {
+            added = m_manager.addRecording(imported->recording, &error);
+        }
+        done << added;
+        if (!added) {
+            qWarning("KPRecordingsExchange: %s not imported: %s", qPrintable(path),
+                     qPrintable(error));
+            m_summary.failed = true;
+            note(KPLocalization::string("IMPORTFAILED").arg(name, error));
+            continue;
+        }
+        ++m_summary.imported;
+        if (const QString leftOut = imported->leftOut(KPRecordingMidi::Import::Words::Localized);
+            !leftOut.isEmpty())
+            note(KPLocalization::string("IMPORTNOTICE")
+                     .arg(*imported->recording.recordingName, leftOut));
     }
-    m_manager.addRecording(imported->recording);
-    if (const QString leftOut = imported->leftOut(); !leftOut.isEmpty())
-        tell(KPLocalization::string("IMPORTNOTICE")
-                 .arg(*imported->recording.recordingName, leftOut));
-    return true;
+    showSummary();
+    return done;
+}
+
+// A few lines name files; the rest are counted.
+void KPRecordingsExchange::note(const QString& line)
+{
+    constexpr qsizetype kListedLines = 8;
+    if (m_summary.lines.size() < kListedLines)
+        m_summary.lines << line;
+    else
+        ++m_summary.unlisted;
+}
+
+// One message, shown without taking the focus from the keys, that later imports join while it
+// is open; it starts afresh once closed. An import that went through whole tells nothing.
+void KPRecordingsExchange::showSummary()
+{
+    if (m_summary.lines.isEmpty() || !m_window) {
+        if (!m_summaryBox)
+            m_summary = Summary();
+        return;
+    }
+    QStringList text;
+    if (m_summary.failed || m_summary.handed > 1)
+        text << KPLocalization::string("IMPORTSUMMARY")
+                    .arg(m_summary.imported)
+                    .arg(m_summary.handed);
+    text << m_summary.lines;
+    if (m_summary.unlisted > 0)
+        text << KPLocalization::string("IMPORTMORE").arg(m_summary.unlisted);
+    if (!m_summaryBox) {
+        m_summaryBox = new QMessageBox(QMessageBox::Information, QStringLiteral("Touch Piano"),
+                                       QString(), QMessageBox::Ok, m_window);
+        m_summaryBox->setAttribute(Qt::WA_DeleteOnClose);
+        m_summaryBox->setAttribute(Qt::WA_ShowWithoutActivating);
+        m_summaryBox->setWindowModality(Qt::NonModal);
+        connect(m_summaryBox, &QObject::destroyed, this, [this] { m_summary = Summary(); });
+    }
+    m_summaryBox->setIcon(m_summary.failed ? QMessageBox::Warning : QMessageBox::Information);
+    m_summaryBox->setText(text.join(QLatin1Char('\n')));
+    m_summaryBox->show();
 }
 
 void KPRecordingsExchange::tell(const QString& text, QMessageBox::Icon icon)

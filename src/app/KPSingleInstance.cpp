@@ -13,6 +13,7 @@
 #include <QJsonObject>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QUuid>
 #include <QWidget>
 
 namespace {
@@ -23,6 +24,14 @@ const QString kImported = QStringLiteral("imported");
 const QString kSaved = QStringLiteral("saved");
 const QString kDates = QStringLiteral("dates");
 const QString kError = QStringLiteral("error");
+const QString kLaunch = QStringLiteral("launch");
+
+// Names this process in its requests, so that the window knows a file it hands over twice.
+const QString& launchName()
+{
+    static const QString name = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    return name;
+}
 
 QByteArray lineOf(const QJsonObject& object)
 {
@@ -73,10 +82,14 @@ KPSingleInstance::Claim KPSingleInstance::claim(const QStringList& files, const 
         qWarning("KPSingleInstance: could not lock %s", qPrintable(lock.fileName()));
         return alone();
     }
-    const Reply reply = ask(absolute, true);
+    m_claimedDates.clear();
+    for (qsizetype i = 0; i < absolute.size(); ++i)
+        m_claimedDates << QDateTime::currentDateTime();
+    const Reply reply = ask(absolute, true, m_claimedDates);
     if (reply.outcome == Outcome::NoAnswer)
         return alone();
     if (reply.outcome == Outcome::Answered) {
+        m_notImported = reply.imported.count(false);
         QString said = QStringLiteral("Touch Piano is already running: brought its window forward");
         if (!absolute.isEmpty())
             said += QStringLiteral(" and handed it %1, %2 imported")
@@ -179,24 +192,57 @@ QByteArray KPSingleInstance::answer(const QByteArray& request)
     const QJsonObject object = document.object();
     const QJsonArray files = object.value(kFiles).toArray();
     const QJsonArray dates = object.value(kDates).toArray();
-    QJsonArray imported;
+    // Bounded work: a request past its size is not served; the asker goes on alone.
+    if (files.size() > kFilesPerRequest) {
+        qWarning("KPSingleInstance: a request naming %lld files (at most %lld) was refused",
+                 qlonglong(files.size()), qlonglong(kFilesPerRequest));
+        return {};
+    }
+    const QString launch = object.value(kLaunch).toString();
+    const auto noneImported = [&files] {
+        QJsonArray none;
+        for (qsizetype i = 0; i < files.size(); ++i)
+            none.append(false);
+        return none;
+    };
+    QJsonArray imported = noneImported();
     qsizetype importedCount = 0;
+    QStringList paths;
+    QList<QDateTime> takeDates;
+    QList<qsizetype> positions;
+    QStringList keys;
     for (qsizetype i = 0; i < files.size(); ++i) {
         const QString path = files.at(i).toString();
         // The asking process resolves its paths: a relative one would mean another folder here.
-        const bool isAbsolute = QFileInfo(path).isAbsolute();
-        if (!isAbsolute)
+        if (!QFileInfo(path).isAbsolute()) {
             qWarning("KPSingleInstance: \"%s\" is not an absolute path; not imported",
                      qPrintable(path));
+            continue;
+        }
         const QJsonValue date = dates.at(i);
-        const bool done =
-            isAbsolute &&
-            m_exchange->importFile(
-                path, date.isDouble() ? QDateTime::fromMSecsSinceEpoch(qint64(date.toDouble()))
+        // A launch that gave up waiting hands the same file again, as dated before.
+        const QString key =
+            launch + u'\n' + path + u'\n' + QString::number(qint64(date.toDouble()));
+        if (!launch.isEmpty() && m_handedOver.contains(key)) {
+            qInfo("KPSingleInstance: %s was handed over before; not imported again",
+                  qPrintable(path));
+            imported[i] = true;
+            ++importedCount;
+            continue;
+        }
+        paths << path;
+        takeDates << (date.isDouble() ? QDateTime::fromMSecsSinceEpoch(qint64(date.toDouble()))
                                       : QDateTime::currentDateTime());
-        importedCount += done;
-        imported.append(done);
+        positions << i;
+        keys << key;
     }
+    const qsizetype listed = m_manager->recordings().size();
+    const QList<bool> done = m_exchange->importFiles(paths, takeDates);
+    for (qsizetype i = 0; i < done.size(); ++i)
+        imported[positions[i]] = done[i];
+    importedCount += done.count(true);
+    // New takes go to the top; one the list held already is not among them.
+    const qsizetype added = m_manager->recordings().size() - listed;
     QString error;
     const QMetaObject::Connection failed =
         connect(m_manager, &KPRecordingsManager::saveFailed, this,
@@ -206,12 +252,15 @@ QByteArray KPSingleInstance::answer(const QByteArray& request)
     const bool saved = !m_manager->recordingsStateChanged();
     // Reported as failed, so not kept: the asker may try again without making a duplicate.
     if (!saved && importedCount > 0) {
-        for (qsizetype i = 0; i < importedCount; ++i)
+        for (qsizetype i = 0; i < added; ++i)
             m_manager->deleteRecording(0);
         importedCount = 0;
-        imported = QJsonArray();
-        for (qsizetype i = 0; i < files.size(); ++i)
-            imported.append(false);
+        imported = noneImported();
+    } else if (!launch.isEmpty()) {
+        for (qsizetype i = 0; i < done.size(); ++i) {
+            if (done[i])
+                m_handedOver.insert(keys[i]);
+        }
     }
     if (!files.isEmpty())
         qInfo("KPSingleInstance: another launch handed over %s, %lld imported",
@@ -230,11 +279,33 @@ KPSingleInstance::Reply KPSingleInstance::ask(const QStringList& files, bool rai
                                               const QList<QDateTime>& dates)
 {
     Reply reply;
+    qsizetype first = 0;
+    do {
+        const Reply part = askOnce(files.mid(first, kFilesPerRequest), raise && first == 0,
+                                   dates.mid(first, kFilesPerRequest));
+        reply.outcome = part.outcome;
+        reply.imported += part.imported;
+        reply.saved = part.saved;
+        if (!part.error.isEmpty())
+            reply.error = part.error;
+        if (part.outcome != Outcome::Answered)
+            return reply;
+        first += kFilesPerRequest;
+    } while (first < files.size());
+    return reply;
+}
+
+KPSingleInstance::Reply KPSingleInstance::askOnce(const QStringList& files, bool raise,
+                                                  const QList<QDateTime>& dates)
+{
+    Reply reply;
     QJsonArray milliseconds;
     for (const QDateTime& date : dates)
         milliseconds.append(double(date.toMSecsSinceEpoch()));
-    const QByteArray request = lineOf(
-        {{kFiles, QJsonArray::fromStringList(files)}, {kDates, milliseconds}, {kRaise, raise}});
+    const QByteArray request = lineOf({{kFiles, QJsonArray::fromStringList(files)},
+                                       {kDates, milliseconds},
+                                       {kRaise, raise},
+                                       {kLaunch, launchName()}});
     if (request.size() > kMaxMessageBytes) {
         qWarning("KPSingleInstance: %s are too many to hand over; going on alone",
                  qPrintable(filesText(files.size())));

@@ -182,11 +182,13 @@ int main(int argc, char* argv[])
     KPSingleInstance instance;
     switch (instance.claim(options.files, options.idiom.value_or(QString()))) {
     case KPSingleInstance::Claim::HandedOver:
-        return 0;
+        return instance.notImported() > 0 ? KPCommandLine::kFailed : 0;
     case KPSingleInstance::Claim::Refused:
-        // Its files still go into the archive, which the window takes in at its next save.
+        // Its files still go into the archive, which the window takes in at its next save;
+        // dated as they were handed over, so that the window, should it answer late, knows them.
         return options.files.isEmpty() ? KPCommandLine::kFailed
-                                       : KPCommandLine::importFiles(options.files);
+                                       : KPCommandLine::importFiles(options.files, stdout, stderr,
+                                                                    instance.claimedDates());
     case KPSingleInstance::Claim::Owner:
     case KPSingleInstance::Claim::Alone:
         break;
@@ -245,12 +247,8 @@ int main(int argc, char* argv[])
         exchange = std::make_unique<KPRecordingsExchange>(recordings, delegate.window());
         exchange->connectPlaylist(piano->playlistView());
         QObject::connect(delegate.window(), &KPWindow::midiFilesDropped, exchange.get(),
-                         [&exchange](const QStringList& paths) {
-                             for (const QString& path : paths)
-                                 exchange->importFile(path);
-                         });
-        for (const QString& path : options.files)
-            exchange->importFile(path);
+                         [&exchange](const QStringList& paths) { exchange->importFiles(paths); });
+        exchange->importFiles(options.files);
         instance.serve(*exchange, recordings, window);
         notices = std::make_unique<KPRecordingsNotices>(recordings, window);
     }

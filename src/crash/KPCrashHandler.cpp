@@ -1,5 +1,7 @@
 #include "crash/KPCrashHandler.h"
 
+#include "platform/KPAppPaths.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -169,7 +171,7 @@ bool copyInto(char* target, std::size_t capacity, const QByteArray& text)
 
 bool KPCrashHandler::install(const QString& folder, const QString& version)
 {
-    if (!QDir().mkpath(folder)) {
+    if (!KPAppPaths::makePrivateFolder(folder)) {
         qWarning("KPCrashHandler: Could not create %s", qPrintable(folder));
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include "exchange/KPStandardMidiFile.h"
 #include "keyboard/KPKeyboardLayout.h"
+#include "platform/KPLocalization.h"
 #include "platform/KPRegularFile.h"
 
 #include <QFileInfo>
@@ -35,11 +36,6 @@ constexpr uint8_t kControlChange = 0xB0;
 constexpr uint8_t kSustainPedal = 64;
 constexpr uint8_t kPercussionChannel = 9; // channel 10, counted from 1
 
-QString notes(int count)
-{
-    return count == 1 ? QStringLiteral("1 note") : QStringLiteral("%1 notes").arg(count);
-}
-
 } // namespace
 
 std::optional<int> KPRecordingMidi::programForSoundBank(const QString& soundBankName)
@@ -60,19 +56,34 @@ std::optional<QString> KPRecordingMidi::soundBankForProgram(int program)
     return std::nullopt;
 }
 
-QString KPRecordingMidi::Import::leftOut() const
+// The window's words count as "notes outside C1 to B7: 2", which reads in every language
+// without plural forms; the command line's keep their English plurals.
+QString KPRecordingMidi::Import::leftOut(Words words) const
 {
+    const bool localized = words == Words::Localized;
+    const auto notes = [localized](const char* key, int count, const QString& english) {
+        if (localized)
+            return KPLocalization::string(key).arg(count);
+        return (count == 1 ? QStringLiteral("1 note") : QStringLiteral("%1 notes").arg(count)) +
+               english;
+    };
     QStringList parts;
     if (droppedNotes > 0)
-        parts << QStringLiteral("%1 outside C1 to B7").arg(notes(droppedNotes));
+        parts << notes("LEFTOUTRANGE", droppedNotes, QStringLiteral(" outside C1 to B7"));
     if (drumNotes > 0)
-        parts << QStringLiteral("%1 of percussion (channel 10)").arg(notes(drumNotes));
+        parts << notes("LEFTOUTDRUMS", drumNotes, QStringLiteral(" of percussion (channel 10)"));
+    const auto cut = [localized](const char* key, const QString& english, int count) {
+        return (localized ? KPLocalization::string(key) : english).arg(count);
+    };
     if (cutAtNotes)
-        parts << QStringLiteral("every note after the first %1").arg(kMaxNotes);
+        parts << cut("LEFTOUTNOTES", QStringLiteral("every note after the first %1"), kMaxNotes);
     if (cutAtLength)
-        parts << QStringLiteral("everything after %1 hours")
-                     .arg(KPPianoRecording::kLongestSeconds / 3600);
-    return parts.isEmpty() ? QString() : QStringLiteral("left out ") + parts.join(", ");
+        parts << cut("LEFTOUTLENGTH", QStringLiteral("everything after %1 hours"),
+                     KPPianoRecording::kLongestSeconds / 3600);
+    if (parts.isEmpty())
+        return {};
+    return (localized ? KPLocalization::string("LEFTOUT") : QStringLiteral("left out %1"))
+        .arg(parts.join(QStringLiteral(", ")));
 }
 
 // A release is written only for a key that sounds: the release of every key that ending a
@@ -186,8 +197,11 @@ KPRecordingMidi::fromMidi(const QByteArray& data, const QString& name, QString* 
             release(key, end);
     }
     if (actions.isEmpty()) {
+        // Notes that were there and were cut are named: the file is not empty.
         if (error)
-            *error = QStringLiteral("the file holds no note from C1 to B7");
+            *error = result.leftOut().isEmpty()
+                         ? QStringLiteral("the file holds no note from C1 to B7")
+                         : QStringLiteral("no note is left to import: ") + result.leftOut();
         return std::nullopt;
     }
     result.recording.soundBankName = soundBank.value_or(QStringLiteral("Grand Piano"));

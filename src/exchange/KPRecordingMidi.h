@@ -26,8 +26,10 @@ public:
         bool cutAtNotes = false;
         bool cutAtLength = false;
 
-        // What was left out, in words ("left out 2 notes outside C1 to B7"), or nothing.
-        QString leftOut() const;
+        enum class Words { English, Localized };
+        // What was left out, in words ("left out 2 notes outside C1 to B7"), or nothing: in
+        // English (for the command line), or in the user's language (for the window).
+        QString leftOut(Words words = Words::English) const;
     };
 
     // The General MIDI program each instrument was rendered from, or nothing for another name.

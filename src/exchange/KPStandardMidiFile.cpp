@@ -96,6 +96,28 @@ struct TimedMessage
     KPStandardMidiFile::Message message;
 };
 
+// The data bytes after a system-common or real-time status met inside a track, where only
+// channel, meta and system-exclusive events belong; nothing for a status that has no length.
+std::optional<int> strayDataBytes(uint8_t status)
+{
+    switch (status) {
+    case 0xF1:
+    case 0xF3:
+        return 1;
+    case 0xF2:
+        return 2;
+    case 0xF6:
+    case 0xF8:
+    case 0xFA:
+    case 0xFB:
+    case 0xFC:
+    case 0xFE:
+        return 0;
+    default:
+        return std::nullopt;
+    }
+}
+
 int dataBytesOf(uint8_t status)
 {
     const uint8_t kind = status & 0xF0;
@@ -110,26 +132,36 @@ bool fail(QString* error, const QString& reason)
 }
 
 // One track's channel messages with their absolute ticks; tempo changes go into `tempos`
-// (tick -> microseconds a quarter).
-bool readTrack(Reader& track, int trackIndex, std::vector<TimedMessage>& out,
+// (tick -> microseconds a quarter). A track that the end of the file cut short (`cutShort`)
+// keeps its complete events: an event the end cuts off is all it loses.
+bool readTrack(Reader& track, int trackIndex, bool cutShort, std::vector<TimedMessage>& out,
                std::map<uint64_t, uint32_t>& tempos, QString& trackName, QString* error)
 {
     uint64_t tick = 0;
     uint8_t runningStatus = 0;
+    const qsizetype kept = qsizetype(out.size());
+    const auto cutOff = [&](const QString& reason) {
+        if (!cutShort)
+            return fail(error, reason);
+        qWarning("KPStandardMidiFile: track %d is cut off by the end of the file; its %lld "
+                 "complete events are read",
+                 trackIndex + 1, qlonglong(qsizetype(out.size()) - kept));
+        return true;
+    };
     while (!track.atEnd()) {
         const auto delta = track.variableLength();
         if (!delta)
-            return fail(error, QStringLiteral("a delta time runs past the end of its track"));
+            return cutOff(QStringLiteral("a delta time runs past the end of its track"));
         tick += *delta;
         auto first = track.byte();
         if (!first)
-            return fail(error, QStringLiteral("an event is cut off"));
+            return cutOff(QStringLiteral("an event is cut off"));
         uint8_t status = *first;
         if (status == 0xFF) {
             const auto type = track.byte();
             const auto length = track.variableLength();
             if (!type || !length || qsizetype(*length) > track.remaining())
-                return fail(error, QStringLiteral("a meta event runs past the end of its track"));
+                return cutOff(QStringLiteral("a meta event runs past the end of its track"));
             const QByteArray payload = track.take(*length);
             if (*type == 0x2F)
                 return true;
@@ -146,12 +178,24 @@ bool readTrack(Reader& track, int trackIndex, std::vector<TimedMessage>& out,
         if (status == 0xF0 || status == 0xF7) {
             const auto length = track.variableLength();
             if (!length || !track.skip(*length))
-                return fail(error, QStringLiteral("a system-exclusive message runs past the end"));
+                return cutOff(QStringLiteral("a system-exclusive message runs past the end"));
             runningStatus = 0;
             continue;
         }
-        if (status >= 0xF0)
-            return fail(error, QStringLiteral("a real-time or system byte stands in a track"));
+        // A player passes over such a message by its length; the running status goes on.
+        if (status >= 0xF0) {
+            const auto length = strayDataBytes(status);
+            if (!length)
+                return fail(error, QStringLiteral("track %1 holds the undefined status byte "
+                                                  "0x%2")
+                                       .arg(trackIndex + 1)
+                                       .arg(status, 2, 16, QLatin1Char('0')));
+            if (!track.skip(uint32_t(*length)))
+                return cutOff(QStringLiteral("a system message is cut off"));
+            qInfo("KPStandardMidiFile: skipped a system message 0x%02X in track %d at tick %llu",
+                  status, trackIndex + 1, qulonglong(tick));
+            continue;
+        }
         std::optional<uint8_t> data1;
         if (status & 0x80) {
             runningStatus = status;
@@ -165,8 +209,10 @@ bool readTrack(Reader& track, int trackIndex, std::vector<TimedMessage>& out,
         std::optional<uint8_t> data2 = uint8_t(0);
         if (dataBytesOf(status) == 2)
             data2 = track.byte();
-        if (!data1 || !data2 || (*data1 & 0x80) || (*data2 & 0x80))
-            return fail(error, QStringLiteral("a channel message is cut off or malformed"));
+        if (!data1 || !data2)
+            return cutOff(QStringLiteral("a channel message is cut off"));
+        if ((*data1 & 0x80) || (*data2 & 0x80))
+            return fail(error, QStringLiteral("a channel message is malformed"));
         out.push_back({tick, trackIndex, qsizetype(out.size()), {0.0, status, *data1, *data2}});
     }
     return true; // a track without its end marker is taken as it stands
@@ -218,15 +264,23 @@ std::optional<KPStandardMidiFile::Sequence> KPStandardMidiFile::read(const QByte
         return failed(QStringLiteral("not a MIDI file"));
     file.skip(4);
     const auto headerLength = file.bigEndian(4);
-    if (!headerLength || *headerLength < 6)
-        return failed(QStringLiteral("the file's header is cut off"));
     const auto format = file.bigEndian(2);
     const auto trackCount = file.bigEndian(2);
     const auto division = file.bigEndian(2);
-    if (!division || !file.skip(*headerLength - 6))
+    if (!division)
         return failed(QStringLiteral("the file's header is cut off"));
-    if (*format > 1)
-        return failed(QStringLiteral("type %1 files are not read").arg(*format));
+    if (*headerLength < 6 || !file.skip(*headerLength - 6))
+        return failed(QStringLiteral("the file's header is damaged: it gives its length as %1 "
+                                     "bytes, where 6 are due")
+                          .arg(*headerLength));
+    if (*format == 2)
+        return failed(QStringLiteral("type 2 files (independent patterns) are not read"));
+    if (*format > 2)
+        return failed(QStringLiteral("the file's header is damaged: it names format %1, where 0, 1 "
+                                     "or 2 are due")
+                          .arg(*format));
+    if (*trackCount == 0)
+        return failed(QStringLiteral("the file's header counts no track"));
     if (*division == 0)
         return failed(QStringLiteral("the file gives no time division"));
 
@@ -237,14 +291,17 @@ std::optional<KPStandardMidiFile::Sequence> KPStandardMidiFile::read(const QByte
     while (!file.atEnd() && track < int(*trackCount)) {
         const auto tag = file.bigEndian(4);
         const auto length = file.bigEndian(4);
-        if (!tag || !length || qsizetype(*length) > file.remaining())
-            return failed(QStringLiteral("a track runs past the end of the file"));
-        Reader chunk(file.current(), *length);
-        file.skip(*length);
+        if (!tag || !length)
+            return failed(QStringLiteral("a chunk's header is cut off"));
+        // The last chunk may lack its last bytes: what it holds is read.
+        const bool cutShort = qsizetype(*length) > file.remaining();
+        const auto size = uint32_t(std::min<qsizetype>(*length, file.remaining()));
+        Reader chunk(file.current(), size);
+        file.skip(size);
         if (*tag != 0x4D54726B) // "MTrk"; other chunks are skipped
             continue;
         QString reason;
-        if (!readTrack(chunk, track++, timed, tempos, sequence.trackName, &reason))
+        if (!readTrack(chunk, track++, cutShort, timed, tempos, sequence.trackName, &reason))
             return failed(reason);
     }
     std::stable_sort(timed.begin(), timed.end(), [](const TimedMessage& a, const TimedMessage& b) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 using Type = KPBinaryPlistReader::Type;
 
@@ -27,6 +28,12 @@ KPKeyedUnarchiver::KPKeyedUnarchiver(QByteArrayView data)
                       : QByteArray()),
       m_plist(m_converted.isEmpty() ? data : QByteArrayView(m_converted)),
       m_elementBudget(data.size())
+{
+    readFrame();
+    m_frameFailed = failed();
+}
+
+void KPKeyedUnarchiver::readFrame()
 {
     if (!m_conversionError.isEmpty()) {
         fail(QStringLiteral("not an XML property list: ") + m_conversionError);
@@ -73,6 +80,11 @@ void KPKeyedUnarchiver::fail(const QString& reason)
 {
     if (m_error.isEmpty())
         m_error = reason;
+}
+
+QString KPKeyedUnarchiver::takeError()
+{
+    return m_frameFailed ? m_error : std::exchange(m_error, QString());
 }
 
 std::optional<KPBinaryPlistReader::Ref> KPKeyedUnarchiver::entry(Uid uid)
@@ -138,11 +150,12 @@ std::optional<QList<KPKeyedUnarchiver::Uid>> KPKeyedUnarchiver::array(Uid uid)
         fail(QStringLiteral("list %1 has no elements").arg(uid));
         return std::nullopt;
     }
-    m_elementBudget -= int64_t(refs->count);
-    if (m_elementBudget < 0) {
+    // Checked before it is spent, so that one damaged count leaves the others readable.
+    if (refs->count > uint64_t(m_elementBudget)) {
         fail(QStringLiteral("more list elements than the archive has bytes"));
         return std::nullopt;
     }
+    m_elementBudget -= int64_t(refs->count);
     QList<Uid> elements;
     elements.reserve(qsizetype(refs->count));
     for (uint64_t i = 0; i < refs->count; ++i) {

@@ -43,6 +43,9 @@ public:
     const QString& error() const { return m_error; }
     // For a caller that finds a value it cannot use; the first reason is kept.
     void fail(const QString& reason);
+    // For a caller that gives up one object and reads on: the reason, which is then forgotten.
+    // A failure of the archive's frame (not an archive, no object table) is never forgotten.
+    QString takeError();
 
     // The UID of "$top"'s "root" (nil when there is none).
     Uid root() const { return m_root; }
@@ -59,6 +62,7 @@ public:
     std::optional<QList<Uid>> arrayForKey(const Object& object, std::string_view key);
 
 private:
+    void readFrame();
     std::optional<KPBinaryPlistReader::Ref> entry(Uid uid);
     // The plain value under `key`, looked up in "$objects" when the key holds a UID; nothing for
     // an absent key or nil.
@@ -78,4 +82,5 @@ private:
     int64_t m_elementBudget = 0;
     QHash<Uid, QString> m_classNames;
     QString m_error;
+    bool m_frameFailed = false;
 };

@@ -76,6 +76,25 @@ std::optional<KPPianoRecording> decodeRecording(KPKeyedUnarchiver& archive, Uid 
 
 } // namespace
 
+// An event is its object (a marker and five keys with their values, four-byte references), its
+// interval, and the references to both: 76 bytes, with the indexes, states and velocities shared.
+// A recording adds its object, its list, its date and its strings (UTF-16 at worst); the frame
+// (header, keys, classes, trailer) is a few hundred bytes.
+qint64 KPRecordingsArchive::sizeBound(const QList<KPPianoRecording>& recordings)
+{
+    constexpr qint64 kFrameBytes = 4096;
+    constexpr qint64 kRecordingBytes = 256;
+    constexpr qint64 kActionBytes = 80;
+    constexpr qint64 kStringBytes = 32;
+    qint64 bytes = kFrameBytes;
+    for (const KPPianoRecording& recording : recordings) {
+        bytes += kRecordingBytes + kActionBytes * recording.actions.size() +
+                 2 * (kStringBytes + recording.soundBankName.size() +
+                      recording.recordingName.value_or(QString()).size());
+    }
+    return bytes;
+}
+
 QByteArray KPRecordingsArchive::encode(const QList<KPPianoRecording>& recordings)
 {
     KPKeyedArchiver archiver;
@@ -133,18 +152,25 @@ QByteArray KPRecordingsArchive::encode(const QList<KPPianoRecording>& recordings
 }
 
 std::optional<QList<KPPianoRecording>> KPRecordingsArchive::decode(const QByteArray& data,
-                                                                   QString* error)
+                                                                   QString* error, int* unreadable)
 {
     KPKeyedUnarchiver archive(data);
     QList<KPPianoRecording> recordings;
+    int lost = 0;
+    QString firstReason;
     // An archive without a root holds no recordings.
     if (!archive.failed() && archive.root() != KPKeyedUnarchiver::nil) {
         const auto list = archive.array(archive.root());
         for (Uid uid : list.value_or(QList<Uid>())) {
-            auto recording = decodeRecording(archive, uid);
-            if (!recording)
-                break;
-            recordings.append(std::move(*recording));
+            if (auto recording = decodeRecording(archive, uid)) {
+                recordings.append(std::move(*recording));
+                continue;
+            }
+            ++lost;
+            const QString reason = archive.takeError();
+            if (firstReason.isEmpty())
+                firstReason =
+                    QStringLiteral("recording %1: %2").arg(lost + recordings.size()).arg(reason);
         }
     }
     if (archive.failed()) {
@@ -152,5 +178,9 @@ std::optional<QList<KPPianoRecording>> KPRecordingsArchive::decode(const QByteAr
             *error = archive.error();
         return std::nullopt;
     }
+    if (unreadable)
+        *unreadable = lost;
+    if (lost > 0 && error)
+        *error = firstReason;
     return recordings;
 }

@@ -4,6 +4,7 @@
 #include "keyboard/KPKeyboardLayout.h"
 #include "performer/KPNotePerformer.h"
 #include "platform/KPAppPaths.h"
+#include "recordings/KPRecordingsArchive.h"
 #include "recordings/KPRecordingsPlaybackObserver.h"
 
 #include <QDir>
@@ -36,8 +37,8 @@ QString KPRecordingsManager::recordingsDataFile()
 }
 
 KPRecordingsManager::KPRecordingsManager(const QString& dataFile, KPSoundPlayer* soundPlayer,
-                                         QObject* parent)
-    : QObject(parent), m_soundPlayer(soundPlayer), m_store(dataFile),
+                                         QObject* parent, qint64 maxArchiveBytes)
+    : QObject(parent), m_soundPlayer(soundPlayer), m_store(dataFile, maxArchiveBytes),
       m_autosave(
           m_store,
           [this]() -> std::optional<QList<KPPianoRecording>> {
@@ -122,22 +123,34 @@ void KPRecordingsManager::saveRecording()
 {
     if (m_recordingActions.isEmpty())
         return;
-    addRecording(KPPianoRecording{
-        m_recordingActions,
-        m_soundPlayer ? m_soundPlayer->activeSoundBank().value_or(QString()) : QString(),
-        m_recordingStartDate, std::nullopt});
-    emit recordingSaved();
+    if (addRecording(KPPianoRecording{
+            m_recordingActions,
+            m_soundPlayer ? m_soundPlayer->activeSoundBank().value_or(QString()) : QString(),
+            m_recordingStartDate, std::nullopt}))
+        emit recordingSaved();
 }
 
-void KPRecordingsManager::addRecording(const KPPianoRecording& recording)
+bool KPRecordingsManager::addRecording(const KPPianoRecording& recording, QString* error)
 {
-    m_recordings.prepend(recording);
+    QList<KPPianoRecording> grown = m_recordings;
+    grown.prepend(recording);
+    if (const qint64 bytes = KPRecordingsArchive::sizeBound(grown); bytes > m_store.maxBytes()) {
+        const QString reason = m_store.tooLarge(bytes);
+        qWarning("KPRecordingsManager: a recording of %lld key events was not added: %s",
+                 qlonglong(recording.actions.size()), qPrintable(reason));
+        if (error)
+            *error = reason;
+        emit changeRefused(reason);
+        return false;
+    }
+    m_recordings = std::move(grown);
     // The recording that plays moved one place down with the rest.
     if (m_playingIndex >= 0)
         ++m_playingIndex;
     if (m_playbackObserver)
         m_playbackObserver->recordingAdded();
     markChanged();
+    return true;
 }
 
 void KPRecordingsManager::markChanged()
@@ -299,7 +312,11 @@ void KPRecordingsManager::changeNameForRecording(uint32_t position, std::optiona
 void KPRecordingsManager::loadRecordings()
 {
     m_archiveProblem.clear();
-    m_recordings = m_store.load(&m_archiveProblem);
+    m_unreadableRecordings = 0;
+    m_recordings = m_store.load(&m_archiveProblem, &m_unreadableRecordings);
+    // The rest is saved at once: the file then holds what is listed, and its copy the rest.
+    if (m_unreadableRecordings > 0)
+        markChanged();
 }
 
 void KPRecordingsManager::saveAllRecordings()
@@ -331,6 +348,7 @@ void KPRecordingsManager::saveFinished(const KPRecordingsAutosave::Result& resul
         if (m_recordings.contains(added))
             return;
         m_recordings.prepend(added);
+        m_takenIn.append(added);
         if (m_playingIndex >= 0)
             ++m_playingIndex;
         if (m_playbackObserver)

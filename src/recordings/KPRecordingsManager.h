@@ -49,9 +49,11 @@ public:
 
     // Reads the archive at `dataFile`, a file that is not an archive is moved aside (see
     // archiveProblem()). The sound player may come later (setSoundPlayer()): until it does,
-    // recordings are kept without an instrument and play back on whichever is chosen.
+    // recordings are kept without an instrument and play back on whichever is chosen. The
+    // archive never grows past `maxArchiveBytes`.
     explicit KPRecordingsManager(const QString& dataFile, KPSoundPlayer* soundPlayer = nullptr,
-                                 QObject* parent = nullptr);
+                                 QObject* parent = nullptr,
+                                 qint64 maxArchiveBytes = KPRecordingsStore::kMaxArchiveBytes);
     ~KPRecordingsManager() override;
 
     bool recording() const { return m_recording; }
@@ -61,6 +63,8 @@ public:
     bool recordingsStateChanged() const { return m_recordingsStateChanged; }
     // Set when the archive could not be read at start: what happened and where the file went.
     const QString& archiveProblem() const { return m_archiveProblem; }
+    // The recordings of the archive that could not be read at start, when the rest could.
+    int unreadableRecordings() const { return m_unreadableRecordings; }
 
     // Neither is owned; either may be null. Playback plays nothing without a performer.
     KPRecordingsPlaybackObserver* playbackObserver() const { return m_playbackObserver; }
@@ -77,8 +81,10 @@ public:
     void addRecordingAction(KPPianoKeyAction action);
     void stopRecording();
     void saveRecording();
-    // Puts a recording made elsewhere (an imported file) at the top of the list.
-    void addRecording(const KPPianoRecording& recording);
+    // Puts a recording made elsewhere (an imported file) at the top of the list. Refused (false,
+    // the reason in `error` and told by changeRefused()) when the archive would grow past what
+    // a reader takes: the list and the file stay as they were.
+    bool addRecording(const KPPianoRecording& recording, QString* error = nullptr);
 
     void startPlaybackForRecording(uint32_t position);
     void playbackRecordingAction(const KPPianoKeyAction& action);
@@ -88,6 +94,10 @@ public:
     // What is played, recorded while recording.
     void notePressed(KPNoteSource source, uint32_t note, uint8_t velocity) override;
     void noteReleased(KPNoteSource source, uint32_t note, bool stillHeld) override;
+
+    // Whether `recording` came into the list from the archive, put there by another process
+    // while this one ran (a launch that gave up waiting and wrote its import itself).
+    bool tookIn(const KPPianoRecording& recording) const { return m_takenIn.contains(recording); }
 
     // Positions outside the list give no title and change nothing.
     std::optional<QString> titleForRecording(uint32_t position) const;
@@ -106,6 +116,8 @@ signals:
     void saveFailed(const QString& error);
     // The archive holds the list again after a failed write.
     void saveRecovered();
+    // A recording was not added: the archive would grow too large (`reason`).
+    void changeRefused(const QString& reason);
 
 private:
     KPClock::Duration delayOf(qsizetype step) const;
@@ -119,6 +131,7 @@ private:
     KPRecordingsStore m_store;
     KPRecordingsAutosave m_autosave;
     QString m_archiveProblem;
+    int m_unreadableRecordings = 0;
     bool m_saveFailing = false;
 
     KPClock::TimePoint m_recordingStartTime;
@@ -129,6 +142,7 @@ private:
     int32_t m_playingIndex = -1;
     bool m_recording = false;
     QList<KPPianoRecording> m_recordings;
+    QList<KPPianoRecording> m_takenIn;
     KPNotePerformer* m_performer = nullptr;
     KPRecordingsPlaybackObserver* m_playbackObserver = nullptr;
 

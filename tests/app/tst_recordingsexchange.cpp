@@ -1,3 +1,4 @@
+#include "app/KPCommandLine.h"
 #include "app/KPRecordingsExchange.h"
 #include "app/KPRecordingsNotices.h"
 #include "app/KPSingleInstance.h"
@@ -7,11 +8,15 @@
 #include "platform/KPLocalization.h"
 #include "recordings/KPPlaylistView.h"
 #include "recordings/KPRecordingsManager.h"
+#include "recordings/KPRecordingsStore.h"
 #include "ui/KPTableView.h"
 
+#include "KPLogCapture.h"
 #include "KPTestClock.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -59,6 +64,13 @@ QString writeSong(const QTemporaryDir& dir, const QString& name)
     const QString path = dir.filePath(name);
     writeFile(path, KPRecordingMidi::toMidi(twoNotes()));
     return path;
+}
+
+// The lines of the recordings notice shown in `window`.
+QString notice(const QWidget& window)
+{
+    const auto* bar = window.findChild<QLabel*>(QStringLiteral("recordingsNotice"));
+    return bar && !bar->isHidden() ? bar->text() : QString();
 }
 
 // What a process killed while listening leaves: a socket file nobody accepts on.
@@ -309,22 +321,120 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Could not read"));
         KPRecordingsManager damaged(m_archive);
         KPRecordingsNotices notices(damaged, m_window.get());
-        const auto shown = [&] {
-            QStringList texts;
-            for (auto* box : m_window->findChildren<QMessageBox*>())
-                texts << box->text();
-            return texts.join('\n');
-        };
-        QVERIFY(shown().contains(QStringLiteral("kept as ") + m_archive + ".unreadable-"));
+        QVERIFY(
+            notice(*m_window).contains(QStringLiteral("kept as ") + m_archive + ".unreadable-"));
+    }
 
+    // Saving fails while the user plays: the notice is a line in the window, told once however
+    // often the save is tried again, and the keys go on playing under it.
+    void theSavingNoticeLeavesTheKeysPlayable()
+    {
+        QWidget window;
+        auto* keys = new QLineEdit(&window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        keys->setFocus();
         QFile blocker(m_dir.filePath(QStringLiteral("blocked")));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         KPRecordingsManager stuck(blocker.fileName() + QStringLiteral("/recordings"));
-        KPRecordingsNotices saving(stuck, m_window.get());
+        KPRecordingsNotices saving(stuck, &window);
         stuck.addRecording(twoNotes());
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Could not save"));
-        stuck.saveAllRecordings();
-        QVERIFY(shown().contains(QStringLiteral("could not be saved: Not a directory")));
+        for (int retry = 0; retry < 3; ++retry) {
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Could not save"));
+            stuck.saveAllRecordings();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_C);
+        }
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
+        QCOMPARE(QApplication::focusWidget(), keys);
+        QCOMPARE(keys->text(), QStringLiteral("ccc"));
+        QVERIFY(notice(window).contains(QStringLiteral("could not be saved: Not a directory")));
+        QCOMPARE(window.findChildren<QLabel*>(QStringLiteral("recordingsNotice")).size(), 1);
+        QVERIFY(window.findChildren<QMessageBox*>().isEmpty());
+    }
+
+    // Forty files that are not MIDI, handed over in several requests, make one summary.
+    void oneSummaryForManyBadFiles()
+    {
+        KPSingleInstance owner(m_name);
+        QCOMPARE(owner.claim({}), Claim::Owner);
+        owner.serve(*m_exchange, *m_manager, m_window.get());
+        QStringList files;
+        for (int i = 0; i < 40; ++i) {
+            files << m_dir.filePath(QStringLiteral("noise%1.mid").arg(i));
+            writeFile(files.last(), "RIFF not a MIDI file");
+        }
+        KPLogCapture log;
+        KPSingleInstance launch(m_name);
+        QCOMPARE(launch.claim(files), Claim::HandedOver);
+        QCOMPARE(launch.notImported(), 40);
+        const auto boxes = m_window->findChildren<QMessageBox*>();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.first()->icon(), QMessageBox::Warning);
+        QVERIFY(boxes.first()->text().startsWith(QStringLiteral("0 of 40 files were imported.")));
+        QVERIFY(boxes.first()->text().endsWith(QStringLiteral("… and 32 more.")));
+        QCOMPARE(log.lines(QStringLiteral("KPSingleInstance: another launch")).size(), 3);
+    }
+
+    // A window that takes no request while a launch gives up waiting and imports by itself: when
+    // it catches up, every take is in its list and in the file once, whether or not it took in
+    // the launch's own write first.
+    void aWindowAnsweringLateImportsEachTakeOnce_data()
+    {
+        QTest::addColumn<bool>("savedMeanwhile");
+        QTest::newRow("requests first") << false;
+        QTest::newRow("the launch's write taken in first") << true;
+    }
+
+    void aWindowAnsweringLateImportsEachTakeOnce()
+    {
+        QFETCH(bool, savedMeanwhile);
+        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME",
+                m_dir.filePath(QStringLiteral("late%1").arg(savedMeanwhile)).toUtf8());
+        const QString archive = KPRecordingsManager::recordingsDataFile();
+        KPRecordingsManager manager(archive);
+        KPRecordingsExchange exchange(manager, m_window.get());
+        KPSingleInstance window(KPSingleInstance::defaultName(), 2s);
+        QCOMPARE(window.claim({}), Claim::Owner);
+
+        const QStringList songs = {writeSong(m_dir, "A.mid"), writeSong(m_dir, "B.mid")};
+        KPTestClock clock;
+        QTimer ticks;
+        connect(&ticks, &QTimer::timeout, [&] { clock.advance(1s); });
+        ticks.start(0);
+        KPLogCapture log;
+        KPSingleInstance launch(KPSingleInstance::defaultName(), 2s);
+        QCOMPARE(launch.claim(songs), Claim::Refused);
+        FILE* sink = std::tmpfile();
+        QCOMPARE(KPCommandLine::importFiles(songs, sink, sink, launch.claimedDates()), 0);
+        std::fclose(sink);
+        ticks.stop();
+        QCOMPARE(KPRecordingsStore(archive).load().size(), 2);
+        if (savedMeanwhile) {
+            manager.addRecording(twoNotes());
+            manager.saveAllRecordings();
+        }
+
+        window.serve(exchange, manager, m_window.get());
+        QTRY_COMPARE(log.lines(QStringLiteral("KPSingleInstance: another launch")).size(), 2);
+        manager.saveAllRecordings();
+        const qsizetype takes = savedMeanwhile ? 3 : 2;
+        QCOMPARE(manager.recordings().size(), takes);
+        QCOMPARE(KPRecordingsStore(archive).load().size(), takes);
+        qputenv("XDG_DATA_HOME", dataHome);
+    }
+
+    // The bad file of a launch is not imported: the launch says so by its exit status.
+    void aHandedFileThatIsNotImportedFailsTheLaunch()
+    {
+        KPSingleInstance owner(m_name);
+        QCOMPARE(owner.claim({}), Claim::Owner);
+        owner.serve(*m_exchange, *m_manager, m_window.get());
+        const QString noise = m_dir.filePath(QStringLiteral("random.mid"));
+        writeFile(noise, "\x12\x99 random bytes");
+        KPSingleInstance launch(m_name);
+        QCOMPARE(launch.claim({noise, writeSong(m_dir, "Song.mid")}), Claim::HandedOver);
+        QCOMPARE(launch.notImported(), 1);
     }
 
 private:

@@ -137,14 +137,20 @@ kill -KILL "$window"; wait "$window" 2>/dev/null || true
 [ "$(count)" = $((before + 20)) ] ||
     fail "20 imports into a window gave $(($(count) - before)) recordings: $(cat "$work/window.log")"
 
-# An archive that is a FIFO or far too large is set aside, kept, and never waited on.
+# An archive that is a FIFO or far too large is never waited on: --list leaves it where it is,
+# and the next writer sets it aside and keeps it.
 archive=$XDG_DATA_HOME/touchpiano/recordings
 mv "$archive" "$work/kept"
 mkfifo "$archive"
 [ "$(timeout 10 "$program" --list 2>/dev/null)" = "No recordings." ] || fail "a FIFO archive was listed"
+[ -p "$archive" ] || fail "--list moved the FIFO archive"
+rm "$archive"
 truncate -s 1100M "$archive"
 [ "$(timeout 10 "$program" --list 2>/dev/null)" = "No recordings." ] || fail "a huge archive was listed"
-[ "$(ls "$archive".unreadable-* | wc -l)" = 2 ] || fail "an unreadable archive was not kept"
+[ "$(ls "$archive".unreadable-* 2>/dev/null | wc -l)" = 0 ] || fail "--list set an archive aside"
+timeout 10 "$program" --import "$work/tune.mid" >/dev/null 2>&1 || fail "no import beside a huge archive"
+[ "$(ls "$archive".unreadable-* | wc -l)" = 1 ] || fail "an unreadable archive was not kept"
+rm "$archive" "$archive".unreadable-*
 mv "$work/kept" "$archive"
 
 # A full disk: the import is told failed with the system's reason, and the list stays whole.

@@ -4,6 +4,7 @@
 #include "KPAudioTestRig.h"
 
 #include "audio/KPAudioSession.h"
+#include "platform/KPLocalization.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
@@ -172,6 +173,17 @@ private slots:
         QVERIFY(cut->cutAtLength);
         QCOMPARE(cut->recording.actions.size(), 2);
         QVERIFY(cut->leftOut().endsWith(QStringLiteral("everything after 24 hours")));
+        // With every note past the limit, what was cut is named.
+        const QByteArray allLate =
+            bytes({0xFF, 0xFF, 0xFF, 0x7F, 0x90, 62, 100, 0x00, 0xFF, 0x2F, 0x00});
+        QString error;
+        QVERIFY(!KPRecordingMidi::fromMidi(
+            chunk("MThd", bytes({0, 0, 0, 1, 0, 96})) + chunk("MTrk", allLate), "late", &error));
+        QCOMPARE(error, QStringLiteral("no note is left to import: left out everything after 24 "
+                                       "hours"));
+        QVERIFY(KPLocalization::install(QLocale(QLocale::German)));
+        QCOMPARE(cut->leftOut(KPRecordingMidi::Import::Words::Localized),
+                 QStringLiteral("ausgelassen: alles nach 24 Stunden"));
 
         KPPianoRecording many;
         for (int note = 0; note <= KPRecordingMidi::kMaxNotes; ++note) {
@@ -191,8 +203,8 @@ private slots:
         QTest::newRow("empty") << QByteArray();
         QTest::newRow("not midi") << QByteArray("RIFF....WAVE");
         QTest::newRow("type 2") << chunk("MThd", bytes({0, 2, 0, 1, 0, 96}));
-        QTest::newRow("track longer than file")
-            << header + QByteArray("MTrk\x7F\xFF\xFF\xFF", 8) + bytes({0, 0x90, 60, 100});
+        QTest::newRow("undefined status in a track")
+            << header + chunk("MTrk", bytes({0, 0xF4, 0, 0x90, 60, 100}));
         QTest::newRow("endless delta")
             << header + chunk("MTrk", bytes({0xFF, 0xFF, 0xFF, 0xFF, 0x7F}));
         QTest::newRow("data before status") << header + chunk("MTrk", bytes({0, 60, 100}));
@@ -205,6 +217,70 @@ private slots:
         QString error;
         QVERIFY(!KPRecordingMidi::fromMidi(file, QStringLiteral("x"), &error));
         QVERIFY(!error.isEmpty());
+    }
+
+    void damagedHeadersSayWhatIsWrong_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("text after the tag")
+            << QByteArray("MThdag this is text, not a header") << "gives its length as 1634148468";
+        QTest::newRow("format out of range")
+            << chunk("MThd", bytes({0x67, 0x61, 0, 1, 0, 96})) << "names format 26465";
+        QTest::newRow("no track") << chunk("MThd", bytes({0, 0, 0, 0, 0, 96})) << "counts no track";
+    }
+
+    void damagedHeadersSayWhatIsWrong()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, reason);
+        QString error;
+        QVERIFY(!KPStandardMidiFile::read(file, &error));
+        QVERIFY2(error.contains(reason), qPrintable(error));
+    }
+
+    // Between two notes of a scale stands a stray system message: passed over by its length.
+    void straySystemMessagesAreSkipped_data()
+    {
+        QTest::addColumn<QByteArray>("stray");
+        QTest::newRow("time code F1 xx") << bytes({0xF1, 0x12});
+        QTest::newRow("song position F2 xx xx") << bytes({0xF2, 0x00, 0x10});
+        QTest::newRow("song select F3 xx") << bytes({0xF3, 0x01});
+        QTest::newRow("tune request F6") << bytes({0xF6});
+        QTest::newRow("clock F8") << bytes({0xF8});
+        QTest::newRow("start FA") << bytes({0xFA});
+        QTest::newRow("continue FB") << bytes({0xFB});
+        QTest::newRow("stop FC") << bytes({0xFC});
+        QTest::newRow("active sensing FE") << bytes({0xFE});
+    }
+
+    void straySystemMessagesAreSkipped()
+    {
+        QFETCH(QByteArray, stray);
+        const QByteArray track = bytes({0, 0x90, 60, 100, 0x60, 60, 0}) + bytes({0}) + stray +
+                                 bytes({0, 62, 100, 0x60, 62, 0, 0, 0xFF, 0x2F, 0});
+        QTest::ignoreMessage(QtInfoMsg, QRegularExpression("skipped a system message"));
+        const auto read = KPStandardMidiFile::read(chunk("MThd", bytes({0, 0, 0, 1, 0, 96})) +
+                                                   chunk("MTrk", track));
+        QVERIFY(read);
+        QCOMPARE(read->messages.size(), 4);
+        QCOMPARE(read->messages[2], (KPStandardMidiFile::Message{0.5, 0x90, 62, 100}));
+    }
+
+    // A file without its last byte, and one whose track says it is longer than the file.
+    void aCutOffFileKeepsItsCompleteEvents()
+    {
+        const QByteArray whole = KPRecordingMidi::toMidi(threeNotes());
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cut off by the end of the file"));
+        const auto read = KPStandardMidiFile::read(whole.chopped(1));
+        QVERIFY(read);
+        QCOMPARE(read->messages, KPStandardMidiFile::read(whole)->messages);
+
+        const QByteArray longer = chunk("MThd", bytes({0, 0, 0, 1, 0, 96})) +
+                                  QByteArray("MTrk\x7F\xFF\xFF\xFF", 8) +
+                                  bytes({0, 0x90, 60, 100, 0x60, 0x80, 60});
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("its 1 complete events"));
+        QCOMPARE(KPStandardMidiFile::read(longer)->messages.size(), 1);
     }
 
     void audioExportHoldsTheNotesAtPitchTimeAndFade()

@@ -1,3 +1,4 @@
+#include "platform/KPAppPaths.h"
 #include "platform/KPBundle.h"
 #include "platform/KPDelayedCalls.h"
 #include "platform/KPDeviceIdiom.h"
@@ -12,6 +13,8 @@
 #include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 using namespace std::chrono_literals;
 using Clock = KPGridTimer::Clock;
@@ -44,6 +47,7 @@ private slots:
     void localizedTextsExistInEveryLanguage();
 
     void uiLoaderLoadsNoDesignerPlugins();
+    void privateFoldersAreTheOwnersAlone();
 };
 
 void TestPlatform::idiomFromScreenSize_data()
@@ -293,10 +297,39 @@ void TestPlatform::localizedTextsExistInEveryLanguage()
     QFETCH(QString, language);
     QFETCH(QString, lang);
     QVERIFY(KPLocalization::install(QLocale(language)));
-    for (const char* key :
-         {"SAVE", "NORECORD", "TAPTO", "CHOOSE", "LANG", "RATE", "RATETITLE", "RATECANCEL",
-          "RATEBTN", "RATELATER", "DELETE", "RECORDINGS", "CLIWRONG", "CLINORECORDINGS", "CLINOTES",
-          "CLINOFOLDER", "CLIEXISTS", "CLIEXPORTED"})
+    for (const char* key : {"SAVE",
+                            "NORECORD",
+                            "TAPTO",
+                            "CHOOSE",
+                            "LANG",
+                            "RATE",
+                            "RATETITLE",
+                            "RATECANCEL",
+                            "RATEBTN",
+                            "RATELATER",
+                            "DELETE",
+                            "RECORDINGS",
+                            "CLIWRONG",
+                            "CLINORECORDINGS",
+                            "CLINOTES",
+                            "CLINOFOLDER",
+                            "CLIEXISTS",
+                            "CLIEXPORTED",
+                            "IMPORTSUMMARY",
+                            "IMPORTMORE",
+                            "IMPORTFAILED",
+                            "IMPORTNOTICE",
+                            "LEFTOUT",
+                            "LEFTOUTRANGE",
+                            "LEFTOUTDRUMS",
+                            "LEFTOUTNOTES",
+                            "LEFTOUTLENGTH",
+                            "ARCHIVEPARTLY",
+                            "ARCHIVETOOLARGE",
+                            "SAVEFAILED",
+                            "ARCHIVEUNREADABLE",
+                            "OUTPUTLOST",
+                            "OUTPUTLOSTSILENT"})
         QVERIFY2(!KPLocalization::string(key).isEmpty(), key);
     QCOMPARE(KPLocalization::string("LANG"), lang);
     QVERIFY(KPLocalization::string("CHOOSE").contains(QLatin1String("%1")));
@@ -316,4 +349,22 @@ void TestPlatform::uiLoaderLoadsNoDesignerPlugins()
 }
 
 QTEST_GUILESS_MAIN(TestPlatform)
+// Whatever the umask, and also a folder that was made open before.
+void TestPlatform::privateFoldersAreTheOwnersAlone()
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("data/touchpiano"));
+    const mode_t previous = ::umask(022);
+    QVERIFY(KPAppPaths::makePrivateFolder(folder));
+    QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                              QFile::ReadOther | QFile::ExeOther));
+    QVERIFY(KPAppPaths::makePrivateFolder(folder));
+    ::umask(previous);
+    struct stat info
+    {
+    };
+    QCOMPARE(::stat(QFile::encodeName(folder).constData(), &info), 0);
+    QCOMPARE(info.st_mode & 0777, 0700u);
+}
+
 #include "tst_platform.moc"

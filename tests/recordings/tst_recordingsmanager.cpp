@@ -119,6 +119,10 @@ private slots:
     void failedWriteKeepsTheChange_data();
     void failedWriteKeepsTheChange();
     void damagedArchiveIsSetAsideAndKept();
+    void aDamagedRecordingCostsThatRecordingOnly();
+    void nothingTheReaderWouldRefuseIsWritten();
+    void leftoversOfKilledWritesGoAtStart();
+    void peekingChangesNothingOnDisk();
     void everyChangeIsSavedWithinASecond();
     void aFailedSaveIsToldAndTriedAgain();
     void recordingsAnotherProcessAddedAreKept();
@@ -530,6 +534,106 @@ void TestRecordingsManager::damagedArchiveIsSetAsideAndKept()
     manager().stopRecording();
     manager().saveAllRecordings();
     QVERIFY(QFile::exists(file));
+}
+
+// The second of three recordings holds an interval that is not a number: the other two are listed,
+// the file as it was is copied aside, and the two are saved at once.
+void TestRecordingsManager::aDamagedRecordingCostsThatRecordingOnly()
+{
+    const QString file = m_folder->filePath(QStringLiteral("recordings"));
+    QList<KPPianoRecording> three = {recordingOf({action(1, 0, 0.5f)}),
+                                     recordingOf({action(2, 0, 1234.5f)}),
+                                     recordingOf({action(3, 0, 0.25f)})};
+    QByteArray bytes = KPRecordingsArchive::encode(three);
+    const QByteArray real("\x22\x44\x9A\x50\x00", 5); // the 32-bit real 1234.5
+    QCOMPARE(bytes.count(real), 1);
+    bytes[bytes.indexOf(real)] = '\x52'; // now a two-byte string
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(bytes);
+    out.close();
+
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("1 of the recordings in .* could not be "
+                                                          "read .*interval.*; kept a copy"));
+    QCOMPARE(manager().recordings(), (QList<KPPianoRecording>{three[0], three[2]}));
+    QCOMPARE(manager().unreadableRecordings(), 1);
+    const QStringList aside = QDir(m_folder->path()).entryList({"recordings.unreadable-*"});
+    QCOMPARE(aside.size(), 1);
+    QVERIFY(manager().archiveProblem().contains(m_folder->filePath(aside.first())));
+    QFile kept(m_folder->filePath(aside.first()));
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), bytes);
+    manager().saveAllRecordings();
+    QCOMPARE(KPRecordingsStore(file).load(), (QList<KPPianoRecording>{three[0], three[2]}));
+}
+
+// A reader takes archives up to a size: a recording that would make the archive larger is
+// refused with the reason, and the list and the file stay as they were.
+void TestRecordingsManager::nothingTheReaderWouldRefuseIsWritten()
+{
+    const QString file = m_folder->filePath(QStringLiteral("recordings"));
+    constexpr qint64 kLimit = 64 * 1024;
+    KPRecordingsManager small(file, nullptr, nullptr, kLimit);
+    QList<KPPianoKeyAction> many;
+    for (int i = 0; i < 300; ++i)
+        many << action(i % 84, i % 2, float(i));
+    QVERIFY(small.addRecording(recordingOf(many)));
+    small.saveAllRecordings();
+    QFile saved(file);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray written = saved.readAll();
+    QVERIFY(written.size() <= KPRecordingsArchive::sizeBound(small.recordings()));
+
+    QSignalSpy refused(&small, &KPRecordingsManager::changeRefused);
+    QString error;
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("600 key events was not added"));
+    QVERIFY(!small.addRecording(recordingOf(many + many), &error));
+    QVERIFY2(error.contains(QStringLiteral("more than the 64 KiB")), qPrintable(error));
+    QCOMPARE(refused.size(), 1);
+    QCOMPARE(small.recordings().size(), 1);
+    QVERIFY(!small.recordingsStateChanged());
+
+    // Nor is a list that another way made too large.
+    QList<KPPianoRecording> tooMany(10, recordingOf(many));
+    KPRecordingsStore store(file, kLimit);
+    QVERIFY(!store.save(tooMany, nullptr, &error));
+    QVERIFY(error.contains(QStringLiteral("a recordings file may hold")));
+    saved.seek(0);
+    QCOMPARE(saved.readAll(), written);
+}
+
+// A writer killed in the middle leaves its temporary next to the archive; the next start removes
+// it, and nothing else.
+void TestRecordingsManager::leftoversOfKilledWritesGoAtStart()
+{
+    const QDir folder(m_folder->path());
+    const QStringList kept = {"recordings.lock", "recordings.unreadable-20260101-101010",
+                              "recordings.mid", "other.Ab12Cd"};
+    for (const QString& name : kept + QStringList{"recordings.Ab12Cd", "recordings.x9Y8z7"}) {
+        QFile file(folder.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QTest::ignoreMessage(QtInfoMsg, QRegularExpression("removed .*recordings.Ab12Cd"));
+    QTest::ignoreMessage(QtInfoMsg, QRegularExpression("removed .*recordings.x9Y8z7"));
+    manager();
+    QStringList left = folder.entryList(QDir::Files);
+    left.sort();
+    QStringList expected = kept;
+    expected.sort();
+    QCOMPARE(left, expected);
+}
+
+void TestRecordingsManager::peekingChangesNothingOnDisk()
+{
+    const QString file = m_folder->filePath(QStringLiteral("recordings"));
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write("bplist00 damaged");
+    out.close();
+    QString problem;
+    QVERIFY(KPRecordingsStore(file).peek(&problem).isEmpty());
+    QVERIFY(problem.contains(QStringLiteral("could not be read")));
+    QCOMPARE(QDir(m_folder->path()).entryList(QDir::Files), QStringList{"recordings"});
 }
 
 // Without waiting for the application to leave the front: a crash a second later loses nothing.
