@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr int kStartMilliseconds = 10000;
+constexpr int kStartMilliseconds = 20000;
 
 // Polls `ready` until it holds or the deadline passes.
 template <typename Ready> bool waitFor(const QDeadlineTimer& deadline, Ready ready)
