@@ -23,6 +23,7 @@
 
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
+#include <sys/prctl.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <X11/Xlib.h>
@@ -32,6 +33,7 @@
 #include <array>
 #include <atomic>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <functional>
@@ -405,6 +407,8 @@ QString startX(QProcess& x)
         return {};
     x.setProcessChannelMode(QProcess::SeparateChannels);
     x.setStandardErrorFile(QProcess::nullDevice());
+    // It goes when the benchmark does, also when the benchmark dies without cleaning up.
+    x.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
     x.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                    QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
                    QStringLiteral("tcp")});
