@@ -2,9 +2,11 @@
 // playback of a very long recording costs in time and memory.
 
 #include "KPJackServer.h"
+#include "KPPipeWireServer.h"
 
 #include "audio/KPJackDevice.h"
 #include "audio/KPLoopbackDevice.h"
+#include "audio/KPPipeWireDevice.h"
 #include "audio/KPSoundPlayer.h"
 #include "performer/KPNotePerformer.h"
 #include "recordings/KPRecordingsArchive.h"
@@ -64,6 +66,20 @@ KPSoundPlayer* jackPlayer()
                                    : KPJackServer::Scheduling::Normal);
     static std::shared_ptr<KPAudioDevice> device =
         server.isRunning() ? std::shared_ptr<KPAudioDevice>(KPJackDevice::open({})) : nullptr;
+    static std::unique_ptr<KPSoundPlayer> player =
+        device ? std::make_unique<KPSoundPlayer>([] { return device; }) : nullptr;
+    return player.get();
+}
+
+// The desktop's output on a PipeWire server of the benchmark's own, with a null sink; null where
+// PipeWire cannot run.
+KPSoundPlayer* pipeWirePlayer()
+{
+    static KPPipeWireServer server;
+    if (!server.isRunning())
+        qWarning("bench_playback: no PipeWire server: %s", qPrintable(server.error()));
+    static std::shared_ptr<KPAudioDevice> device =
+        server.isRunning() ? std::shared_ptr<KPAudioDevice>(KPPipeWireDevice::open({})) : nullptr;
     static std::unique_ptr<KPSoundPlayer> player =
         device ? std::make_unique<KPSoundPlayer>([] { return device; }) : nullptr;
     return player.get();
@@ -145,12 +161,15 @@ void BM_PlaybackTiming(benchmark::State& state)
 BENCHMARK(BM_PlaybackTiming)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // 1,000 events 5 ms apart, replayed through an output that mixes on its own (0: the silent
-// output, 1: JACK): how many took effect on their own frame, and how late the others came.
+// output, 1: JACK, 2: PipeWire): how many took effect on their own frame, and how late the
+// others came.
 void BM_PlaybackFrames(benchmark::State& state)
 {
-    KPSoundPlayer* const output = state.range(0) == 0 ? &player() : jackPlayer();
+    KPSoundPlayer* const outputs[] = {&player(), jackPlayer(), pipeWirePlayer()};
+    KPSoundPlayer* const output = outputs[state.range(0)];
     if (!output) {
-        state.SkipWithError("JACK cannot run here");
+        state.SkipWithError(state.range(0) == 1 ? "JACK cannot run here"
+                                                : "PipeWire cannot run here");
         return;
     }
     Rig rig(1000, 0.005, false, *output);
@@ -164,9 +183,10 @@ void BM_PlaybackFrames(benchmark::State& state)
     state.counters["most_late_frames"] = double(after.mostLateFrames);
 }
 BENCHMARK(BM_PlaybackFrames)
-    ->ArgName("jack")
+    ->ArgName("output")
     ->Arg(0)
     ->Arg(1)
+    ->Arg(2)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
