@@ -5,6 +5,7 @@ namespace {
 constexpr uint8_t kNoteOff = 0x80;
 constexpr uint8_t kNoteOn = 0x90;
 constexpr uint8_t kControlChange = 0xB0;
+constexpr uint8_t kPercussionChannel = 9; // channel 10, counted from 1
 constexpr uint8_t kSustainPedal = 64;
 constexpr uint8_t kPedalDownFrom = 64;
 constexpr uint32_t kLowestNote = 24;
@@ -14,13 +15,19 @@ constexpr uint32_t kHighestNote = 107;
 
 bool KPMidiDecoder::isPress(std::span<const uint8_t> message)
 {
-    return message.size() == 3 && (message[0] & 0xF0) == kNoteOn && message[1] >= kLowestNote &&
-           message[1] <= kHighestNote && message[2] > 0 && message[2] <= 0x7F;
+    return message.size() == 3 && (message[0] & 0xF0) == kNoteOn && !isPercussion(message) &&
+           message[1] >= kLowestNote && message[1] <= kHighestNote && message[2] > 0 &&
+           message[2] <= 0x7F;
+}
+
+bool KPMidiDecoder::isPercussion(std::span<const uint8_t> message)
+{
+    return !message.empty() && (message[0] & 0x0F) == kPercussionChannel;
 }
 
 void KPMidiDecoder::decode(std::span<const uint8_t> message, QList<KPMidiKeyEvent>& events)
 {
-    if (message.size() != 3 || message[1] > 0x7F || message[2] > 0x7F)
+    if (message.size() != 3 || message[1] > 0x7F || message[2] > 0x7F || isPercussion(message))
         return;
     const uint8_t kind = message[0] & 0xF0;
     const uint32_t data1 = message[1];

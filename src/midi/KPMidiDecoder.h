@@ -18,10 +18,11 @@ struct KPMidiKeyEvent
 };
 
 // Turns complete MIDI messages (RtMidi resolves running status) into key presses and releases,
-// on every channel. Note-on for notes 24 to 107 presses; note-off, or note-on with velocity 0,
-// releases. The sustain pedal (controller 64, down from value 64) holds the releases until it
-// lifts; a note struck again meanwhile waits for its own release. Other notes and messages change
-// nothing.
+// on every channel but the percussion channel (10), which is left out as an imported file's is:
+// its notes are drums, not keys. Note-on for notes 24 to 107 presses; note-off, or note-on with
+// velocity 0, releases. The sustain pedal (controller 64, down from value 64) holds the releases
+// until it lifts; a note struck again meanwhile waits for its own release. Other notes and messages
+// change nothing.
 class KPMidiDecoder
 {
 public:
@@ -31,6 +32,8 @@ public:
     static bool isPress(std::span<const uint8_t> message);
 
 private:
+    // On channel 10.
+    static bool isPercussion(std::span<const uint8_t> message);
     void release(uint32_t note, QList<KPMidiKeyEvent>& events);
     void liftPedal(QList<KPMidiKeyEvent>& events);
 

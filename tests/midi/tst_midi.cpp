@@ -111,6 +111,7 @@ private slots:
     void initTestCase();
     void decoding_data();
     void decoding();
+    void outputStrikesNoPercussion();
     void fullInboxDropsAndCounts();
     void inboxHandsOverBetweenThreads();
     void playsFromTheVirtualPortAcrossThreads();
@@ -138,6 +139,9 @@ void TestMidi::decoding_data()
     QTest::newRow("note-on at velocity 0 releases") << "90 3C 00" << QStringList{"release 60"};
     QTest::newRow("any channel plays")
         << "9F 3C 7F | 8F 3C 00" << QStringList{"press 60 127", "release 60"};
+    QTest::newRow("the percussion channel, notes and pedal, does nothing")
+        << "99 3C 64 | 89 3C 00 | B9 40 7F | 90 3E 64 | 80 3E 00"
+        << QStringList{"press 62 100", "release 62"};
     QTest::newRow("C1 and B7 are the ends")
         << "90 18 01 | 90 6B 40" << QStringList{"press 24 1", "press 107 64"};
     QTest::newRow("notes beyond the keyboard do nothing")
@@ -170,6 +174,13 @@ void TestMidi::decoding()
                         ? QStringLiteral("release %1").arg(event.note)
                         : QStringLiteral("press %1 %2").arg(event.note).arg(event.velocity));
     QCOMPARE(decoded, keys);
+}
+
+// The JACK output strikes presses before they are decoded: a drum must not sound there either.
+void TestMidi::outputStrikesNoPercussion()
+{
+    QVERIFY(KPMidiDecoder::isPress(std::vector<uint8_t>{0x90, 60, 100}));
+    QVERIFY(!KPMidiDecoder::isPress(std::vector<uint8_t>{0x99, 60, 100}));
 }
 
 void TestMidi::fullInboxDropsAndCounts()
