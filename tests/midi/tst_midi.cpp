@@ -7,6 +7,7 @@
 #include "midi/KPMidiDecoder.h"
 #include "midi/KPMidiInbox.h"
 #include "midi/KPMidiInput.h"
+#include "midi/KPMidiOutput.h"
 #include "performer/KPNotePerformer.h"
 
 #include <QSignalSpy>
@@ -119,6 +120,7 @@ private slots:
     void floodFromClientsThatComeAndGo();
     void sessionsComeAndGoDuringAFlood();
     void pressSoundsAtItsFrameOnTheJackOutput();
+    void outputWritesEachMessageAtItsFrame();
     void serverGoneReleasesHeldKeys();
 
 private:
@@ -408,6 +410,45 @@ void TestMidi::pressSoundsAtItsFrameOnTheJackOutput()
     input.setJackOutput(nullptr);
     QVERIFY(!performer.holds(KPNoteSource::Midi, 60));
     performer.removeListener(&told);
+}
+
+// On the JACK output's client, a message given a frame of the output's mix goes out at that
+// frame, and one whose frame has passed at the next cycle's first.
+void TestMidi::outputWritesEachMessageAtItsFrame()
+{
+    SKIP_WITHOUT_JACK();
+    KPAudioTest::FixtureResources resources;
+    QVERIFY(resources.isValid());
+    std::shared_ptr<KPJackDevice> output = KPJackDevice::open();
+    QVERIFY(output);
+    KPSoundPlayer player([output] { return output; });
+    KPMidiOutput midiOut;
+    midiOut.setJackOutput(output);
+    KPJackMidiWriter& writer = midiOut.jackWriter();
+    std::unique_ptr<KPJackMidiClient> receiver =
+        KPJackMidiClient::open(KPJackMidiClient::Mode::Listen);
+    QVERIFY(receiver);
+    QVERIFY(receiver->connectSource("Touch Piano output:Touch Piano out"));
+    std::vector<KPJackMidiReader::Event> events;
+    for (int tries = 0; tries < 200 && events.empty(); ++tries) {
+        QVERIFY(writer.writeNow(std::array<uint8_t, 3>{0xB0, 64, 0}));
+        QTest::qWait(25);
+        receiver->takeEvents(events);
+    }
+    QVERIFY(!events.empty());
+
+    const int64_t start = output->framesMixed() + 4800;
+    QVERIFY(writer.write(start, std::array<uint8_t, 3>{0x90, 60, 100}));
+    QVERIFY(writer.write(start + 10, std::array<uint8_t, 3>{0x80, 60, 0}));
+    QVERIFY(writer.write(start + 200, std::array<uint8_t, 2>{0xC0, 5}));
+    std::vector<KPJackMidiReader::Event> heard;
+    QTRY_VERIFY((receiver->takeEvents(events),
+                 heard.insert(heard.end(), events.begin(), events.end()), heard.size() >= 3));
+    QCOMPARE(heard.size(), size_t(3));
+    QCOMPARE(heard[1].frame - heard[0].frame, 10u);
+    QCOMPARE(heard[2].frame - heard[0].frame, 200u);
+    QCOMPARE(int(heard[2].size), 2);
+    midiOut.setJackOutput(nullptr);
 }
 
 // Notes held (or kept by the pedal) when the server goes are let go: none sounds on for good.
