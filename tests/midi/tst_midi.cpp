@@ -97,6 +97,22 @@ public:
     QStringList keys;
 };
 
+// Our JACK output with an instrument on it (the fixture banks), so that its cycles mix.
+struct JackOutput
+{
+    std::shared_ptr<KPJackDevice> device;
+    std::unique_ptr<KPSoundPlayer> player;
+};
+
+JackOutput openJackOutput()
+{
+    const KPAudioTest::FixtureResources resources;
+    std::shared_ptr<KPJackDevice> device = KPJackDevice::open();
+    if (!resources.isValid() || !device)
+        return {};
+    return {device, std::make_unique<KPSoundPlayer>([device] { return device; })};
+}
+
 } // namespace
 
 #define SKIP_WITHOUT_JACK()                                                                        \
@@ -117,6 +133,7 @@ private slots:
     void inboxHandsOverBetweenThreads();
     void playsFromTheVirtualPortAcrossThreads();
     void devicesAreOpenedAsTheyComeAndClosedAsTheyGo();
+    void connectionsAreListedAndChangedOnJack();
     void floodFromClientsThatComeAndGo();
     void sessionsComeAndGoDuringAFlood();
     void pressSoundsAtItsFrameOnTheJackOutput();
@@ -292,6 +309,56 @@ void TestMidi::devicesAreOpenedAsTheyComeAndClosedAsTheyGo()
     QCOMPARE(input.portsInUse(), QStringList{"JACK: Touch Piano (virtual)"});
 }
 
+// The listing shows keyboards (connected by themselves) and programs (left to connect) with what
+// is connected; a keyboard cut off stays off until it is connected again, and one that goes
+// leaves the listing.
+void TestMidi::connectionsAreListedAndChangedOnJack()
+{
+    SKIP_WITHOUT_JACK();
+    KPMidiInput input;
+    KeyLog log(input);
+    RtMidiOut program(RtMidi::UNIX_JACK, "Program");
+    program.openVirtualPort("out");
+    auto keyboard = std::make_unique<KPJackMidiDevice>();
+    QSignalSpy changed(&input, &KPMidiInput::portsChanged);
+    input.refreshPorts();
+    QCOMPARE(changed.size(), 1);
+    const auto listed = [&input](const std::string& name) {
+        for (const KPMidiInput::Port& port : input.ports()) {
+            if (port.name == name)
+                return QStringLiteral("%1 %2 %3")
+                    .arg(port.system, port.device ? "keyboard" : "program",
+                         port.connected ? "connected" : "off");
+        }
+        return QStringLiteral("not listed");
+    };
+    QCOMPARE(listed("Test Keyboard:out"), QStringLiteral("JACK keyboard connected"));
+    QCOMPARE(listed("Program:out"), QStringLiteral("JACK program off"));
+
+    QVERIFY(input.setConnected(QStringLiteral("JACK"), "Program:out", true));
+    QCOMPARE(listed("Program:out"), QStringLiteral("JACK program connected"));
+    QVERIFY(input.setConnected(QStringLiteral("JACK"), "Test Keyboard:out", false));
+    input.refreshPorts();
+    QCOMPARE(listed("Test Keyboard:out"), QStringLiteral("JACK keyboard off"));
+    QCOMPARE(input.portsInUse(), QStringList{"JACK: Touch Piano (virtual)"});
+    QCOMPARE(changed.size(), 3);
+
+    QVERIFY(input.setConnected(QStringLiteral("JACK"), "Test Keyboard:out", true));
+    QCOMPARE(listed("Test Keyboard:out"), QStringLiteral("JACK keyboard connected"));
+    QVERIFY(knockUntilHeard(
+        [&keyboard] {
+            keyboard->send({0x90, 48, 90});
+        },
+        log, QStringLiteral("press 48 90")));
+    keyboard.reset();
+    QTest::ignoreMessage(QtWarningMsg, "KPMidiInput: JACK port \"Test Keyboard:out\" is gone");
+    input.refreshPorts();
+    QCOMPARE(listed("Test Keyboard:out"), QStringLiteral("not listed"));
+    QTest::ignoreMessage(QtWarningMsg,
+                         "KPMidiInput: cannot connect JACK port \"Test Keyboard:out\"");
+    QVERIFY(!input.setConnected(QStringLiteral("JACK"), "Test Keyboard:out", true));
+}
+
 // 20,000 notes from one keyboard while others connect and close and the ports are looked at
 // again: under ThreadSanitizer any race between JACK's thread and ours fails it, and the input
 // plays on afterwards.
@@ -357,11 +424,10 @@ void TestMidi::sessionsComeAndGoDuringAFlood()
 void TestMidi::pressSoundsAtItsFrameOnTheJackOutput()
 {
     SKIP_WITHOUT_JACK();
-    KPAudioTest::FixtureResources resources;
-    QVERIFY(resources.isValid());
-    std::shared_ptr<KPJackDevice> output = KPJackDevice::open();
-    QVERIFY(output);
-    KPSoundPlayer player([output] { return output; });
+    const JackOutput jack = openJackOutput();
+    QVERIFY(jack.player);
+    const std::shared_ptr<KPJackDevice>& output = jack.device;
+    KPSoundPlayer& player = *jack.player;
     KPNotePerformer performer(player);
     ToldKeys told;
     performer.addListener(&told);
@@ -417,11 +483,9 @@ void TestMidi::pressSoundsAtItsFrameOnTheJackOutput()
 void TestMidi::outputWritesEachMessageAtItsFrame()
 {
     SKIP_WITHOUT_JACK();
-    KPAudioTest::FixtureResources resources;
-    QVERIFY(resources.isValid());
-    std::shared_ptr<KPJackDevice> output = KPJackDevice::open();
-    QVERIFY(output);
-    KPSoundPlayer player([output] { return output; });
+    const JackOutput jack = openJackOutput();
+    QVERIFY(jack.player);
+    const std::shared_ptr<KPJackDevice>& output = jack.device;
     KPMidiOutput midiOut;
     midiOut.setJackOutput(output);
     KPJackMidiWriter& writer = midiOut.jackWriter();
