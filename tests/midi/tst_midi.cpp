@@ -133,7 +133,6 @@ private slots:
     void inboxHandsOverBetweenThreads();
     void playsFromTheVirtualPortAcrossThreads();
     void devicesAreOpenedAsTheyComeAndClosedAsTheyGo();
-    void connectionsAreListedAndChangedOnJack();
     void floodFromClientsThatComeAndGo();
     void sessionsComeAndGoDuringAFlood();
     void pressSoundsAtItsFrameOnTheJackOutput();
@@ -284,7 +283,9 @@ void TestMidi::playsFromTheVirtualPortAcrossThreads()
     QCOMPARE(log.keys, expected);
 }
 
-// A program's port is left to connect to ours: opened as well, its notes would sound twice.
+// A program's port is left to connect to ours: opened as well, its notes would sound twice. The
+// listing shows both with what is connected; a keyboard cut off stays off until it is connected
+// again, and one that goes leaves the listing.
 void TestMidi::devicesAreOpenedAsTheyComeAndClosedAsTheyGo()
 {
     SKIP_WITHOUT_JACK();
@@ -294,6 +295,7 @@ void TestMidi::devicesAreOpenedAsTheyComeAndClosedAsTheyGo()
     program.openVirtualPort("out");
     auto keyboard = std::make_unique<KPJackMidiDevice>();
     QVERIFY(keyboard->isOpen());
+    QSignalSpy changed(&input, &KPMidiInput::portsChanged);
     QTest::ignoreMessage(QtInfoMsg, "KPMidiInput: playing from JACK port \"Test Keyboard:out\"");
     input.refreshPorts();
     QCOMPARE(input.portsInUse(),
@@ -301,28 +303,6 @@ void TestMidi::devicesAreOpenedAsTheyComeAndClosedAsTheyGo()
     QVERIFY(knockUntilHeard([&keyboard] { keyboard->send({0x80, 24, 0}); }, log));
     keyboard->send({0x90, 48, 90});
     QTRY_COMPARE(log.keys, QStringList{"press 48 90"});
-
-    keyboard.reset();
-    QTest::ignoreMessage(QtWarningMsg, "KPMidiInput: JACK port \"Test Keyboard:out\" is gone");
-    input.refreshPorts();
-    input.refreshPorts();
-    QCOMPARE(input.portsInUse(), QStringList{"JACK: Touch Piano (virtual)"});
-}
-
-// The listing shows keyboards (connected by themselves) and programs (left to connect) with what
-// is connected; a keyboard cut off stays off until it is connected again, and one that goes
-// leaves the listing.
-void TestMidi::connectionsAreListedAndChangedOnJack()
-{
-    SKIP_WITHOUT_JACK();
-    KPMidiInput input;
-    KeyLog log(input);
-    RtMidiOut program(RtMidi::UNIX_JACK, "Program");
-    program.openVirtualPort("out");
-    auto keyboard = std::make_unique<KPJackMidiDevice>();
-    QSignalSpy changed(&input, &KPMidiInput::portsChanged);
-    input.refreshPorts();
-    QCOMPARE(changed.size(), 1);
     const auto listed = [&input](const std::string& name) {
         for (const KPMidiInput::Port& port : input.ports()) {
             if (port.name == name)
@@ -332,6 +312,7 @@ void TestMidi::connectionsAreListedAndChangedOnJack()
         }
         return QStringLiteral("not listed");
     };
+    QCOMPARE(changed.size(), 1);
     QCOMPARE(listed("Test Keyboard:out"), QStringLiteral("JACK keyboard connected"));
     QCOMPARE(listed("Program:out"), QStringLiteral("JACK program off"));
 
@@ -342,17 +323,14 @@ void TestMidi::connectionsAreListedAndChangedOnJack()
     QCOMPARE(listed("Test Keyboard:out"), QStringLiteral("JACK keyboard off"));
     QCOMPARE(input.portsInUse(), QStringList{"JACK: Touch Piano (virtual)"});
     QCOMPARE(changed.size(), 3);
-
     QVERIFY(input.setConnected(QStringLiteral("JACK"), "Test Keyboard:out", true));
     QCOMPARE(listed("Test Keyboard:out"), QStringLiteral("JACK keyboard connected"));
-    QVERIFY(knockUntilHeard(
-        [&keyboard] {
-            keyboard->send({0x90, 48, 90});
-        },
-        log, QStringLiteral("press 48 90")));
+
     keyboard.reset();
     QTest::ignoreMessage(QtWarningMsg, "KPMidiInput: JACK port \"Test Keyboard:out\" is gone");
     input.refreshPorts();
+    input.refreshPorts();
+    QCOMPARE(input.portsInUse(), QStringList{"JACK: Touch Piano (virtual)"});
     QCOMPARE(listed("Test Keyboard:out"), QStringLiteral("not listed"));
     QTest::ignoreMessage(QtWarningMsg,
                          "KPMidiInput: cannot connect JACK port \"Test Keyboard:out\"");
