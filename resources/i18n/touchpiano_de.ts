@@ -347,5 +347,45 @@
         <source>ARCHIVETOOLARGE</source>
         <translation>Die Aufnahme wurde nicht behalten: %1.</translation>
     </message>
+    <message>
+        <source>LOCALSOUND</source>
+        <translation>Eigener Klang</translation>
+    </message>
+    <message>
+        <source>MIDI</source>
+        <translation>MIDI…</translation>
+    </message>
+    <message>
+        <source>MIDITITLE</source>
+        <translation>MIDI-Verbindungen</translation>
+    </message>
+    <message>
+        <source>MIDIINPUTS</source>
+        <translation>Das Klavier spielen von:</translation>
+    </message>
+    <message>
+        <source>MIDINOINPUTS</source>
+        <translation>Noch keine MIDI-Eingänge. Schließ ein Keyboard an oder starte ein Programm: Es erscheint hier.</translation>
+    </message>
+    <message>
+        <source>MIDIKEYBOARD</source>
+        <translation>%1 (Keyboard)</translation>
+    </message>
+    <message>
+        <source>MIDIPROGRAM</source>
+        <translation>%1 (Programm)</translation>
+    </message>
+    <message>
+        <source>MIDIOUT</source>
+        <translation>Was du spielst, geht über den MIDI-Ausgang „Touch Piano“ (ALSA) oder „Touch Piano output:Touch Piano out“ (JACK) an andere Programme.</translation>
+    </message>
+    <message>
+        <source>MIDIPLAYBACK</source>
+        <translation>Auch abgespielte Aufnahmen senden</translation>
+    </message>
+    <message>
+        <source>MIDICLOSE</source>
+        <translation>Schließen</translation>
+    </message>
 </context>
 </TS>

@@ -323,5 +323,45 @@
         <source>ARCHIVETOOLARGE</source>
         <translation>The recording was not kept: %1.</translation>
     </message>
+    <message>
+        <source>LOCALSOUND</source>
+        <translation>Local sound</translation>
+    </message>
+    <message>
+        <source>MIDI</source>
+        <translation>MIDI…</translation>
+    </message>
+    <message>
+        <source>MIDITITLE</source>
+        <translation>MIDI connections</translation>
+    </message>
+    <message>
+        <source>MIDIINPUTS</source>
+        <translation>Play the piano from:</translation>
+    </message>
+    <message>
+        <source>MIDINOINPUTS</source>
+        <translation>No MIDI inputs yet. Plug in a keyboard or start a program: it shows here.</translation>
+    </message>
+    <message>
+        <source>MIDIKEYBOARD</source>
+        <translation>%1 (keyboard)</translation>
+    </message>
+    <message>
+        <source>MIDIPROGRAM</source>
+        <translation>%1 (program)</translation>
+    </message>
+    <message>
+        <source>MIDIOUT</source>
+        <translation>What you play goes out to other programs through the MIDI output “Touch Piano” (ALSA) or “Touch Piano output:Touch Piano out” (JACK).</translation>
+    </message>
+    <message>
+        <source>MIDIPLAYBACK</source>
+        <translation>Send recordings played back too</translation>
+    </message>
+    <message>
+        <source>MIDICLOSE</source>
+        <translation>Close</translation>
+    </message>
 </context>
 </TS>

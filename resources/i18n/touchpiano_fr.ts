@@ -347,5 +347,45 @@
         <source>ARCHIVETOOLARGE</source>
         <translation>L’enregistrement n’a pas été conservé : %1.</translation>
     </message>
+    <message>
+        <source>LOCALSOUND</source>
+        <translation>Son local</translation>
+    </message>
+    <message>
+        <source>MIDI</source>
+        <translation>MIDI…</translation>
+    </message>
+    <message>
+        <source>MIDITITLE</source>
+        <translation>Connexions MIDI</translation>
+    </message>
+    <message>
+        <source>MIDIINPUTS</source>
+        <translation>Jouer du piano depuis :</translation>
+    </message>
+    <message>
+        <source>MIDINOINPUTS</source>
+        <translation>Aucune entrée MIDI pour l'instant. Branchez un clavier ou lancez un programme : il apparaîtra ici.</translation>
+    </message>
+    <message>
+        <source>MIDIKEYBOARD</source>
+        <translation>%1 (clavier)</translation>
+    </message>
+    <message>
+        <source>MIDIPROGRAM</source>
+        <translation>%1 (programme)</translation>
+    </message>
+    <message>
+        <source>MIDIOUT</source>
+        <translation>Ce que vous jouez part vers d'autres programmes par la sortie MIDI « Touch Piano » (ALSA) ou « Touch Piano output:Touch Piano out » (JACK).</translation>
+    </message>
+    <message>
+        <source>MIDIPLAYBACK</source>
+        <translation>Envoyer aussi les enregistrements lus</translation>
+    </message>
+    <message>
+        <source>MIDICLOSE</source>
+        <translation>Fermer</translation>
+    </message>
 </context>
 </TS>

@@ -25,6 +25,7 @@ public:
     {
         m_midi.setJackOutput(std::move(output));
     }
+    KPMidiInput& midiInput() { return m_midi; }
 
 private:
     KPComputerKeyboard m_computerKeys;

@@ -15,6 +15,7 @@ const QString kTempoKey = QStringLiteral("lastTempo");
 const QString kOctaveKey = QStringLiteral("lastOctave");
 const QString kVolumeKey = QStringLiteral("volume");
 const QString kDynamicsKey = QStringLiteral("touchDynamics");
+const QString kLocalSoundKey = QStringLiteral("localSound");
 
 } // namespace
 
@@ -24,6 +25,7 @@ void KPSessionMemory::save(KPUserDefaults& defaults, const KPPianoView& piano,
     if (player.activeSoundBank())
         defaults.setValue(kInstrumentKey, *player.activeSoundBank());
     defaults.setValue(kVolumeKey, player.volume());
+    defaults.setValue(kLocalSoundKey, player.localSound());
     if (piano.metronome())
         defaults.setValue(kTempoKey, piano.metronome()->beatsPerMinute());
     if (piano.keysView())
@@ -42,6 +44,8 @@ void KPSessionMemory::restoreSound(const KPUserDefaults& defaults, KPSoundPlayer
     const float volume = defaults.value(kVolumeKey).toFloat(&ok);
     if (ok)
         player.setVolume(volume);
+    if (const QVariant local = defaults.value(kLocalSoundKey); local.isValid())
+        player.setLocalSound(local.toBool());
 }
 
 // Through the same steps as the buttons, so that they show what they would after those presses.

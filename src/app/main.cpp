@@ -2,6 +2,7 @@
 #include "app/KPCommandLine.h"
 #include "app/KPDesktopInputs.h"
 #include "app/KPDesktopManners.h"
+#include "app/KPMidiControls.h"
 #include "app/KPRecordingsExchange.h"
 #include "app/KPRecordingsNotices.h"
 #include "app/KPSingleInstance.h"
@@ -18,6 +19,7 @@
 #include "platform/KPDeviceIdiom.h"
 #include "platform/KPLocalization.h"
 #include "platform/KPTerminationSignals.h"
+#include "platform/KPUserDefaults.h"
 #include "recordings/KPRecordingsManager.h"
 #include "screen/KPPianoView.h"
 #include "ui/KPImages.h"
@@ -236,6 +238,7 @@ int main(int argc, char* argv[])
                          tellAside(delegate.window(), outputLostText(name, silent));
                      });
     std::unique_ptr<KPDesktopInputs> desktopInputs;
+    std::unique_ptr<KPMidiControls> midiControls;
     std::unique_ptr<KPDesktopManners> desktopManners;
     std::unique_ptr<KPRecordingsExchange> exchange;
     std::unique_ptr<KPRecordingsNotices> notices;
@@ -270,11 +273,20 @@ int main(int argc, char* argv[])
         recordings.setPerformer(&*performer);
         desktopInputs =
             std::make_unique<KPDesktopInputs>(*piano->keysView(), *performer, delegate.window());
-        // JACK MIDI is read in the JACK output's own cycle while the sound goes there.
+        // What is played goes out on MIDI too; the instrument panel opens the connections.
+        midiControls = std::make_unique<KPMidiControls>(*performer, desktopInputs->midiInput(),
+                                                        KPUserDefaults::standard(), window);
+        if (piano->settingsView())
+            midiControls->attach(*piano->settingsView());
+        // JACK MIDI is read and written in the JACK output's own cycle while the sound goes there.
         desktopInputs->setJackOutput(output.jackDevice());
-        QObject::connect(&output, &KPAudioOutput::deviceChanged, desktopInputs.get(),
-                         [&] { desktopInputs->setJackOutput(output.jackDevice()); });
+        midiControls->setJackOutput(output.jackDevice());
+        QObject::connect(&output, &KPAudioOutput::deviceChanged, desktopInputs.get(), [&] {
+            desktopInputs->setJackOutput(output.jackDevice());
+            midiControls->setJackOutput(output.jackDevice());
+        });
         desktopInputs->start();
+        midiControls->start();
     });
     const int status = application.exec();
     // The shared players outlive this function; they must not ask for a device any more.

@@ -58,11 +58,24 @@ KPJackDevice::KPJackDevice(ALCdevice* device, _jack_client* client, int sampleRa
 void KPJackDevice::setCycleEventReader(CycleEventReader reader, void* context)
 {
     m_reader.store(nullptr);
-    // A cycle that took the old reader before it was cleared finishes with it first.
-    while (m_reading.load())
-        std::this_thread::yield();
+    waitForCycle();
     m_readerContext.store(context);
     m_reader.store(reader);
+}
+
+void KPJackDevice::setCycleWriter(CycleWriter writer, void* context)
+{
+    m_writer.store(nullptr);
+    waitForCycle();
+    m_writerContext.store(context);
+    m_writer.store(writer);
+}
+
+// A cycle that took the old one before it was cleared finishes with it first.
+void KPJackDevice::waitForCycle() const
+{
+    while (m_reading.load())
+        std::this_thread::yield();
 }
 
 // The client goes first, so that no cycle renders a half-closed device.
@@ -117,6 +130,8 @@ int KPJackDevice::process(uint32_t frames, void* self)
     device->m_reading.store(true);
     if (const CycleEventReader reader = device->m_reader.load())
         read = std::min(room.size(), reader(device->m_readerContext.load(), frames, room));
+    if (const CycleWriter writer = device->m_writer.load())
+        writer(device->m_writerContext.load(), frames, device->framesMixed());
     device->m_reading.store(false);
     const std::span<KPNoteEvent> events =
         std::span(device->m_cycleEvents).first(device->m_carried + read);

@@ -39,6 +39,12 @@ public:
     using CycleEventReader = size_t (*)(void* context, uint32_t frames, std::span<KPNoteEvent> out);
     // Null stops reading: when it returns no cycle reads any more, so the context may go.
     void setCycleEventReader(CycleEventReader reader, void* context);
+    // Called on JACK's thread in every cycle of `frames`, after its events were read, with the
+    // cycle's first frame on the output's sample clock (framesMixed): what fills the client's
+    // MIDI output ports. It must neither block nor allocate.
+    using CycleWriter = void (*)(void* context, uint32_t frames, int64_t firstFrame);
+    // Null stops writing: when it returns no cycle writes any more, so the context may go.
+    void setCycleWriter(CycleWriter writer, void* context);
     // The output's own client, on which a MIDI input port read in its cycle lives.
     _jack_client* client() const { return m_client.get(); }
     const char* outputName() const override { return "JACK"; }
@@ -55,12 +61,16 @@ private:
     static int process(uint32_t frames, void* self);
     static void shutDown(void* self);
     bool activate();
+    // Until no cycle calls the reader or the writer it took before they changed.
+    void waitForCycle() const;
 
     std::unique_ptr<_jack_client, ClientCloser> m_client;
     // The context is stored before the reader, and the reader cleared first.
     std::atomic<CycleEventReader> m_reader = nullptr;
     std::atomic<void*> m_readerContext = nullptr;
-    // Set while a cycle may be calling the reader.
+    std::atomic<CycleWriter> m_writer = nullptr;
+    std::atomic<void*> m_writerContext = nullptr;
+    // Set while a cycle may be calling the reader or the writer.
     std::atomic<bool> m_reading = false;
     std::array<KPNoteEvent, 512> m_cycleEvents{};
     // How many of m_cycleEvents wait from a cycle that could not be mixed (JACK's thread only).

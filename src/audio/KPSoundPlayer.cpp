@@ -92,6 +92,18 @@ void KPSoundPlayer::stop(uint32_t note, KPClock::TimePoint at)
     clock().wakeAt(this, at, KPClock::Precision::Exact, [this, note] { stop(note); });
 }
 
+void KPSoundPlayer::setVolume(float volume)
+{
+    m_volume = std::clamp(volume, 0.0f, 1.0f);
+    m_sampler.setVolume(m_localSound ? m_volume : 0.0f);
+}
+
+void KPSoundPlayer::setLocalSound(bool on)
+{
+    m_localSound = on;
+    setVolume(m_volume);
+}
+
 void KPSoundPlayer::saveSoundBank()
 {
     m_previousSoundBank = m_activeSoundBank;

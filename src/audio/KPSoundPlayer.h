@@ -63,8 +63,12 @@ public:
     bool isFading(uint32_t note) const;
     KPSampler& sampler() { return m_sampler; }
     // The volume of everything played, 0 to 1.
-    void setVolume(float volume) { m_sampler.setVolume(volume); }
-    float volume() const { return m_sampler.volume(); }
+    void setVolume(float volume);
+    float volume() const { return m_volume; }
+    // Off, the instrument is silent, whoever plays it, while everything else goes on: its notes
+    // are still struck, shown, recorded and sent out (another instrument sounds them).
+    void setLocalSound(bool on);
+    bool localSound() const { return m_localSound; }
 
 signals:
     // The instrument's samples could not be loaded: it stays silent. Told from the event loop,
@@ -79,4 +83,6 @@ private:
     QList<QStringList> m_soundBanks;
     std::optional<QString> m_activeSoundBank;
     std::optional<QString> m_previousSoundBank;
+    float m_volume = 1.0f;
+    bool m_localSound = true;
 };

@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <string_view>
 
 void KPJackMidiClient::ClientCloser::operator()(_jack_client* client) const
 {
@@ -113,8 +114,12 @@ std::vector<std::string> KPJackMidiClient::sourcePorts() const
     std::vector<std::string> names;
     const char** ports =
         jack_get_ports(m_client.get(), nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput);
-    for (size_t i = 0; ports && ports[i]; ++i)
-        names.emplace_back(ports[i]);
+    // Our own output ("Touch Piano output:Touch Piano out") plays nothing here.
+    const std::string ownPrefix = std::string(KPJackDevice::kClientName) + ':';
+    for (size_t i = 0; ports && ports[i]; ++i) {
+        if (!std::string_view(ports[i]).starts_with(ownPrefix))
+            names.emplace_back(ports[i]);
+    }
     jack_free(ports);
     return names;
 }
@@ -131,6 +136,17 @@ bool KPJackMidiClient::connectSource(const std::string& portName)
         return false;
     const int result = jack_connect(m_client.get(), portName.c_str(), jack_port_name(m_port));
     return result == 0 || result == EEXIST;
+}
+
+bool KPJackMidiClient::isConnected(const std::string& portName) const
+{
+    return m_port && jack_port_connected_to(m_port, portName.c_str());
+}
+
+void KPJackMidiClient::disconnectSource(const std::string& portName)
+{
+    if (m_port)
+        jack_disconnect(m_client.get(), portName.c_str(), jack_port_name(m_port));
 }
 
 // On JACK's thread: never waits, never allocates.

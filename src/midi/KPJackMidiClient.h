@@ -54,6 +54,9 @@ public:
     bool isDevicePort(const std::string& portName) const;
     // Connects the port to ours; true when they are (also when they were already).
     bool connectSource(const std::string& portName);
+    // Whether the port is connected to ours, and ending that.
+    bool isConnected(const std::string& portName) const;
+    void disconnectSource(const std::string& portName);
     // Everything read since the last call, in order; and how many messages were dropped.
     size_t takeEvents(std::vector<KPJackMidiReader::Event>& out) { return m_reader.takeAll(out); }
     bool isServerGone() const;

@@ -18,10 +18,11 @@ struct KPMidiKeyEvent
 };
 
 // Turns complete MIDI messages (RtMidi resolves running status) into key presses and releases,
-// on every channel. Note-on for notes 24 to 107 presses; note-off, or note-on with velocity 0,
-// releases. The sustain pedal (controller 64, down from value 64) holds the releases until it
-// lifts; a note struck again meanwhile waits for its own release. Other notes and messages change
-// nothing.
+// on every channel but the percussion channel (10), which is left out as an imported file's is:
+// its notes are drums, not keys. Note-on for notes 24 to 107 presses; note-off, or note-on with
+// velocity 0, releases. The sustain pedal (controller 64, down from value 64) holds the releases
+// until it lifts; a note struck again meanwhile waits for its own release. Other notes and messages
+// change nothing.
 class KPMidiDecoder
 {
 public:
@@ -44,6 +45,10 @@ private:
     static constexpr uint8_t kPedalDownFrom = 64;
     static constexpr uint32_t kLowestNote = 24;
     static constexpr uint32_t kHighestNote = 107;
+    static constexpr uint8_t kPercussionChannel = 9; // channel 10, counted from 1
+
+    // On channel 10.
+    static bool isPercussion(std::span<const uint8_t> message);
 
     bool m_pedalDown = false;
     // Notes let go while the pedal holds them.
@@ -52,7 +57,7 @@ private:
 
 template <typename Tell> void KPMidiDecoder::decode(std::span<const uint8_t> message, Tell&& tell)
 {
-    if (message.size() != 3 || message[1] > 0x7F || message[2] > 0x7F)
+    if (message.size() != 3 || message[1] > 0x7F || message[2] > 0x7F || isPercussion(message))
         return;
     const uint8_t kind = message[0] & 0xF0;
     const uint32_t data1 = message[1];

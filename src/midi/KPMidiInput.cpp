@@ -112,6 +112,80 @@ void KPMidiInput::refreshPorts()
 {
     refreshAlsa();
     refreshJack();
+    updateListing();
+}
+
+void KPMidiInput::updateListing()
+{
+    std::vector<Port> listing;
+    if (m_alsaVirtualPort) {
+        for (const std::string& name : portNames(*m_alsaVirtualPort)) {
+            if (!m_alsa.isOurs(name))
+                listing.push_back({m_alsaPorts.system, name, m_alsa.isDevicePort(name),
+                                   m_alsaOpenPorts.contains(name) || m_alsa.feedsUs(name)});
+        }
+    }
+    if (m_jack) {
+        for (const std::string& name : m_jack->sourcePorts())
+            listing.push_back(
+                {m_jackPorts.system, name, m_jack->isDevicePort(name), m_jack->isConnected(name)});
+    }
+    if (listing == m_listing)
+        return;
+    m_listing = std::move(listing);
+    emit portsChanged();
+}
+
+bool KPMidiInput::setConnected(const QString& system, const std::string& name, bool connected)
+{
+    Ports& ports = system == m_alsaPorts.system ? m_alsaPorts : m_jackPorts;
+    const bool done = system == m_alsaPorts.system   ? connectAlsa(name, connected)
+                      : system == m_jackPorts.system ? connectJack(name, connected)
+                                                     : false;
+    if (done && connected) {
+        ports.cutOff.erase(name);
+        qInfo("KPMidiInput: playing from %s port \"%s\"", qPrintable(system), name.c_str());
+    } else if (done) {
+        ports.open.erase(name);
+        ports.cutOff.insert(name);
+        qInfo("KPMidiInput: %s port \"%s\" cut off", qPrintable(system), name.c_str());
+    } else {
+        qWarning("KPMidiInput: cannot %s %s port \"%s\"", connected ? "connect" : "cut off",
+                 qPrintable(system), name.c_str());
+    }
+    updateListing();
+    return done;
+}
+
+bool KPMidiInput::connectAlsa(const std::string& name, bool connected)
+{
+    if (!m_alsaVirtualPort)
+        return false;
+    if (!connected) {
+        m_alsaOpenPorts.erase(name);
+        m_alsa.cutFromUs(name);
+        return true;
+    }
+    std::string error;
+    if (!m_alsaOpenPorts.contains(name) && !openAlsaPort(name, error))
+        return false;
+    m_alsaPorts.open.insert(name);
+    return true;
+}
+
+bool KPMidiInput::connectJack(const std::string& name, bool connected)
+{
+    if (!m_jack)
+        return false;
+    if (!connected) {
+        m_jack->disconnectSource(name);
+        return true;
+    }
+    if (!m_jack->connectSource(name))
+        return false;
+    if (m_jack->isDevicePort(name))
+        m_jackPorts.open.insert(name);
+    return true;
 }
 
 QStringList KPMidiInput::portsInUse() const
@@ -215,6 +289,7 @@ void KPMidiInput::setJackOutput(std::shared_ptr<KPJackDevice> output)
     }
     if (m_refreshTimer.isActive())
         refreshJack();
+    updateListing();
 }
 
 void KPMidiInput::closeJack()
@@ -248,7 +323,8 @@ void KPMidiInput::updatePorts(Ports& ports, const std::vector<std::string>& name
     std::erase_if(ports.failed,
                   [&present](const std::string& name) { return !present.contains(name); });
     for (const std::string& name : names) {
-        if (ports.open.contains(name) || ports.failed.contains(name) || !isDevice(name))
+        if (ports.open.contains(name) || ports.failed.contains(name) ||
+            ports.cutOff.contains(name) || !isDevice(name))
             continue;
         std::string error;
         if (!open(name, error)) {

@@ -39,6 +39,19 @@ class KPMidiInput : public QObject
 public:
     static constexpr const char* kPortName = "Touch Piano";
 
+    // An input port the piano can play from, as the MIDI connections view lists it.
+    struct Port
+    {
+        // "ALSA" or "JACK".
+        QString system;
+        std::string name;
+        // A keyboard's, connected by itself; else a program's.
+        bool device = false;
+        bool connected = false;
+
+        friend bool operator==(const Port&, const Port&) = default;
+    };
+
     // "ALSA: <port>" and "JACK: <port>" for every input port that can be played from now, or a
     // line saying that the system is not there.
     static QStringList listPorts();
@@ -56,7 +69,16 @@ public:
     // letting go of the keys it held.
     void setJackOutput(std::shared_ptr<KPJackDevice> output);
 
+    // Every port that can play, ALSA's first, as of the last look (every 2 s, and after each
+    // change made here).
+    const std::vector<Port>& ports() const { return m_listing; }
+    // Connects a port to ours or cuts it off. A device cut off stays off, also when it comes
+    // again, until it is connected here. False when it could not be done (the port is gone).
+    bool setConnected(const QString& system, const std::string& name, bool connected);
+
 signals:
+    // ports() changed: a port came or went, or was connected or cut off.
+    void portsChanged();
     // `sounded`: the output struck the note itself.
     void keyPressed(uint32_t note, uint8_t velocity, bool sounded);
     void keyReleased(uint32_t note, bool sounded);
@@ -71,6 +93,8 @@ private:
         QString system;
         std::set<std::string> open;
         std::set<std::string> failed;
+        // Devices the user cut off: never opened by themselves.
+        std::set<std::string> cutOff;
         bool reportedMissing = false;
     };
 
@@ -90,6 +114,10 @@ private:
                      const std::function<bool(const std::string&, std::string&)>& open,
                      const std::function<void(const std::string&)>& close);
     static void reportMissing(Ports& ports, const QString& why);
+    // Looks at every port again, and tells when the listing changed.
+    void updateListing();
+    bool connectAlsa(const std::string& name, bool connected);
+    bool connectJack(const std::string& name, bool connected);
 
     KPMidiInbox m_inbox;
     std::vector<KPMidiInbox::Message> m_batch;
@@ -109,6 +137,7 @@ private:
     // Keys pressed from JACK and not yet released.
     std::bitset<128> m_jackHeld;
 
+    std::vector<Port> m_listing;
     QTimer m_refreshTimer;
     bool m_reportedDrops = false;
 };

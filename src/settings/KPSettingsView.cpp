@@ -37,24 +37,63 @@ void KPSettingsView::awakeFromNib()
         addVolumeSlider();
     }
     addDynamicsSwitch();
+    addSoundControls();
 }
 
 // A strip across the panel's foot, below everything else and lined up with the list; the panel
 // and its background grow by it.
 void KPSettingsView::addDynamicsSwitch()
 {
-    const bool phone = KPDeviceIdiom::isPhone();
-    const int strip = phone ? 28 : 48;
+    const int strip = KPDeviceIdiom::isPhone() ? 28 : 48;
     const int left = m_tableView ? m_tableView->x() : 0;
-    m_dynamicsSwitch = new QCheckBox(KPLocalization::string("DYNAMICS"), this);
-    m_dynamicsSwitch->setGeometry(left, height(), width() - 2 * left, strip);
-    styleCaption(m_dynamicsSwitch);
+    m_dynamicsSwitch = addSwitch(KPLocalization::string("DYNAMICS"),
+                                 QRect(left, height(), width() - 2 * left, strip));
     connect(m_dynamicsSwitch, &QCheckBox::toggled, this, &KPSettingsView::dynamicsChanged);
     setGeometry(x(), y() - strip, width(), height() + strip);
     if (m_wideBackView) {
         m_wideBackView->setScaledContents(true);
         m_wideBackView->resize(size());
     }
+}
+
+QCheckBox* KPSettingsView::addSwitch(const QString& text, const QRect& place)
+{
+    auto* box = new QCheckBox(text, this);
+    box->setGeometry(place);
+    styleCaption(box);
+    return box;
+}
+
+// No taller panel, so that it leaves the keys below it free on a phone: "Local sound" takes the
+// right half of the volume's row, the button that asks for the MIDI connections the right end of
+// the dynamics strip.
+void KPSettingsView::addSoundControls()
+{
+    if (!m_volume)
+        return;
+    const QRect row = m_volume->geometry();
+    const int half = row.width() / 2;
+    m_volume->resize(row.width() - half - row.height() / 2, row.height());
+    m_localSoundSwitch = addSwitch(KPLocalization::string("LOCALSOUND"),
+                                   QRect(row.right() + 1 - half, row.y(), half, row.height()));
+    m_localSoundSwitch->setChecked(true);
+    connect(m_localSoundSwitch, &QCheckBox::toggled, this, [this](bool on) {
+        if (m_player)
+            m_player->setLocalSound(on);
+    });
+
+    const QRect strip = m_dynamicsSwitch->geometry();
+    const int buttonWidth = strip.height() * 2;
+    m_dynamicsSwitch->resize(strip.width() - buttonWidth, strip.height());
+    m_midiButton = new QPushButton(KPLocalization::string("MIDI"), this);
+    m_midiButton->setObjectName(QStringLiteral("midiButton"));
+    m_midiButton->setFont(m_dynamicsSwitch->font());
+    m_midiButton->setFocusPolicy(Qt::NoFocus);
+    m_midiButton->setGeometry(strip.right() + 1 - buttonWidth, strip.y() + 2, buttonWidth,
+                              strip.height() - 4);
+    m_midiButton->setToolTip(KPLocalization::string("MIDITITLE"));
+    m_midiButton->setAccessibleName(KPLocalization::string("MIDITITLE"));
+    connect(m_midiButton, &QPushButton::clicked, this, &KPSettingsView::midiConnectionsRequested);
 }
 
 // Under the list, as wide as it; the panel and its background grow to hold it.
@@ -111,6 +150,10 @@ void KPSettingsView::setShowing(bool showing)
     if (m_volume) {
         const QSignalBlocker quiet(m_volume);
         m_volume->setValue(int(std::lround(m_player->volume() * 100)));
+    }
+    if (m_localSoundSwitch) {
+        const QSignalBlocker quiet(m_localSoundSwitch);
+        m_localSoundSwitch->setChecked(m_player->localSound());
     }
     if (m_tableView && !m_filled) {
         m_filled = true;

@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QSlider>
 #include <QWidget>
 
@@ -17,8 +18,9 @@
 //
 // Below the list, a switch for touch dynamics (off until the user turns it on): whether a key
 // sounds softer or louder by where it is struck, and a slider that sets the volume of everything
-// played. The panel grows by its strip at the bottom, upwards, so that it stays parked wherever it
-// was parked.
+// played; beside them "Local sound" (off, the instrument is silent while everything played still
+// goes out on MIDI) and a button asking for the MIDI connections. The panel grows by its strip at
+// the bottom, upwards, so that it stays parked wherever it was parked.
 class KPSoundPlayer;
 
 class KPSettingsView : public QWidget, public KPTableViewDataSource
@@ -50,13 +52,18 @@ public:
     std::optional<int> lastIndexPath() const { return m_lastIndexPath; }
     QCheckBox* dynamicsSwitch() const { return m_dynamicsSwitch; }
     QSlider* volumeSlider() const { return m_volume; }
+    QCheckBox* localSoundSwitch() const { return m_localSoundSwitch; }
+    QPushButton* midiButton() const { return m_midiButton; }
 
 signals:
     void dynamicsChanged(bool on);
+    void midiConnectionsRequested();
 
 private:
     void addVolumeSlider();
     void addDynamicsSwitch();
+    QCheckBox* addSwitch(const QString& text, const QRect& place);
+    void addSoundControls();
     QString soundBankAt(int row) const;
 
     QLabel* m_tableViewLabel = nullptr;
@@ -67,5 +74,7 @@ private:
     std::optional<int> m_lastIndexPath;
     QCheckBox* m_dynamicsSwitch = nullptr;
     QSlider* m_volume = nullptr;
+    QCheckBox* m_localSoundSwitch = nullptr;
+    QPushButton* m_midiButton = nullptr;
     KPSoundPlayer* m_player = nullptr;
 };

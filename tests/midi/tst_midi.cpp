@@ -7,6 +7,7 @@
 #include "midi/KPMidiDecoder.h"
 #include "midi/KPMidiInbox.h"
 #include "midi/KPMidiInput.h"
+#include "midi/KPMidiOutput.h"
 #include "performer/KPNotePerformer.h"
 
 #include <QSignalSpy>
@@ -96,6 +97,22 @@ public:
     QStringList keys;
 };
 
+// Our JACK output with an instrument on it (the fixture banks), so that its cycles mix.
+struct JackOutput
+{
+    std::shared_ptr<KPJackDevice> device;
+    std::unique_ptr<KPSoundPlayer> player;
+};
+
+JackOutput openJackOutput()
+{
+    const KPAudioTest::FixtureResources resources;
+    std::shared_ptr<KPJackDevice> device = KPJackDevice::open();
+    if (!resources.isValid() || !device)
+        return {};
+    return {device, std::make_unique<KPSoundPlayer>([device] { return device; })};
+}
+
 } // namespace
 
 #define SKIP_WITHOUT_JACK()                                                                        \
@@ -111,6 +128,7 @@ private slots:
     void initTestCase();
     void decoding_data();
     void decoding();
+    void outputStrikesNoPercussion();
     void fullInboxDropsAndCounts();
     void inboxHandsOverBetweenThreads();
     void playsFromTheVirtualPortAcrossThreads();
@@ -118,6 +136,7 @@ private slots:
     void floodFromClientsThatComeAndGo();
     void sessionsComeAndGoDuringAFlood();
     void pressSoundsAtItsFrameOnTheJackOutput();
+    void outputWritesEachMessageAtItsFrame();
     void serverGoneReleasesHeldKeys();
 
 private:
@@ -138,6 +157,9 @@ void TestMidi::decoding_data()
     QTest::newRow("note-on at velocity 0 releases") << "90 3C 00" << QStringList{"release 60"};
     QTest::newRow("any channel plays")
         << "9F 3C 7F | 8F 3C 00" << QStringList{"press 60 127", "release 60"};
+    QTest::newRow("the percussion channel, notes and pedal, does nothing")
+        << "99 3C 64 | 89 3C 00 | B9 40 7F | 90 3E 64 | 80 3E 00"
+        << QStringList{"press 62 100", "release 62"};
     QTest::newRow("C1 and B7 are the ends")
         << "90 18 01 | 90 6B 40" << QStringList{"press 24 1", "press 107 64"};
     QTest::newRow("notes beyond the keyboard do nothing")
@@ -170,6 +192,13 @@ void TestMidi::decoding()
                         ? QStringLiteral("release %1").arg(event.note)
                         : QStringLiteral("press %1 %2").arg(event.note).arg(event.velocity));
     QCOMPARE(decoded, keys);
+}
+
+// The JACK output strikes presses before they are decoded: a drum must not sound there either.
+void TestMidi::outputStrikesNoPercussion()
+{
+    QVERIFY(KPMidiDecoder::isPress(std::vector<uint8_t>{0x90, 60, 100}));
+    QVERIFY(!KPMidiDecoder::isPress(std::vector<uint8_t>{0x99, 60, 100}));
 }
 
 void TestMidi::fullInboxDropsAndCounts()
@@ -254,7 +283,9 @@ void TestMidi::playsFromTheVirtualPortAcrossThreads()
     QCOMPARE(log.keys, expected);
 }
 
-// A program's port is left to connect to ours: opened as well, its notes would sound twice.
+// A program's port is left to connect to ours: opened as well, its notes would sound twice. The
+// listing shows both with what is connected; a keyboard cut off stays off until it is connected
+// again, and one that goes leaves the listing.
 void TestMidi::devicesAreOpenedAsTheyComeAndClosedAsTheyGo()
 {
     SKIP_WITHOUT_JACK();
@@ -264,6 +295,7 @@ void TestMidi::devicesAreOpenedAsTheyComeAndClosedAsTheyGo()
     program.openVirtualPort("out");
     auto keyboard = std::make_unique<KPJackMidiDevice>();
     QVERIFY(keyboard->isOpen());
+    QSignalSpy changed(&input, &KPMidiInput::portsChanged);
     QTest::ignoreMessage(QtInfoMsg, "KPMidiInput: playing from JACK port \"Test Keyboard:out\"");
     input.refreshPorts();
     QCOMPARE(input.portsInUse(),
@@ -271,12 +303,38 @@ void TestMidi::devicesAreOpenedAsTheyComeAndClosedAsTheyGo()
     QVERIFY(knockUntilHeard([&keyboard] { keyboard->send({0x80, 24, 0}); }, log));
     keyboard->send({0x90, 48, 90});
     QTRY_COMPARE(log.keys, QStringList{"press 48 90"});
+    const auto listed = [&input](const std::string& name) {
+        for (const KPMidiInput::Port& port : input.ports()) {
+            if (port.name == name)
+                return QStringLiteral("%1 %2 %3")
+                    .arg(port.system, port.device ? "keyboard" : "program",
+                         port.connected ? "connected" : "off");
+        }
+        return QStringLiteral("not listed");
+    };
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(listed("Test Keyboard:out"), QStringLiteral("JACK keyboard connected"));
+    QCOMPARE(listed("Program:out"), QStringLiteral("JACK program off"));
+
+    QVERIFY(input.setConnected(QStringLiteral("JACK"), "Program:out", true));
+    QCOMPARE(listed("Program:out"), QStringLiteral("JACK program connected"));
+    QVERIFY(input.setConnected(QStringLiteral("JACK"), "Test Keyboard:out", false));
+    input.refreshPorts();
+    QCOMPARE(listed("Test Keyboard:out"), QStringLiteral("JACK keyboard off"));
+    QCOMPARE(input.portsInUse(), QStringList{"JACK: Touch Piano (virtual)"});
+    QCOMPARE(changed.size(), 3);
+    QVERIFY(input.setConnected(QStringLiteral("JACK"), "Test Keyboard:out", true));
+    QCOMPARE(listed("Test Keyboard:out"), QStringLiteral("JACK keyboard connected"));
 
     keyboard.reset();
     QTest::ignoreMessage(QtWarningMsg, "KPMidiInput: JACK port \"Test Keyboard:out\" is gone");
     input.refreshPorts();
     input.refreshPorts();
     QCOMPARE(input.portsInUse(), QStringList{"JACK: Touch Piano (virtual)"});
+    QCOMPARE(listed("Test Keyboard:out"), QStringLiteral("not listed"));
+    QTest::ignoreMessage(QtWarningMsg,
+                         "KPMidiInput: cannot connect JACK port \"Test Keyboard:out\"");
+    QVERIFY(!input.setConnected(QStringLiteral("JACK"), "Test Keyboard:out", true));
 }
 
 // 20,000 notes from one keyboard while others connect and close and the ports are looked at
@@ -344,11 +402,10 @@ void TestMidi::sessionsComeAndGoDuringAFlood()
 void TestMidi::pressSoundsAtItsFrameOnTheJackOutput()
 {
     SKIP_WITHOUT_JACK();
-    KPAudioTest::FixtureResources resources;
-    QVERIFY(resources.isValid());
-    std::shared_ptr<KPJackDevice> output = KPJackDevice::open();
-    QVERIFY(output);
-    KPSoundPlayer player([output] { return output; });
+    const JackOutput jack = openJackOutput();
+    QVERIFY(jack.player);
+    const std::shared_ptr<KPJackDevice>& output = jack.device;
+    KPSoundPlayer& player = *jack.player;
     KPNotePerformer performer(player);
     ToldKeys told;
     performer.addListener(&told);
@@ -410,6 +467,43 @@ void TestMidi::pressSoundsAtItsFrameOnTheJackOutput()
     input.setJackOutput(nullptr);
     QVERIFY(!performer.holds(KPNoteSource::Midi, 60));
     performer.removeListener(&told);
+}
+
+// On the JACK output's client, a message given a frame of the output's mix goes out at that
+// frame, and one whose frame has passed at the next cycle's first.
+void TestMidi::outputWritesEachMessageAtItsFrame()
+{
+    SKIP_WITHOUT_JACK();
+    const JackOutput jack = openJackOutput();
+    QVERIFY(jack.player);
+    const std::shared_ptr<KPJackDevice>& output = jack.device;
+    KPMidiOutput midiOut;
+    midiOut.setJackOutput(output);
+    KPJackMidiWriter& writer = midiOut.jackWriter();
+    std::unique_ptr<KPJackMidiClient> receiver =
+        KPJackMidiClient::open(KPJackMidiClient::Mode::Listen);
+    QVERIFY(receiver);
+    QVERIFY(receiver->connectSource("Touch Piano output:Touch Piano out"));
+    std::vector<KPJackMidiReader::Event> events;
+    for (int tries = 0; tries < 200 && events.empty(); ++tries) {
+        QVERIFY(writer.writeNow(std::array<uint8_t, 3>{0xB0, 64, 0}));
+        QTest::qWait(25);
+        receiver->takeEvents(events);
+    }
+    QVERIFY(!events.empty());
+
+    const int64_t start = output->framesMixed() + 4800;
+    QVERIFY(writer.write(start, std::array<uint8_t, 3>{0x90, 60, 100}));
+    QVERIFY(writer.write(start + 10, std::array<uint8_t, 3>{0x80, 60, 0}));
+    QVERIFY(writer.write(start + 200, std::array<uint8_t, 2>{0xC0, 5}));
+    std::vector<KPJackMidiReader::Event> heard;
+    QTRY_VERIFY((receiver->takeEvents(events),
+                 heard.insert(heard.end(), events.begin(), events.end()), heard.size() >= 3));
+    QCOMPARE(heard.size(), size_t(3));
+    QCOMPARE(heard[1].frame - heard[0].frame, 10u);
+    QCOMPARE(heard[2].frame - heard[0].frame, 200u);
+    QCOMPARE(int(heard[2].size), 2);
+    midiOut.setJackOutput(nullptr);
 }
 
 // Notes held (or kept by the pedal) when the server goes are let go: none sounds on for good.

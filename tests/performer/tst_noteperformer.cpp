@@ -52,6 +52,7 @@ private slots:
     void notesOffTheTablePlayNothing();
     void sustainHoldsReleasesUntilItLifts();
     void randomPlayingLeavesNoNoteWithoutAHolder();
+    void localSoundOffSilencesOnlyTheSound();
 
 private:
     float gain(uint32_t note) const { return m_rig.sampler().currentNoteGain(int(note)); }
@@ -284,6 +285,22 @@ void TestNotePerformer::randomPlayingLeavesNoNoteWithoutAHolder()
                                 .arg(m_rig.sampler().playingVoiceCount())));
         m_performer->removeListener(&told);
     }
+}
+
+// Off, the instrument is silent, while its notes are still held and told; the volume stays.
+void TestNotePerformer::localSoundOffSilencesOnlyTheSound()
+{
+    KPSoundPlayer& player = m_rig.player();
+    player.setVolume(0.5f);
+    player.setLocalSound(false);
+    m_performer->noteOn(Touch, 60, 127);
+    QCOMPARE(KPAudioTest::level(m_rig.render(0.2), 0), 0.0);
+    QVERIFY(m_performer->holds(Touch, 60));
+    QCOMPARE(m_told.lines, QStringList{"press 60 by 0 at 127"});
+    QCOMPARE(player.volume(), 0.5f);
+    player.setLocalSound(true);
+    QCOMPARE_GT(KPAudioTest::level(m_rig.render(0.2), 0), 0.0);
+    player.setVolume(1.0f);
 }
 
 QTEST_MAIN(TestNotePerformer)

@@ -21,6 +21,7 @@ private slots:
     void touchingARowSwitchesTheInstrumentAndMovesTheMark();
     void namesAndQtsOwnTextsSpeakTheUsersLanguage();
     void volumeSliderSetsHowLoudNotesSound();
+    void localSoundSwitchAndMidiButton();
 
 private:
     QStringList markedRows() const;
@@ -93,6 +94,25 @@ void TestSettingsView::volumeSliderSetsHowLoudNotesSound()
     m_panel->setShowing(true);
     QCOMPARE(volume->value(), 80);
     volume->setValue(100);
+}
+
+// "Local sound" reaches the player and follows a choice kept from the last run; the button beside
+// it asks for the MIDI connections.
+void TestSettingsView::localSoundSwitchAndMidiButton()
+{
+    QCheckBox* local = m_panel->localSoundSwitch();
+    QPushButton* midi = m_panel->midiButton();
+    QVERIFY(local->isVisible() && local->isChecked());
+    QVERIFY(m_panel->rect().contains(local->geometry().united(midi->geometry())));
+    QVERIFY(!local->geometry().intersects(m_panel->volumeSlider()->geometry()));
+    local->click();
+    QVERIFY(!m_player->localSound());
+    m_player->setLocalSound(true);
+    m_panel->setShowing(true);
+    QVERIFY(local->isChecked());
+    QSignalSpy asked(m_panel.get(), &KPSettingsView::midiConnectionsRequested);
+    QTest::mouseClick(midi, Qt::LeftButton);
+    QCOMPARE(asked.size(), 1);
 }
 
 QStringList TestSettingsView::markedRows() const
