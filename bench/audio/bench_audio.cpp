@@ -5,6 +5,7 @@
 #include "audio/KPAudioFileDecoder.h"
 #include "audio/KPLoopbackDevice.h"
 #include "audio/KPSampler.h"
+#include "audio/KPSoundBank.h"
 #include "audio/KPSoundBankFile.h"
 #include "audio/KPSoundPlayer.h"
 #include "platform/KPBundle.h"
@@ -41,8 +42,10 @@ std::vector<QString> samplePaths(const QString& name)
 {
     std::vector<QString> paths;
     if (const auto bank = KPSoundBankFile::read(bankPath(name))) {
-        for (const auto& sample : bank->samples)
-            paths.push_back(KPBundle::pathForResource(sample.filename, QStringLiteral("wav")));
+        for (const auto& layer : bank->layers) {
+            for (const auto& sample : layer.samples)
+                paths.push_back(KPSoundBank::samplePath(sample.filename));
+        }
     }
     return paths;
 }

@@ -44,15 +44,15 @@ sf_count_t readFloatingPointFrames(SNDFILE* file, int16_t* data, sf_count_t fram
 
 } // namespace
 
-KPSampleData LoadAudioFileData(const QString& path, int64_t& outDataSize, ALenum& outFormat,
-                               ALsizei& outSampleRate)
+std::optional<KPOpenedAudioFile> OpenAudioFile(const QString& path)
 {
-    SF_INFO info{};
-    KPSndFilePtr file(sf_open(QFile::encodeName(path).constData(), SFM_READ, &info));
-    if (!file) {
+    KPOpenedAudioFile opened;
+    SF_INFO& info = opened.info;
+    opened.file.reset(sf_open(QFile::encodeName(path).constData(), SFM_READ, &info));
+    if (!opened.file) {
         printf("LoadAudioFileData: ExtAudioFileOpenURL FAILED, Error = %ld\n",
                long(sf_error(nullptr)));
-        return nullptr;
+        return std::nullopt;
     }
 
     if (info.channels <= 0 || info.samplerate <= 0) {
@@ -60,11 +60,11 @@ KPSampleData LoadAudioFileData(const QString& path, int64_t& outDataSize, ALenum
                "ExtAudioFileGetProperty(kExtAudioFileProperty_FileDataFormat) FAILED, "
                "Error = %ld\n",
                long(SF_ERR_MALFORMED_FILE));
-        return nullptr;
+        return std::nullopt;
     }
     if (info.channels >= 3) {
         printf("LoadAudioFileData: Unsupported format, channel count is greater than stereo\n");
-        return nullptr;
+        return std::nullopt;
     }
 
     const int64_t bytesPerFrame = int64_t(info.channels) * int64_t(sizeof(int16_t));
@@ -73,15 +73,23 @@ KPSampleData LoadAudioFileData(const QString& path, int64_t& outDataSize, ALenum
                "ExtAudioFileGetProperty(kExtAudioFileProperty_FileLengthFrames) FAILED, "
                "Error = %ld\n",
                long(SF_ERR_UNSUPPORTED_ENCODING));
-        return nullptr;
+        return std::nullopt;
     }
     // The frame count comes from the file; compared before multiplying so nothing overflows.
     if (info.frames > kKPMaximumSampleDataSize / bytesPerFrame) {
         printf("LoadAudioFileData: File too large, %lld frames exceed the limit of %lld bytes\n",
                static_cast<long long>(info.frames),
                static_cast<long long>(kKPMaximumSampleDataSize));
-        return nullptr;
+        return std::nullopt;
     }
+    return opened;
+}
+
+KPSampleData ReadAudioFileData(KPOpenedAudioFile& opened, int64_t& outDataSize, ALenum& outFormat,
+                               ALsizei& outSampleRate)
+{
+    const SF_INFO& info = opened.info;
+    const int64_t bytesPerFrame = int64_t(info.channels) * int64_t(sizeof(int16_t));
     const int64_t dataSize = int64_t(info.frames) * bytesPerFrame;
 
     KPSampleData data;
@@ -92,11 +100,12 @@ KPSampleData LoadAudioFileData(const QString& path, int64_t& outDataSize, ALenum
         return nullptr;
     }
 
+    SNDFILE* const file = opened.file.get();
     const sf_count_t framesRead =
         isFloatingPoint(info)
-            ? readFloatingPointFrames(file.get(), data.get(), info.frames, info.channels)
-            : sf_readf_short(file.get(), data.get(), info.frames);
-    const int status = sf_error(file.get());
+            ? readFloatingPointFrames(file, data.get(), info.frames, info.channels)
+            : sf_readf_short(file, data.get(), info.frames);
+    const int status = sf_error(file);
     if (framesRead < 0 || (framesRead < info.frames && status != SF_ERR_NO_ERROR)) {
         printf("LoadAudioFileData: ExtAudioFileRead FAILED, Error = %ld\n", long(status));
         return nullptr;
@@ -107,4 +116,13 @@ KPSampleData LoadAudioFileData(const QString& path, int64_t& outDataSize, ALenum
     outFormat = info.channels > 1 ? AL_FORMAT_STEREO16 : AL_FORMAT_MONO16;
     outSampleRate = ALsizei(info.samplerate);
     return data;
+}
+
+KPSampleData LoadAudioFileData(const QString& path, int64_t& outDataSize, ALenum& outFormat,
+                               ALsizei& outSampleRate)
+{
+    std::optional<KPOpenedAudioFile> opened = OpenAudioFile(path);
+    if (!opened)
+        return nullptr;
+    return ReadAudioFileData(*opened, outDataSize, outFormat, outSampleRate);
 }

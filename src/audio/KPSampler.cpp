@@ -228,8 +228,14 @@ int KPSampler::findAvailableSource()
     return oldest;
 }
 
+// A note struck while its bank is still decoding waits for its sample here, on the caller's
+// thread, rather than on the render's.
 void KPSampler::noteOn(int note, float gain, std::optional<int64_t> frame)
 {
+    if (m_bank) {
+        if (const int sample = m_bank->sampleForNote(note, gain); sample >= 0)
+            m_bank->waitForSample(sample);
+    }
     post({KPNoteEvent::Kind::NoteOn, note, gain, 0, 0}, frame);
 }
 
@@ -239,9 +245,10 @@ void KPSampler::queueNote(int note, float gain)
         qWarning("KPSampler is not initialized yet");
         return;
     }
-    const int sample = m_bank->sampleForNote(note);
+    const int sample = m_bank->sampleForNote(note, gain);
     if (sample < 0)
         return;
+    m_bank->waitForSample(sample);
 
     const int i = findAvailableSource();
     alGetError();
@@ -256,7 +263,8 @@ void KPSampler::queueNote(int note, float gain)
     const KPSoundBank::NoteEntry& entry = layout.notes[size_t(note)];
     const ALuint source = voice.sourceId();
     alSourcef(source, AL_PITCH, entry.pitch / layout.samples[size_t(sample)].pitch);
-    alSourcei(source, AL_LOOPING, m_loopNotes ? AL_TRUE : AL_FALSE);
+    alSourcei(source, AL_LOOPING,
+              m_loopNotes || layout.samples[size_t(sample)].loops() ? AL_TRUE : AL_FALSE);
     alSourcef(source, AL_REFERENCE_DISTANCE, kReferenceDistance);
     alSourcef(source, AL_GAIN, gain);
     // The listener faces -z. On the x axis alone a source is heard from straight left or right

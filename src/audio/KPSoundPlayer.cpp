@@ -53,8 +53,7 @@ void KPSoundPlayer::useSoundBank(const QString& name)
 
 float KPSoundPlayer::gainForVelocity(uint8_t velocity)
 {
-    const float share = float(std::min(velocity, kFullVelocity)) / float(kFullVelocity);
-    return share * share;
+    return KPSoundBank::gainForVelocity(velocity);
 }
 
 void KPSoundPlayer::play(uint32_t note)

@@ -41,8 +41,8 @@ public:
     KPSoundPlayer& operator=(const KPSoundPlayer&) = delete;
 
     void useSoundBank(const QString& name);
-    // The gain a note struck at a MIDI velocity (1 to 127) sounds at: the square of the velocity's
-    // share of full, the General MIDI curve, so equal steps of velocity sound about equally louder.
+    // The gain a note struck at a MIDI velocity (1 to 127) sounds at (KPSoundBank's curve, by
+    // which the bank picks the velocity layer).
     static float gainForVelocity(uint8_t velocity);
 
     // MIDI note numbers 0 to 127; others are ignored. Without a velocity the note sounds at full

@@ -2,6 +2,7 @@
 
 #include "audio/KPAudioSession.h"
 #include "audio/KPSampler.h"
+#include "audio/KPSoundBank.h"
 #include "platform/KPBundle.h"
 
 #include <QThread>
@@ -40,6 +41,10 @@ private slots:
     void interruptionPausesDevice();
     void shippedBanks_data();
     void shippedBanks();
+    void velocityPicksLayer_data();
+    void velocityPicksLayer();
+    void loopHoldsNote();
+    void heldPianoNoteDecaysWithoutStep();
 
 private:
     std::unique_ptr<FixtureResources> m_resources;
@@ -289,6 +294,83 @@ void KPSamplerSoundTest::shippedBanks()
             wrong << QStringLiteral("key %1: %2 cents").arg(key).arg(off);
     }
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
+}
+
+void KPSamplerSoundTest::velocityPicksLayer_data()
+{
+    QTest::addColumn<QString>("bank");
+    QTest::addColumn<int>("velocity");
+    // The second harmonic's amplitude against the fundamental's.
+    QTest::addColumn<double>("least");
+    QTest::addColumn<double>("most");
+    // Another velocity of the same layer.
+    QTest::addColumn<int>("other");
+    QTest::newRow("soft layer's loudest") << "Layered Bank" << 64 << 0.0 << 0.05 << 20;
+    QTest::newRow("loud layer's softest") << "Layered Bank" << 65 << 1.5 << 2.5 << 127;
+    QTest::newRow("one layer, written the first way, plays every velocity")
+        << "Sine Bank" << 127 << 0.0 << 0.05 << 10;
+}
+
+// The layer follows the velocity, and the velocity still scales the gain.
+void KPSamplerSoundTest::velocityPicksLayer()
+{
+    QFETCH(QString, bank);
+    QFETCH(int, velocity);
+    QFETCH(double, least);
+    QFETCH(double, most);
+    QFETCH(int, other);
+    AudioRig rig = AudioRig::withSampler(bank);
+    const double c4 = 261.6256;
+    const auto levelAt = [&](int struck) {
+        rig.sampler().noteOn(60, KPSoundBank::gainForVelocity(struck));
+        const auto sound = rig.render(0.3);
+        rig.sampler().noteOff(60);
+        return std::pair{amplitudeAt(sound, 44100, c4, 4410),
+                         amplitudeAt(sound, 44100, 2 * c4, 4410)};
+    };
+    const auto [fundamental, harmonic] = levelAt(velocity);
+    QVERIFY(fundamental > 0.01);
+    const double ratio = harmonic / fundamental;
+    QVERIFY2(ratio >= least && ratio <= most, qPrintable(QString::number(ratio)));
+    const double gains =
+        KPSoundBank::gainForVelocity(other) / KPSoundBank::gainForVelocity(velocity);
+    const double levels = levelAt(other).first / fundamental;
+    QVERIFY2(std::abs(levels / gains - 1.0) < 0.1, qPrintable(QString::number(levels / gains)));
+}
+
+// A sample with a loop sounds for as long as the note is held.
+void KPSamplerSoundTest::loopHoldsNote()
+{
+    AudioRig rig = AudioRig::withSampler(QStringLiteral("Layered Bank"));
+    rig.sampler().noteOn(72, KPSoundBank::gainForVelocity(40));
+    const auto sound = rig.render(1.0);
+    QVERIFY(level(sound, 0, 40000) > 0.5 * level(sound, 0, 0, 2205));
+    QVERIFY(std::abs(cents(estimatePitch(sound, 44100, 523.2511, 40000), 523.2511)) < 5.0);
+}
+
+// A bass note held long rings out as a piano's does: no sudden fall while it is still loud, and
+// 60 dB under its peak no sooner than after 12 s.
+void KPSamplerSoundTest::heldPianoNoteDecaysWithoutStep()
+{
+    KPBundle::setResourceRoot(QStringLiteral(KP_SHIPPED_RESOURCES));
+    const auto restore = qScopeGuard([&] { KPBundle::setResourceRoot(m_resources->path({})); });
+    AudioRig rig = AudioRig::withSampler(QStringLiteral("Grand Piano"));
+    rig.sampler().noteOn(36, KPSoundBank::gainForVelocity(100));
+    const auto sound = rig.render(14.0);
+    const size_t window = 441;
+    std::vector<double> decibels;
+    for (size_t from = 0; from + window <= sound.size() / 2; from += window) {
+        const double both =
+            std::hypot(level(sound, 0, from, window), level(sound, 1, from, window));
+        decibels.push_back(20 * std::log10(std::max(both, 1e-9)));
+    }
+    const double peak = *std::max_element(decibels.begin(), decibels.end());
+    for (size_t i = 50; i + 10 < decibels.size() && decibels[i] > peak - 50; ++i)
+        QVERIFY2(decibels[i] - decibels[i + 10] <= 6.0,
+                 qPrintable(QStringLiteral("%1 dB at %2 s")
+                                .arg(decibels[i] - decibels[i + 10])
+                                .arg(double(i) / 100)));
+    QVERIFY(decibels[1200] > peak - 60);
 }
 
 QTEST_GUILESS_MAIN(KPSamplerSoundTest)

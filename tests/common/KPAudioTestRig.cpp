@@ -371,6 +371,12 @@ FixtureResources::FixtureResources()
     Tone click = tone(1000.0, 0.05);
     Tone mp3Click = click;
     mp3Click.format = SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
+    // Stereo FLAC, twice as loud in its second harmonic as in its fundamental: a bright layer.
+    Tone bright = tone(261.6256, 1.0);
+    bright.secondHarmonic = 2.0;
+    bright.amplitude = 0.2;
+    bright.channelGains = {1.0, 0.8};
+    bright.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
     Tone banjo = tone(440.0, 2.0);
     banjo.sampleRate = 22050;
     banjo.secondHarmonic = 0.5;
@@ -378,6 +384,7 @@ FixtureResources::FixtureResources()
         {"sine_a4.wav", tone(440.0, 1.0)},
         {"sine_c2.wav", tone(65.4064, 1.0)},
         {"sine_c4.wav", tone(261.6256, 1.0)},
+        {"bright_c4.flac", bright},
         {"sine_c6.wav", tone(1046.5023, 1.0)},
         {"sine_long.wav", tone(130.8128, 3.0)},
         {"sine_short.wav", tone(523.2511, 0.05)},
