@@ -85,10 +85,10 @@ void KPAudioOutput::check()
         return;
     // JACK is worth moving to from any output; the others only from silence.
     std::unique_ptr<KPHostDevice> better;
-    if (KPJackServerProbe::mayRun())
-        better = KPJackDevice::open(checkSoon());
-    if (!better && !m_host)
+    if (!m_host)
         better = openHost(checkSoon());
+    else if (KPJackServerProbe::mayRun())
+        better = KPJackDevice::open(checkSoon());
     if (!better)
         return;
     qInfo("KPAudioOutput: the %s output is there: the sound goes to it", better->outputName());

@@ -136,12 +136,35 @@ void KPSystemSound::play(const QString& path)
 }
 
 bool KPSystemSound::startLoop(const QString& path, double interval,
-                              std::optional<KPClock::TimePoint> at,
-                              std::optional<KPClock::TimePoint> stopBeforeAt)
+                              std::optional<KPClock::TimePoint> at)
 {
+    // The frame is told by the output: open it first.
+    openOutput();
     const int64_t start = frameFor(at);
+    return loopFrom(path, interval, start, start);
+}
+
+// The beats are counted from the loop's first frame, so that neither the program's clock nor
+// the run loop's lateness moves them.
+bool KPSystemSound::changeLoopInterval(double interval)
+{
+    if (!m_loop || !m_mixer)
+        return startLoop(m_loopPath, interval);
+    const double rate = m_mixer->sampleRate();
+    const double period = m_loopPeriod * rate;
+    const int64_t now = frameFor(std::nullopt);
+    const double beats = std::max(-1.0, std::floor(double(now - m_loopStartFrame) / period));
+    const double last = double(m_loopStartFrame) + beats * period;
+    const int64_t start = std::max(now, int64_t(std::llround(last + interval * rate)));
+    return loopFrom(m_loopPath, interval, start,
+                    std::min(start, int64_t(std::llround(last + period))));
+}
+
+bool KPSystemSound::loopFrom(const QString& path, double interval, int64_t start,
+                             int64_t stopBefore)
+{
     if (m_loop)
-        retireLoop(stopBeforeAt ? std::min(frameFor(stopBeforeAt), start) : start);
+        retireLoop(stopBefore);
     if (path.isEmpty() || interval <= 0 || !openOutput() || m_device->isPaused())
         return false;
     int64_t size = 0;
@@ -153,7 +176,8 @@ bool KPSystemSound::startLoop(const QString& path, double interval,
 
     // One beat at the file's own rate: a whole number of frames, the same every time round.
     const int64_t frameBytes = format == AL_FORMAT_STEREO16 ? 4 : 2;
-    const int64_t beatBytes = std::llround(interval * frequency) * frameBytes;
+    const int64_t beatFrames = std::llround(interval * frequency);
+    const int64_t beatBytes = beatFrames * frameBytes;
     std::vector<char> beat(size_t(beatBytes), 0);
     std::copy_n(reinterpret_cast<const char*>(data.get()), std::min(size, beatBytes), beat.begin());
     data.reset();
@@ -175,6 +199,7 @@ bool KPSystemSound::startLoop(const QString& path, double interval,
     }
     m_loop = std::move(loop);
     m_loopStartFrame = start;
+    m_loopPeriod = double(beatFrames) / frequency;
     m_loopPath = path;
     m_loopInterval = interval;
     return true;

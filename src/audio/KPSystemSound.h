@@ -38,11 +38,14 @@ public:
     // frame rendered when none is given, or when the output is not tied to the program's clock)
     // until stopLoop or the next startLoop: one looping buffer, so the sounds fall exactly
     // `interval` apart, to the sample, however late the program runs. A sound longer than the
-    // interval is cut. The loop before stops at `stopBeforeAt` (else where the new one starts),
-    // never before it started. False when it can't sound (as for play).
+    // interval is cut. The loop before stops where the new one starts. False when it can't sound
+    // (as for play).
     bool startLoop(const QString& path, double interval,
-                   std::optional<KPClock::TimePoint> at = std::nullopt,
-                   std::optional<KPClock::TimePoint> stopBeforeAt = std::nullopt);
+                   std::optional<KPClock::TimePoint> at = std::nullopt);
+    // The loop goes on at a new interval, counted in the output's frames: its next sound comes
+    // one new interval after its last one (or its start, before the first), at once if that has
+    // passed; the old interval's sounds end before their next. Without a loop, one starts now.
+    bool changeLoopInterval(double interval);
     void stopLoop();
     bool isLooping() const { return m_loop != nullptr; }
 
@@ -88,6 +91,8 @@ private:
     int64_t frameFor(std::optional<KPClock::TimePoint> at) const;
     // The current loop stops at `frame`, and goes once the render is past it.
     void retireLoop(int64_t frame);
+    // Loops the file from `start`, the loop before stopping at `stopBefore` (or `start`).
+    bool loopFrom(const QString& path, double interval, int64_t start, int64_t stopBefore);
 
     KPAudioDeviceOpener m_openDevice;
     std::shared_ptr<KPAudioDevice> m_device;
@@ -99,6 +104,8 @@ private:
     KPNoteSchedule m_loopEvents;
     std::unique_ptr<Sound> m_loop;
     int64_t m_loopStartFrame = 0;
+    // Seconds from one of the loop's sounds to the next: a whole number of the file's frames.
+    double m_loopPeriod = 0;
     std::list<Loop> m_retired;
     QString m_loopPath;
     double m_loopInterval = 0;

@@ -31,7 +31,9 @@ void KPMetronome::changeTempo(uint32_t beatsPerMinute)
     KPClock::TimePoint next = m_nextBeat;
     while (next <= now)
         next += before;
-    loopFrom(std::max(next - before + interval(), now), next);
+    // The sound keeps the same rule in the output's frames.
+    m_sound.changeLoopInterval(beatInterval(m_beatsPerMinute));
+    tellBeatsFrom(std::max(next - before + interval(), now));
 }
 
 void KPMetronome::startMetronome()
@@ -39,15 +41,15 @@ void KPMetronome::startMetronome()
     if (m_beating)
         return;
     m_beating = true;
-    const KPClock::TimePoint now = KPClock::current().now();
-    loopFrom(now + interval(), now);
+    const KPClock::TimePoint first = KPClock::current().now() + interval();
+    m_sound.startLoop(KPBundle::pathForResource(QStringLiteral("metronome"), QStringLiteral("mp3")),
+                      beatInterval(m_beatsPerMinute), first);
+    tellBeatsFrom(first);
 }
 
-void KPMetronome::loopFrom(KPClock::TimePoint at, KPClock::TimePoint stopBeforeAt)
+void KPMetronome::tellBeatsFrom(KPClock::TimePoint at)
 {
     m_nextBeat = at;
-    m_sound.startLoop(KPBundle::pathForResource(QStringLiteral("metronome"), QStringLiteral("mp3")),
-                      beatInterval(m_beatsPerMinute), at, std::min(stopBeforeAt, at));
     delete m_beatAlarm;
     m_beatAlarm = KPClock::current().wakeAt(this, m_nextBeat, KPClock::Precision::Exact,
                                             [this] { tellBeat(); });

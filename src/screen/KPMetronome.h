@@ -50,8 +50,8 @@ signals:
 private:
     void changeTempo(uint32_t beatsPerMinute);
     KPClock::Duration interval() const;
-    // Loops the click from `at`, the clicks of an earlier loop ending by `stopBeforeAt`.
-    void loopFrom(KPClock::TimePoint at, KPClock::TimePoint stopBeforeAt);
+    // The beats are told from `at` on, one interval apart.
+    void tellBeatsFrom(KPClock::TimePoint at);
     void tellBeat();
 
     KPSystemSound& m_sound;
